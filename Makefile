@@ -3,6 +3,9 @@ JOBS      ?= $(shell nproc)
 BUILD     ?= build
 ASAN      ?= build-asan
 CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+# Compiler cache shared by every checkout of this tree.
+export CCACHE_BASEDIR  := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 
 .PHONY: all deps build demo test test-build test-asan bench clean
 

@@ -1,0 +1,52 @@
+// The selection mask and the area rectangle that operations work within.
+//
+// The mask is one byte per pixel of the target (0 outside, 255 inside,
+// between for partial selection), addressed with the target's row offsets,
+// kept in a moveable block "Mask" between operations and made anew (filled
+// with 255) whenever the target's size differs from the one it was made for.
+#pragma once
+
+#include "core/gmem.h"
+
+#include <cstdint>
+
+struct Image;
+
+// Inclusive corners, the centre and the half sizes.
+struct AreaRect {
+    int32_t x0, y0, x1, y1;
+    int32_t cx, cy;
+    int32_t half_w, half_h;
+};
+
+struct AreaMask {
+    GHandle block;  // "Mask"
+    long width, height;
+    uint8_t* bytes;  // while locked
+    AreaRect rect;
+    bool built;      // a selection has been turned into the mask
+};
+
+AreaMask& area_mask();
+
+// Reuses the mask when its size matches, else makes it anew filled with 255.
+// 0 done; 1 with message 59 when it cannot be allocated.
+int ensure_mask(long width, long height);
+// Locks the mask; null when it cannot be locked.
+uint8_t* mask_lock();
+void mask_unlock();
+// Releases the mask (shut-down).
+void mask_release();
+
+// Sets the rectangle to the whole image, with its centre and half sizes.
+void area_rect_whole(const Image* image, AreaRect& rect);
+// Clips the rectangle to the image and swaps reversed corners; false when
+// nothing of it lies on the image.
+bool area_rect_clip(const Image* image, AreaRect& rect);
+// Recomputes centre and half sizes from the corners.
+void area_rect_update(AreaRect& rect);
+
+// Builds the mask and rectangle from the current area selection for the
+// target; with `fold_alpha` the target's alpha multiplies the mask.
+// No selection means the entire image.  0 done, 1 failed (reported).
+int build_area_mask(Image* target, bool fold_alpha);
