@@ -3,6 +3,7 @@
 #include "core/list.h"
 #include "core/mem.h"
 #include "core/messages.h"
+#include "core/undo.h"
 #include "ui/platform.h"
 
 #include <algorithm>
@@ -189,6 +190,8 @@ int image_free(Image* image)
 {
     if (!image)
         return 0;
+    // Captures of a closed image can never be put back.
+    undo_drop_image(image);
     Image** roles[] = {&g_roles.target, &g_roles.source, &g_roles.brush};
     for (Image** role : roles) {
         if (*role == image) {
