@@ -4,6 +4,7 @@
 #include "core/log.h"
 #include "core/mem.h"
 #include "core/settings.h"
+#include "core/undo.h"
 
 #include <cstdlib>
 #include <sys/stat.h>
@@ -121,6 +122,7 @@ int app_shutdown()
         if (s.release)
             s.release();
     }
+    undo_release();
     // Images still open belong to nobody now.
     for (Image* image : image_store().slots)
         if (image)
