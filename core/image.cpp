@@ -207,10 +207,31 @@ int image_free(Image* image)
     vmem_free(image->row_block);
     if (image->annotation)
         image->annotation = static_cast<char*>(mem_free(image->annotation));
+    // A layer leaves its master's stack, so that no node points at freed
+    // memory; the master must be composited again.
+    if (image->is_layer && image->owner && image->owner->layer_list) {
+        List* stack = image->owner->layer_list;
+        int at = list_find(stack, image);
+        if (at >= 0)
+            list_remove(list_node_at(stack, at));
+        image->owner->recomposite = 1;
+    }
+    if (image->layer_list) {
+        list_destroy(image->layer_list);
+        image->layer_list = nullptr;
+    }
     store_remove(image);
-    for (Image* other : g_store.slots)
-        if (other && other->parent == image)
+    for (Image* other : g_store.slots) {
+        if (!other)
+            continue;
+        if (other->parent == image)
             other->parent = nullptr;
+        // The layers of a freed master become ordinary images.
+        if (other->owner == image) {
+            other->owner = nullptr;
+            other->is_layer = 0;
+        }
+    }
     mem_free(image);
     return 0;
 }

@@ -90,6 +90,7 @@ struct Image {
     int16_t locks;
     int16_t file_format;
     char author[100];
+    char copyright[100];  // "(c) " of IFF files, the copyright text of layered files
 
     // Working fields of the load dispatch and the views.
     char type_name[16];   // the codec's name of the file type ("FLI/FLC", "FiLM")

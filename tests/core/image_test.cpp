@@ -1,5 +1,6 @@
 #include "core/image.h"
 #include "core/mem.h"
+#include "core/list.h"
 #include "core/messages.h"
 #include "log_capture.h"
 #include "ui/headless/headless_platform.h"
@@ -193,4 +194,29 @@ TEST(Image, RowsRebuildRestoresTheTable)
     EXPECT_EQ(image_rows_rebuild(img), 0);  // locks and unlocks around itself
     EXPECT_EQ(img->locks, 0);
     image_free(img);
+}
+
+TEST(Image, FreeingALayerOrItsMasterLeavesNoDanglingReference)
+{
+    Image* master = image_new(4, 4, "test");
+    ASSERT_EQ(list_create(&master->layer_list, "layerlist", nullptr, nullptr), 0);
+    Image* layers[3];
+    for (Image*& l : layers) {
+        l = image_new(2, 2, "test");
+        l->is_layer = 1;
+        l->owner = master;
+        list_add_tail(master->layer_list)->element = l;
+    }
+    image_free(layers[1]);
+    EXPECT_EQ(list_count(master->layer_list), 2);
+    EXPECT_EQ(list_find(master->layer_list, layers[1]), -1);
+    EXPECT_EQ(master->recomposite, 1);
+
+    image_free(master);
+    for (Image* l : {layers[0], layers[2]}) {
+        EXPECT_EQ(l->owner, nullptr);
+        EXPECT_EQ(l->is_layer, 0);
+        image_free(l);
+    }
+    EXPECT_EQ(chunk_counters().entries, 0);
 }
