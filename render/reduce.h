@@ -120,13 +120,19 @@ public:
     int colours() const { return count_; }
 
 private:
-    struct Cell;
     int fill_cell(int cell);
+    int fill_coarse(int cell);
+    int make_list(const int lo[3], int span, const uint8_t* cand, int n, uint32_t* off);
+    int linear(int r, int g, int b) const;
 
-    uint8_t pal_[256][3]{};
+    uint8_t pal_[3][256]{};
     int count_ = 0;
-    int32_t* cells_ = nullptr;     // per cell: offset of its candidate list in lists_, -1 unbuilt
-    uint8_t* lists_ = nullptr;     // candidate lists: count, then entries
+    uint8_t* block_ = nullptr;        // the cell tables and the cache, one block
+    uint32_t* cell_off_ = nullptr;    // per cell of 8 x 8 x 8 values: where its candidates start
+    uint16_t* cell_n_ = nullptr;      // per cell: how many candidates, 0 not built yet
+    uint32_t* coarse_off_ = nullptr;  // the same for cells of 16 x 16 x 16 values, which
+    uint16_t* coarse_n_ = nullptr;    // give the fine cells their first candidates
+    uint32_t* cache_ = nullptr;       // recent answers: colour << 8 | entry
+    uint32_t* lists_ = nullptr;       // candidate lists: red | green << 8 | blue << 16 | entry << 24
     long lists_used_ = 0, lists_size_ = 0;
-    uint32_t* cache_ = nullptr;    // recent answers by colour
 };
