@@ -10,6 +10,7 @@
 #include <string>
 
 struct Image;
+struct Settings;
 
 namespace ui {
 
@@ -89,6 +90,38 @@ public:
     // ---- screen ------------------------------------------------------
     virtual int screen_width() const = 0;
     virtual int screen_height() const = 0;
+
+    // ---- frame and tool windows (start-up and shut-down) ---------------
+    // Headless there are no windows: these do nothing and succeed.
+    //
+    // The frame window "Glimmerix:V/q" at `pos` (x y width height) with its
+    // multiple-document client, minimised for "/icon", else maximised when
+    // asked; it accepts dropped files.  False ends start-up.
+    virtual bool create_frame(const long pos[4], bool minimised, bool maximised)
+    {
+        (void)pos, (void)minimised, (void)maximised;
+        return true;
+    }
+    // The splash page (when asked) and the tool windows.  False ends start-up.
+    virtual bool create_tool_windows(bool splash)
+    {
+        (void)splash;
+        return true;
+    }
+    // Shut-down: the timeline and tool windows close.
+    virtual void close_tool_windows() {}
+    // Shut-down: the frame and tool window positions go into the settings.
+    virtual void take_window_positions(Settings& settings) { (void)settings; }
+    // Shut-down: the multiple-document client and the frame go.
+    virtual void destroy_frame() {}
+    // The message loop ends with `code`.
+    virtual void post_quit(int code) { (void)code; }
+    // Is the image shown in a view?  Only those are asked about at shut-down.
+    virtual bool image_in_view(Image* image)
+    {
+        (void)image;
+        return false;
+    }
 };
 
 // The installed platform.  Before anything is installed, a headless platform

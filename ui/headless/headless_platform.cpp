@@ -141,8 +141,8 @@ void HeadlessPlatform::pump_messages()
 
 bool HeadlessPlatform::wait_while_paused()
 {
-    // Nothing can lift a pause from a console; carry on.
-    return true;
+    // Nothing can lift a pause from a console: stop waiting and carry on.
+    return false;
 }
 
 void HeadlessPlatform::redraw(Image*, const Rect*)
