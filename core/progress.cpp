@@ -2,7 +2,9 @@
 
 #include "ui/platform.h"
 
+#include <algorithm>
 #include <csignal>
+#include <signal.h>
 #include <cstdio>
 #include <string>
 
@@ -33,6 +35,19 @@ struct ProgressMeter {
 
 ProgressMeter g_meter;
 volatile std::sig_atomic_t g_cancel = 0;
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void on_interrupt(int sig)
+{
+    if (g_cancel) {
+        // The job has not stopped since the first press: stop the program.
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+        return;
+    }
+    g_cancel = 1;
+    g_interrupted = 1;
+}
 
 const char* const kTitle = "Glimmerix:V/q";
 
@@ -40,7 +55,8 @@ int overall_percent()
 {
     if (!g_meter.overall_running)
         return -1;
-    return static_cast<int>(g_meter.overall_pos * 100 / g_meter.overall_total);
+    long pos = std::clamp(g_meter.overall_pos, 0L, g_meter.overall_total);
+    return static_cast<int>(pos * 100 / g_meter.overall_total);
 }
 
 void show()
@@ -95,7 +111,9 @@ bool progress_update(long position)
         return false;
     TaskMeter& t = g_meter.task;
     t.position = position;
-    int percent = static_cast<int>(position * 100 / t.total);
+    // A position beyond the total (or before 0) shows as full (or empty).
+    long whole = position < 0 ? 0 : std::min(position, t.total);
+    int percent = static_cast<int>(whole * 100 / t.total);
     if (g_meter.busy_cursor)
         ui::platform().busy_cursor(band_of(percent));
     if (t.step > 1)
@@ -191,6 +209,20 @@ void progress_overall_end()
         g_meter.paused = false;
     }
     show();
+}
+
+void progress_install_interrupt()
+{
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+bool progress_interrupted()
+{
+    return g_interrupted != 0;
 }
 
 void progress_request_cancel()

@@ -22,6 +22,11 @@ void progress_overall_end();
 // handler.
 void progress_request_cancel();
 bool progress_cancel_requested();
+// Ctrl-C (SIGINT) asks the running job to stop at its next Update; pressed
+// again while that request is still pending, it ends the program at once.
+void progress_install_interrupt();
+// Whether Ctrl-C was pressed since the handler was installed.
+bool progress_interrupted();
 // Batch work switches message pumping off: Update then neither pumps nor
 // reports a cancel.
 void progress_set_batch(bool batch);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <string>
 #include <vector>
 
@@ -184,4 +186,47 @@ TEST_F(Meter, PumpingIsLimitedToTwoLevels)
     EXPECT_EQ(progress_state().pumping, 0);
     progress_close();
     ui::platform_install(&p);
+}
+
+TEST_F(Meter, PositionsOutsideTheTotalShowFullOrEmpty)
+{
+    progress_open("x", 10);
+    progress_update(25);
+    EXPECT_EQ(progress_state().last_percent, 100);
+    progress_update(-3);
+    EXPECT_EQ(progress_state().last_percent, 0);
+    progress_close();
+}
+
+TEST(Interrupt, CtrlCStopsTheJobAtItsNextUpdate)
+{
+    progress_install_interrupt();
+    progress_open("Job", 10);
+    EXPECT_FALSE(progress_update(1));
+    std::raise(SIGINT);
+    EXPECT_TRUE(progress_interrupted());
+    EXPECT_TRUE(progress_update(2));
+    progress_close();
+    EXPECT_FALSE(progress_cancel_requested());
+    std::signal(SIGINT, SIG_DFL);
+}
+
+TEST(InterruptDeathTest, ASecondCtrlCEndsTheProgram)
+{
+    EXPECT_EXIT(
+        {
+            progress_install_interrupt();
+            std::raise(SIGINT);
+            std::raise(SIGINT);
+        },
+        ::testing::KilledBySignal(SIGINT), "");
+}
+
+TEST(HeadlessMeter, APauseCannotHangAConsoleJob)
+{
+    progress_open("Job", 10);
+    progress_toggle_pause();
+    EXPECT_FALSE(progress_update(5));  // returns instead of waiting forever
+    progress_close();
+    EXPECT_FALSE(progress_state().paused);
 }
