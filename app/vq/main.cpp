@@ -5,7 +5,6 @@
 #include "core/progress.h"
 #include "ui/headless/headless_platform.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -31,12 +30,6 @@ void print_help()
     std::printf("  --help       this text; vq help COMMAND tells more of one command\n");
     std::printf("  --version    the version\n\n");
     std::printf("Exit status: 0 done, 1 failed or refused (the message is on stderr), 2 usage error.\n");
-}
-
-void on_interrupt(int)
-{
-    // The next progress Update sees the cancel and the job stops there.
-    progress_request_cancel();
 }
 
 int help_command(vq::Args& args)
@@ -139,12 +132,20 @@ int main(int argc, char** argv)
         return help_command(args);
 
     ui::platform_install(&plat);
-    std::signal(SIGINT, on_interrupt);
+    // Ctrl-C stops a long job at its next progress report; the shut-down
+    // that follows still writes the settings and the log.
+    progress_install_interrupt();
     if (app_init_instance(options) != 0) {
         std::fprintf(stderr, "vq: start-up failed\n");
         return vq::EXIT_FAILED;
     }
     int status = c->run(args);
-    app_shutdown();
+    if (progress_interrupted() && status != vq::EXIT_DONE)
+        std::fprintf(stderr, "vq: stopped by Ctrl-C\n");
+    if (app_shutdown() != 0) {
+        // A program from the shell must end: leave without writing anything.
+        std::fprintf(stderr, "vq: the shut-down was cancelled; settings were not saved\n");
+        app_abandon();
+    }
     return status;
 }

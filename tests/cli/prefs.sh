@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Preferences, the log and the memory reports across runs of vq.
+source "$(dirname "$0")/lib.bash"
+
+H="$TEST_TMP/h"
+for run in 1 2; do
+  expect_status 0 -- "$VQ" --log --home "$H" status
+done
+head -1 VQLOG.txt | grep -qx 'Intel NT4+/95/98/Me/2000/XP Glimmerix:V/q v7r50\[i\] Log File' \
+  && pass "log line 1" || fail "log line 1: $(head -1 VQLOG.txt)"
+[ -z "$(sed -n 2p VQLOG.txt)" ] && pass "log line 2 empty" || fail "log line 2: $(sed -n 2p VQLOG.txt)"
+sed -n 3p VQLOG.txt | grep -qE '^            Created on  [0-9]{2}/[0-9]{2}/[0-9]{2}  at  [0-9]{2}:[0-9]{2}:[0-9]{2}$' \
+  && pass "log line 3" || fail "log line 3: $(sed -n 3p VQLOG.txt)"
+[ "$(grep -c 'Log File$' VQLOG.txt)" -eq 1 ] && pass "log made anew each run" || fail "log appended"
+expect_grep '^In use at close:' VQLOG.txt
+expect_grep '^Auto - removed memory places = 0$' VQLOG.txt
+
+INI="$H/GLIMVQ.ini"
+head -1 "$INI" | grep -qx '\[Glimvq\]' && pass "section line" || fail "section: $(head -1 "$INI")"
+for line in 'PosMain=0 0 1024 768' 'UndoWant=20' 'UserPrefs001=1' 'UserPrefs016=0' 'UserPrefs021=0' \
+            'FrameControl=7 1 7 4 320 200' 'KeepLog=0' 'No Re-Size=0' 'CustomColor16=0 0 0' \
+            "LastDir9=$TEST_TMP" 'Font=Arial'; do
+  grep -qxF "$line" "$INI" && pass "$line" || fail "no line '$line' in GLIMVQ.ini"
+done
+[ "$(grep -c '=' "$INI")" -eq 269 ] && pass "269 keys" || fail "$(grep -c '=' "$INI") keys"
+expect_grep '^TnaCount=0$' "$H/GLIMVQtv.ini"
+
+# What the user set persists; lines the system does not know are kept.
+sed -i 's/^UndoWant=20$/UndoWant=7/' "$INI"
+printf 'Mine=kept\n[Other]\nA=1\n' >> "$INI"
+expect_status 0 -- "$VQ" --home "$H" status
+expect_grep '^UndoWant=7$' "$INI"
+expect_grep '^Mine=kept$' "$INI"
+expect_grep '^A=1$' "$INI"
+
+# Window positions are kept on the screen vq is told of.
+expect_status 0 -- "$VQ" --home "$H" --screen 800x600 status
+expect_grep '^PosMain=0 0 800 600$' "$INI"
+
+# A damaged file is no reason to fail: good lines count, the rest default.
+printf '[Glimvq]\nUndoWant=3\n\001\002\377junk\nPosMain 1 2 3 4\nPoints=12345678901234\n' > "$INI"
+expect_status 0 -- "$VQ" --home "$H" status
+expect_grep '^UndoWant=3$' "$INI"
+expect_grep '^Points=123456789$' "$INI"
+expect_grep '^PosMain=0 0 1024 768$' "$INI"
+
+# Settings that cannot be written are reported, with the file's name.
+touch plain
+expect_status 0 -- "$VQ" --home "$TEST_TMP/plain/h" status
+expect_grep "^Note!: The preferences could not be saved to $TEST_TMP/plain/h/GLIMVQ.ini$" err.txt
+finish
