@@ -44,6 +44,25 @@ expect_grep '^UndoWant=3$' "$INI"
 expect_grep '^Points=123456789$' "$INI"
 expect_grep '^PosMain=0 0 1024 768$' "$INI"
 
+# vq prefs lists, shows and sets them.
+expect_status 0 -- "$VQ" --home "$H" prefs
+[ "$(wc -l < out.txt)" -eq 269 ] && pass "vq prefs lists 269" || fail "vq prefs lists $(wc -l < out.txt)"
+expect_grep '^UserPrefs015=1$' out.txt
+expect_status 0 -- "$VQ" --home "$H" prefs undowant 45
+expect_grep '^UndoWant=45$' out.txt
+expect_grep '^UndoWant=45$' "$INI"
+expect_status 0 -- "$VQ" --home "$H" prefs PosMain '10 20 640 480'
+expect_status 0 -- "$VQ" --home "$H" prefs posmain
+expect_grep '^10 20 640 480$' out.txt
+expect_status 2 -- "$VQ" --home "$H" prefs PosMain '1 2 3'
+expect_grep 'PosMain needs 4 numbers' err.txt
+expect_status 2 -- "$VQ" --home "$H" prefs UndoWant 40000
+expect_status 2 -- "$VQ" --home "$H" prefs NoSuchKey
+expect_grep 'no preference "NoSuchKey"' err.txt
+expect_status 0 -- "$VQ" --home "$H" prefs Font "$(printf 'F%.0s' $(seq 40))"
+expect_grep 'at most 31 characters' err.txt
+expect_grep '^UndoWant=45$' "$INI"
+
 # Settings that cannot be written are reported, with the file's name.
 touch plain
 expect_status 0 -- "$VQ" --home "$TEST_TMP/plain/h" status
