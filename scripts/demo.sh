@@ -19,4 +19,9 @@ step "Start-up and shut-down, headless, with the log on"
 step "The log VQLOG.txt (header and memory close report)"
 cat "$OUT/VQLOG.txt"
 
+step "Preferences persist between runs (GLIMVQ.ini in the settings folder)"
+"$VQ" --home "$HOME_DIR" prefs UndoWant 50
+"$VQ" --home "$HOME_DIR" --screen 800x600 prefs PosMain
+grep -E '^(PosMain|UndoWant|KeepLog)=' "$HOME_DIR/GLIMVQ.ini"
+
 printf '\nDemo output is in %s\n' "$OUT"
