@@ -27,6 +27,7 @@ namespace {
 
 constexpr long kExactLimit = 1L << 19;
 constexpr int kMaxPasses = 12;
+constexpr int kListed = 32;  // neighbours of an entry kept in order
 
 struct Point {
     float c[3];
@@ -240,14 +241,19 @@ int refine(Point* pts, long n, int k, double (*cent)[3], Palette& pal, PaletteLo
         // neighbourhood is searched among them only as far as it can gain.
         // An entry nearer than half the distance to the nearest other keeps
         // its colours without a search.
-        // Few colours: a full search costs less than ordering the neighbours.
+        // Only the nearest few others are put in order; a colour that
+        // reaches past them is searched among all entries.  Few colours: a
+        // full search costs less than ordering the neighbours at all.
         const bool full = n < 32L * k;
+        const int listed = std::min(k, kListed);
         for (int i = 0; i < k && !full; ++i) {
             for (int j = 0; j < k; ++j) {
                 int dr = pal.r[i] - pal.r[j], dg = pal.g[i] - pal.g[j], db = pal.b[i] - pal.b[j];
                 near[i][j] = static_cast<uint32_t>(dr * dr + dg * dg + db * db) << 8 | static_cast<uint32_t>(j);
             }
-            std::sort(near[i], near[i] + k);
+            if (listed < k)
+                std::nth_element(near[i], near[i] + listed, near[i] + k);
+            std::sort(near[i], near[i] + listed);
             // near[i][0] is the entry itself (or a twin at distance 0)
             half[i] = k > 1 ? static_cast<double>(near[i][1] >> 8) / 4 : 1e30;
         }
@@ -263,7 +269,27 @@ int refine(Point* pts, long n, int k, double (*cent)[3], Palette& pal, PaletteLo
                 double dr = q.c[0] - pal.r[a], dg = q.c[1] - pal.g[a], db = q.c[2] - pal.b[a];
                 d = dr * dr + dg * dg + db * db;
             }
-            if (full) {
+            bool search_all = full;
+            if (!first && !full && d > half[a]) {
+                // Another entry j can be nearer only while |a - j| < 2 |q - a|.
+                const double reach = 4 * d;
+                const int from = a;
+                int t = 1;
+                for (; t < listed; ++t) {
+                    uint32_t e = near[from][t];
+                    if (static_cast<double>(e >> 8) >= reach)
+                        break;
+                    int jj = static_cast<int>(e & 0xff);
+                    double dr = q.c[0] - pal.r[jj], dg = q.c[1] - pal.g[jj], db = q.c[2] - pal.b[jj];
+                    double dj = dr * dr + dg * dg + db * db;
+                    if (dj < d || (dj == d && jj < a)) {
+                        d = dj;
+                        a = jj;
+                    }
+                }
+                search_all = t == listed && listed < k;
+            }
+            if (search_all) {
                 d = 1e30;
                 for (int jj = 0; jj < k; ++jj) {
                     double dr = q.c[0] - pal.r[jj], dg = q.c[1] - pal.g[jj], db = q.c[2] - pal.b[jj];
@@ -277,22 +303,6 @@ int refine(Point* pts, long n, int k, double (*cent)[3], Palette& pal, PaletteLo
                 a = lookup.nearest(round_byte(q.c[0]), round_byte(q.c[1]), round_byte(q.c[2]));
                 double dr = q.c[0] - pal.r[a], dg = q.c[1] - pal.g[a], db = q.c[2] - pal.b[a];
                 d = dr * dr + dg * dg + db * db;
-            } else if (d > half[a]) {
-                // Another entry j can be nearer only while |a - j| < 2 |q - a|.
-                const double reach = 4 * d;
-                const int from = a;
-                for (int t = 1; t < k; ++t) {
-                    uint32_t e = near[from][t];
-                    if (static_cast<double>(e >> 8) >= reach)
-                        break;
-                    int jj = static_cast<int>(e & 0xff);
-                    double dr = q.c[0] - pal.r[jj], dg = q.c[1] - pal.g[jj], db = q.c[2] - pal.b[jj];
-                    double dj = dr * dr + dg * dg + db * db;
-                    if (dj < d || (dj == d && jj < a)) {
-                        d = dj;
-                        a = jj;
-                    }
-                }
             }
             assign[p] = static_cast<uint8_t>(a);
             double w = q.w;

@@ -10,6 +10,7 @@
 #include "render/render_tables.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 using namespace render_tables;
@@ -111,46 +112,66 @@ Outcome convert_direct(Job& j, int kind)
     return DONE;
 }
 
-// One channel stepped by its ordered pattern: the index moves by one when
-// half the distance from the level exceeds the threshold.
-inline int pattern_step(int value, int index, int top, int threshold)
+// Per channel value: its cube index and half its distance above the index's
+// level, which the ordered patterns compare with their thresholds.
+template <int Top>
+constexpr std::array<uint8_t, 512> ordered_steps()
 {
-    int level = index * 255 / top;
-    if (value > level) {
-        if ((value - level) / 2 > threshold && index < top)
-            ++index;
-    } else if (value < level) {
-        if ((level - value) / 2 > threshold && index > 0)
-            --index;
+    std::array<uint8_t, 512> t{};
+    for (int v = 0; v < 256; ++v) {
+        int index = v * Top / 255;
+        t[static_cast<size_t>(v)] = static_cast<uint8_t>(index);
+        t[static_cast<size_t>(256 + v)] = static_cast<uint8_t>((v - index * 255 / Top) / 2);
     }
-    return index;
+    return t;
 }
+constexpr std::array<uint8_t, 512> kStepRed = ordered_steps<6>();
+constexpr std::array<uint8_t, 512> kStepGreen = ordered_steps<7>();
+constexpr std::array<uint8_t, 512> kStepBlue = ordered_steps<3>();
+constexpr std::array<uint8_t, 512> kStepGrey = ordered_steps<20>();
+
+// The patterns repeat along a row every 63 (red), 12 (green), 210 (blue)
+// and 20 (grey) pixels.
+constexpr int kPeriodRed = 63, kPeriodGreen = 12, kPeriodBlue = 210, kPeriodGrey = 20;
 
 Outcome ordered_fixed(Job& j)
 {
     RowMeter meter(j);
+    uint8_t tr[kPeriodRed], tg[kPeriodGreen], tb[kPeriodBlue], tk[kPeriodGrey];
     for (int y = 0; y < j.height; ++y) {
         if (row_report(y))
             return CANCELLED;
+        for (int x = 0; x < kPeriodRed; ++x)
+            tr[x] = kPatternRed[((x / 3 + y) % 3) * 7 + (y / 2 + x) % 7];
+        for (int x = 0; x < kPeriodGreen; ++x)
+            tg[x] = kPatternGreen[((x / 2 + y) % 6) * 3 + (y / 3 + x) % 3];
+        for (int x = 0; x < kPeriodBlue; ++x)
+            tb[x] = kPatternBlue[((x / 5 + y) % 7) * 6 + (y / 4 + x) % 6];
+        for (int x = 0; x < kPeriodGrey; ++x)
+            tk[x] = static_cast<uint8_t>(((y / 4 + x) % 4) * ((x / 4 + y) % 5));
         const uint8_t* px = j.image->row(y);
         uint8_t* o = j.out + j.stride * y;
+        int xr = 0, xg = 0, xb = 0, xk = 0;
         for (int x = 0; x < j.width; ++x, px += 4) {
-            int R = px[0], G = px[1], B = px[2];
+            const int R = px[0], G = px[1], B = px[2];
+            // Every value lies at or above its level, and only 255 sits at the
+            // top index, where the distance is 0: a step up never leaves the range.
             if ((R >> 2) == (G >> 2) && (G >> 2) == (B >> 2)) {
-                int k = G * 20 / 255;
-                int level = k * 255 / 20;
-                int t = ((y / 4 + x) % 4) * ((x / 4 + y) % 5);
-                if (G > level && (G - level) / 2 > t && k < 20)
-                    ++k;
-                else if (G < level && (level - G) / 2 > t && k >= 1)
-                    --k;
-                o[x] = static_cast<uint8_t>(224 + k);
-                continue;
+                o[x] = static_cast<uint8_t>(224 + kStepGrey[G] + (kStepGrey[256 + G] > tk[xk]));
+            } else {
+                int r = kStepRed[R] + (kStepRed[256 + R] > tr[xr]);
+                int g = kStepGreen[G] + (kStepGreen[256 + G] > tg[xg]);
+                int b = kStepBlue[B] + (kStepBlue[256 + B] > tb[xb]);
+                o[x] = static_cast<uint8_t>(b + g * 4 + r * 32);
             }
-            int r = pattern_step(R, R * 6 / 255, 6, kPatternRed[((x / 3 + y) % 3) * 7 + (y / 2 + x) % 7]);
-            int g = pattern_step(G, G * 7 / 255, 7, kPatternGreen[((x / 2 + y) % 6) * 3 + (y / 3 + x) % 3]);
-            int b = pattern_step(B, B * 3 / 255, 3, kPatternBlue[((x / 5 + y) % 7) * 6 + (y / 4 + x) % 6]);
-            o[x] = static_cast<uint8_t>(b + g * 4 + r * 32);
+            if (++xr == kPeriodRed)
+                xr = 0;
+            if (++xg == kPeriodGreen)
+                xg = 0;
+            if (++xb == kPeriodBlue)
+                xb = 0;
+            if (++xk == kPeriodGrey)
+                xk = 0;
         }
     }
     return DONE;
@@ -215,6 +236,18 @@ Outcome ordered_palette(Job& j, PaletteLookup& lookup)
     return DONE;
 }
 
+// The share of the carried error a pixel takes, by the sum of the two
+// errors it inherits (-510..510): strength percent of half that sum.
+struct CarryTable {
+    int16_t share[1021];
+    explicit CarryTable(int strength)
+    {
+        for (int sum = -510; sum <= 510; ++sum)
+            share[sum + 510] = static_cast<int16_t>(sum / 2 * strength / 100);
+    }
+    int operator()(int sum) const { return share[sum + 510]; }
+};
+
 // Serpentine error diffusion: even rows left to right, odd rows right to
 // left; each pixel takes the strength's share of the mean of the error of
 // the pixel before it and of the pixel above it.
@@ -225,7 +258,7 @@ Outcome diffuse_colour(Job& j, Map map)
     if (!err)
         return NO_MEMORY;
     int16_t* col[3] = {err, err + j.width, err + 2L * j.width};
-    const int strength = j.strength;
+    const CarryTable carry(j.strength);
     Outcome outcome = DONE;
     RowMeter meter(j);
     for (int y = 0; y < j.height; ++y) {
@@ -240,10 +273,8 @@ Outcome diffuse_colour(Job& j, Map map)
         for (int x = (y & 1) ? j.width - 1 : 0, n = 0; n < j.width; ++n, x += step) {
             const uint8_t* px = row + 4L * x;
             int v[3];
-            for (int c = 0; c < 3; ++c) {
-                int e = (prev[c] + col[c][x]) / 2;
-                v[c] = std::clamp(px[c] + e * strength / 100, 0, 255);
-            }
+            for (int c = 0; c < 3; ++c)
+                v[c] = std::clamp(px[c] + carry(prev[c] + col[c][x]), 0, 255);
             int idx = map(v[0], v[1], v[2]);
             for (int c = 0; c < 3; ++c) {
                 int e = v[c] - j.pal[c][idx];
@@ -263,7 +294,7 @@ Outcome diffuse_grey(Job& j, bool black_white)
     auto* col = static_cast<int16_t*>(mem_alloc(2L * j.width, "Rerr"));
     if (!col)
         return NO_MEMORY;
-    const int strength = j.strength;
+    const CarryTable carry(j.strength);
     Outcome outcome = DONE;
     RowMeter meter(j);
     for (int y = 0; y < j.height; ++y) {
@@ -277,8 +308,7 @@ Outcome diffuse_grey(Job& j, bool black_white)
         const int step = (y & 1) ? -1 : 1;
         for (int x = (y & 1) ? j.width - 1 : 0, n = 0; n < j.width; ++n, x += step) {
             const uint8_t* px = row + 4L * x;
-            int e = (prev + col[x]) / 2;
-            int v = std::clamp(grey(px[0], px[1], px[2]) + e * strength / 100, 0, 255);
+            int v = std::clamp(grey(px[0], px[1], px[2]) + carry(prev + col[x]), 0, 255);
             int idx, left;
             if (black_white) {
                 idx = v > 127 ? 1 : 0;

@@ -556,3 +556,50 @@ TEST_F(Reduce, DefaultChoicesComeFromTheStateAndTheOrderedPreference)
     EXPECT_EQ(g.at(0, 0), render_grey(128, 128, 128));
     image_free(im);
 }
+
+// The ordered patterns written out literally, pixel by pixel, as a check on
+// the tables and periods the reduction uses instead.
+TEST_F(Reduce, FixedOrderedFollowsThePatternsAtEveryPosition)
+{
+    using namespace render_tables;
+    std::mt19937 rng(3);
+    Image* im = make_image(300, 70, [&](int, int, uint8_t* p) {
+        uint32_t v = rng();
+        p[0] = static_cast<uint8_t>(v);
+        // a third of the pixels grey, to take the grey ramp
+        p[1] = (v >> 24) % 3 == 0 ? static_cast<uint8_t>(v) : static_cast<uint8_t>(v >> 8);
+        p[2] = (v >> 24) % 3 == 0 ? static_cast<uint8_t>((v & 0xfc) | ((v >> 9) & 3)) : static_cast<uint8_t>(v >> 16);
+    });
+    Reduced r;
+    reduce(r, im, REDUCE_256, PALETTE_FIXED, true, 100);
+    ASSERT_NE(r.data, nullptr);
+    auto step = [](int v, int top, int thr) {
+        int i = v * top / 255, level = i * 255 / top;
+        if (v > level && (v - level) / 2 > thr && i < top)
+            ++i;
+        return i;
+    };
+    image_lock(im);
+    int greys = 0;
+    for (int y = 0; y < im->height; ++y)
+        for (int x = 0; x < 300; ++x) {
+            const uint8_t* p = im->pixel(x, y);
+            int R = p[0], G = p[1], B = p[2], want;
+            if (R >> 2 == G >> 2 && G >> 2 == B >> 2) {
+                ++greys;
+                int k = G * 20 / 255, level = k * 255 / 20;
+                int t = ((y / 4 + x) % 4) * ((x / 4 + y) % 5);
+                if (G > level && (G - level) / 2 > t && k < 20)
+                    ++k;
+                want = 224 + k;
+            } else {
+                want = step(R, 6, kPatternRed[((x / 3 + y) % 3) * 7 + (y / 2 + x) % 7]) * 32 +
+                       step(G, 7, kPatternGreen[((x / 2 + y) % 6) * 3 + (y / 3 + x) % 3]) * 4 +
+                       step(B, 3, kPatternBlue[((x / 5 + y) % 7) * 6 + (y / 4 + x) % 6]);
+            }
+            ASSERT_EQ(r.at(x, y), want) << x << "," << y;
+        }
+    image_unlock(im);
+    EXPECT_GT(greys, 1000);
+    image_free(im);
+}
