@@ -603,3 +603,41 @@ TEST_F(Reduce, FixedOrderedFollowsThePatternsAtEveryPosition)
     EXPECT_GT(greys, 1000);
     image_free(im);
 }
+
+// Memory running out at any of the reduction's allocations: no buffer, the
+// message once, nothing left behind.
+TEST_F(Reduce, RunningOutOfMemoryAnywhereGivesBackEverything)
+{
+    ui::HeadlessPlatform platform;
+    platform.set_recording(true);
+    platform.set_quiet(true);
+    ui::platform_install(&platform);
+    Image* im = make_image(40, 30, [](int x, int y, uint8_t* p) {
+        p[0] = static_cast<uint8_t>(x * 6);
+        p[1] = static_cast<uint8_t>(y * 8);
+        p[2] = static_cast<uint8_t>(x * y);
+    });
+    const long places = mem_counters().places_now;
+    int failures = 0;
+    for (int mode : {PALETTE_CHOSEN, PALETTE_SUPPLIED})
+        for (bool ordered : {false, true})
+            for (long n = 0; n < 16; ++n) {
+                platform.clear_transcript();
+                gmem_fail_after(n);
+                Reduced r;
+                reduce(r, im, REDUCE_256, mode, ordered, 100);
+                gmem_fail_after(-1);
+                if (!r.data) {
+                    ++failures;
+                    EXPECT_FALSE(r.info.cancelled);
+                    ASSERT_EQ(platform.transcript().size(), 1u) << mode << " " << ordered << " " << n;
+                    EXPECT_NE(platform.transcript()[0].find("Not enough memory to render"), std::string::npos);
+                }
+                r.data = mem_free_t(r.data);
+                EXPECT_EQ(mem_counters().places_now, places) << mode << " " << ordered << " " << n;
+                EXPECT_EQ(im->locks, 0);
+            }
+    EXPECT_GT(failures, 8);
+    image_free(im);
+    ui::platform_install(nullptr);
+}
