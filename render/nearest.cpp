@@ -20,7 +20,7 @@ constexpr int kFineBits = 5;  // cells of 8 x 8 x 8 values
 constexpr int kFineShift = 8 - kFineBits;
 constexpr int kCells = 1 << (3 * kFineBits);
 constexpr int kCoarse = 16 * 16 * 16;
-constexpr int kCacheBits = 16;
+constexpr int kCacheBits = 14;
 constexpr uint32_t kCacheEmpty = 0xffffffffu;
 
 inline uint32_t cache_slot(uint32_t colour)

@@ -431,6 +431,17 @@ TEST_F(Reduce, ChosenPaletteKeepsFewColoursExactlyAndFitsManyWell)
     EXPECT_EQ(mse(few, f), 0.0);
     image_free(few);
 
+    // One colour: a palette of one entry, every pixel on it, dithered or not.
+    Image* one = flat(7, 3, 12, 200, 99);
+    for (bool ordered : {false, true}) {
+        Reduced o;
+        reduce(o, one, REDUCE_256, PALETTE_CHOSEN, ordered, 100);
+        ASSERT_NE(o.data, nullptr);
+        EXPECT_EQ(o.info.colours, 1);
+        EXPECT_EQ(mse(one, o), 0.0);
+    }
+    image_free(one);
+
     // A smooth two-way gradient: many colours, 256 entries, no dithering.
     Image* grad = make_image(256, 256, [](int x, int y, uint8_t* p) {
         p[0] = static_cast<uint8_t>(x);
