@@ -141,17 +141,6 @@ TEST_F(App, StartUpAndShutDownGoInTheirOrder)
     EXPECT_EQ(mem_counters().places_now, 0);
 }
 
-TEST_F(App, AFrameAsLargeAsTheScreenIsMaximised)
-{
-    dir.write("GLIMVQ.ini", "[Glimvq]\nUserPrefs001=0\nUserPrefs014=0\n");
-    ASSERT_EQ(app_init_instance(options), 0);
-    EXPECT_EQ(g_steps[3], "frame 0 0 1024 768 maximised");
-    EXPECT_EQ(g_steps[4], "tools");  // no splash page
-    size_t mark = g_steps.size();
-    app_shutdown();
-    EXPECT_EQ(since(mark)[1], "close tools");  // plug-in settings not saved
-}
-
 TEST_F(App, CancellingAQuestionLeavesEverythingAsItWas)
 {
     ASSERT_EQ(app_init_instance(options), 0);
@@ -171,20 +160,18 @@ TEST_F(App, CancellingAQuestionLeavesEverythingAsItWas)
     for (const std::string& s : g_steps)
         EXPECT_NE(s, "close tools");
 
+    settings().user_prefs[PREF_UNSAVED_IMAGE] = 0;  // not asked
+    EXPECT_EQ(app_shutdown(), 0);
+    EXPECT_EQ(g_saved, 0);
+    EXPECT_TRUE(dir.exists("GLIMVQ.ini"));
+
+    ASSERT_EQ(app_init_instance(options), 0);
+    EXPECT_FALSE(settings().pref(PREF_UNSAVED_IMAGE));  // as it was saved
+    settings().user_prefs[PREF_UNSAVED_IMAGE] = 1;
+    image_new(4, 4, "test")->changes = 1;
     desk.set_policy(ui::HeadlessPlatform::Policy::Yes);  // save
     EXPECT_EQ(app_shutdown(), 0);
     EXPECT_EQ(g_saved, 1);
-    EXPECT_TRUE(dir.exists("GLIMVQ.ini"));
-}
-
-TEST_F(App, UnsavedImagesAreAskedAboutOnlyWhenThePreferenceIsOn)
-{
-    dir.write("GLIMVQ.ini", "[Glimvq]\nUserPrefs004=0\n");
-    ASSERT_EQ(app_init_instance(options), 0);
-    image_new(4, 4, "test")->changes = 2;
-    desk.set_policy(ui::HeadlessPlatform::Policy::Cancel);
-    EXPECT_EQ(app_shutdown(), 0);
-    EXPECT_EQ(g_saved, 0);
 }
 
 TEST_F(App, TheLogIsKeptOnlyWhenAsked)
