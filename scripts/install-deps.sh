@@ -13,6 +13,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # independent programs the tests compare against
   netpbm imagemagick python3-pil giflib-tools
+  # quantizer the colour-reduction benchmark compares against
+  pngquant
   # workstation screenshots and offscreen runs
   xvfb xauth
 )
