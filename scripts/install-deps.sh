@@ -15,6 +15,8 @@ PACKAGES=(
   netpbm imagemagick python3-pil giflib-tools
   # quantizer the colour-reduction benchmark compares against
   pngquant
+  # the ray tracer's benchmark compares against POV-Ray
+  povray
   # workstation screenshots and offscreen runs
   xvfb xauth
 )

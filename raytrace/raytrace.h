@@ -1,0 +1,42 @@
+// The ray-trace run: reads a scene file, binds the maps it names, traces
+// every pixel of the target (with supersampling) over what is there, and
+// turns the result into a depth map when the scene asks for one.
+#pragma once
+
+#include <cstdint>
+
+struct Image;
+
+constexpr int kRaytraceMaxAA = 4;
+
+struct RaytraceState {
+    int aa_level = 0;      // anti-aliasing level 0 to 4: (L + 1)^2 samples a pixel
+    int threads = 0;       // threads that trace the picture; 0 = one per core
+    uint64_t serial = 0;   // primary rays cast so far
+    // What the last run did, for reports and tests.
+    long last_prims = 0, last_lights = 0;
+    long last_rows_done = 0;
+    bool last_depthmap = false;
+};
+RaytraceState& raytrace_state();
+
+// The scene file of the ray-trace operation: "ScenePath" joined with
+// "SceneFile" from the settings.
+const char* raytrace_scene_dir();
+const char* raytrace_scene_file();
+
+// A run over the locked pixels of the target image (rows of `width`
+// pixels).  0 done; 1 the scene could not be read or parsed (the user has
+// been told); 2 cancelled.
+int raytrace_run(Image* target, uint8_t* pixels, long width, long height);
+// The whole run for an image record: locks it, traces the scene at `path`
+// (or the operation's scene file when null) at level `aa`, unlocks it.
+int raytrace_image(Image* target, const char* path, int aa);
+
+// The gradients of a bump map from the green channel of a locked image,
+// wrapping at the edges: width * height floats each.
+void raytrace_gradients(Image* image, float* xb, float* yb);
+
+// The depth buffer of the last run is dropped with it; tests look at it
+// through this hook (called before it is freed, with width * height floats).
+void raytrace_set_depth_observer(void (*observer)(const float* depth, long width, long height));
