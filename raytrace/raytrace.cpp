@@ -1,6 +1,5 @@
 #include "raytrace/raytrace.h"
 
-#include "core/app.h"
 #include "core/image.h"
 #include "core/log.h"
 #include "core/mem.h"
@@ -283,20 +282,6 @@ void depth_map(uint8_t* pixels, const float* depth, long count, double near, dou
         px[3] = 255;
     }
 }
-
-bool init_raytrace()
-{
-    return true;
-}
-
-void release_raytrace()
-{
-    scene_release();
-}
-
-struct Registrar {
-    Registrar() { app_add_subsystem("raytrace", init_raytrace, release_raytrace); }
-} g_registrar;
 
 std::string g_dir_text, g_file_text;
 
