@@ -1,6 +1,8 @@
 #include "expr/expr.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -143,7 +145,9 @@ int next(Parser& p)
             ++p.pos;
         }
         p.number[n] = 0;
-        std::snprintf(p.token, sizeof p.token, "%s", p.number);
+        size_t keep = std::min(std::strlen(p.number), sizeof p.token - 1);
+        std::memcpy(p.token, p.number, keep);
+        p.token[keep] = 0;
         p.kind = Tok::Number;
         return 0;
     }
@@ -307,8 +311,8 @@ int level1(Parser& p, double& r)
         while (p.text[at] == ' ' || p.text[at] == '\t')
             ++at;
         if (p.text[at] == '=') {
-            char name[kExprNameLength + 1];
-            std::snprintf(name, sizeof name, "%s", p.token);
+            char name[kExprNameLength + 1] = {};
+            std::memcpy(name, p.token, std::min(std::strlen(p.token), sizeof name - 1));
             p.pos = at + 1;
             if (int e = next(p))
                 return e;
@@ -322,7 +326,7 @@ int level1(Parser& p, double& r)
             remove_assignment(name);
             for (ExprAssignment& a : g_state.table) {
                 if (!a.used) {
-                    std::snprintf(a.name, sizeof a.name, "%s", name);
+                    std::memcpy(a.name, name, sizeof a.name);
                     a.value = r;
                     a.used = true;
                     if (p.assigned)
