@@ -52,7 +52,8 @@ inline uint32_t hash_colour(uint32_t c)
     return c * 2654435761u;
 }
 
-// Gathers the colours exactly.  1 when there are more than the limit.
+// Gathers the colours exactly.  1 when there are more than the limit, 2
+// when the user cancelled, -1 when memory ran out.
 int gather_exact(Image* image, Owned<Point>& points, long* count, long* distinct_out)
 {
     long pixels = static_cast<long>(image->width) * image->height;
@@ -65,6 +66,8 @@ int gather_exact(Image* image, Owned<Point>& points, long* count, long* distinct
     long mask = slots - 1;
     long distinct = 0;
     for (int y = 0; y < image->height; ++y) {
+        if ((y & 15) == 0 && progress_update(y))
+            return 2;
         const uint8_t* px = image->row(y);
         uint32_t last = 0xffffffffu;
         long last_slot = 0;
@@ -105,7 +108,8 @@ int gather_exact(Image* image, Owned<Point>& points, long* count, long* distinct
     return 0;
 }
 
-// Gathers the mean colour of every occupied cell of 6 bits per channel.
+// Gathers the mean colour of every occupied cell of 6 bits per channel;
+// the codes of gather_exact.
 int gather_binned(Image* image, Owned<Point>& points, long* count)
 {
     constexpr long kBins = 64 * 64 * 64;
@@ -114,6 +118,8 @@ int gather_binned(Image* image, Owned<Point>& points, long* count)
     if (!w.alloc(kBins, "Rbins") || !sum.alloc(kBins * 3, "Rbins"))
         return -1;
     for (int y = 0; y < image->height; ++y) {
+        if ((y & 15) == 0 && progress_update(y))
+            return 2;
         const uint8_t* px = image->row(y);
         for (uint32_t x = 0; x < image->width; ++x, px += 4) {
             long b = (px[0] >> 2) << 12 | (px[1] >> 2) << 6 | (px[2] >> 2);
@@ -371,14 +377,13 @@ int choose_palette(Image* image, int colours, uint8_t* red, uint8_t* green, uint
     Owned<Point> points;
     long n = 0, distinct = 0;
     int r = gather_exact(image, points, &n, &distinct);
-    if (r < 0)
-        return 1;
     if (r == 1) {
         points.p = mem_free_t(points.p);
-        if (gather_binned(image, points, &n) != 0)
-            return 1;
+        r = gather_binned(image, points, &n);
         distinct = -1;
     }
+    if (r != 0)
+        return r < 0 ? 1 : 2;
     if (progress_update(image->height))
         return 2;
 

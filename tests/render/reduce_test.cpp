@@ -460,6 +460,20 @@ TEST_F(Reduce, ChosenPaletteKeepsFewColoursExactlyAndFitsManyWell)
     EXPECT_EQ(g16.info.colours, 16);
     EXPECT_GT(10 * std::log10(255.0 * 255.0 / mse(grad, g16)), 23.0);
     image_free(grad);
+
+    // More colours than are counted exactly (589,824): the palette comes from
+    // the cells' mean colours and still follows the picture.
+    Image* many = make_image(768, 768, [](int x, int y, uint8_t* p) {
+        p[0] = static_cast<uint8_t>(x);
+        p[1] = static_cast<uint8_t>(y);
+        p[2] = static_cast<uint8_t>((x >> 8) * 3 + (y >> 8));
+    });
+    Reduced m;
+    reduce(m, many, REDUCE_256, PALETTE_CHOSEN, false, 0);
+    ASSERT_NE(m.data, nullptr);
+    EXPECT_EQ(m.info.colours, 256);
+    EXPECT_GT(10 * std::log10(255.0 * 255.0 / mse(many, m)), 33.0);
+    image_free(many);
 }
 
 TEST(PaletteLookup, AgreesWithAFullSearchIncludingTies)
