@@ -37,7 +37,13 @@ struct AppState {
     long keep_log_stored = 0;
 };
 
-AppState g_app;
+// Reached through a function: subsystems register from static constructors
+// of their own files, which may run before this file's globals are made.
+AppState& g_app()
+{
+    static AppState state;
+    return state;
+}
 
 constexpr int kCommandLineWords = 19;
 
@@ -66,14 +72,14 @@ std::string current_folder()
 // report what was forgotten, close the log.
 void release_everything()
 {
-    while (g_app.initialised > 0) {
-        const Subsystem& s = g_app.subsystems[--g_app.initialised];
+    while (g_app().initialised > 0) {
+        const Subsystem& s = g_app().subsystems[--g_app().initialised];
         if (s.release)
             s.release();
     }
     undo_release();
-    if (g_app.textin)
-        g_app.textin = mem_free_t(g_app.textin);
+    if (g_app().textin)
+        g_app().textin = mem_free_t(g_app().textin);
     fast_ini_write_close();
     fast_ini_read_close();
     profile_forget();
@@ -86,7 +92,7 @@ void release_everything()
     ui::platform().destroy_frame();
     log_close();
     chunk_cleanup();
-    g_app.running = false;
+    g_app().running = false;
 }
 
 // Step 10 of start-up: options and files named on the command line.
@@ -94,12 +100,12 @@ void walk_command_line(const std::vector<std::string>& words)
 {
     for (size_t i = 0; i < words.size() && i < kCommandLineWords; ++i) {
         const std::string& word = words[i];
-        if (word.empty() || g_app.shutting_down)
+        if (word.empty() || g_app().shutting_down)
             break;
         if (word[0] == '/')
             continue;  // "/icon" has been taken already
-        if (g_app.hooks.open_file)
-            g_app.hooks.open_file(word.c_str());
+        if (g_app().hooks.open_file)
+            g_app().hooks.open_file(word.c_str());
         else
             log_printf("No loader for \"%s\" yet\n", word.c_str());
     }
@@ -117,48 +123,48 @@ void app_parse_command_line(int argc, const char* const* argv, AppOptions& optio
 
 std::string app_config_folder()
 {
-    if (g_app.config_folder.empty()) {
+    if (g_app().config_folder.empty()) {
         if (const char* home = std::getenv("GLIMVQ_HOME"); home && *home)
-            g_app.config_folder = home;
+            g_app().config_folder = home;
         else if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-            g_app.config_folder = std::string(xdg) + "/glimvq";
+            g_app().config_folder = std::string(xdg) + "/glimvq";
         else if (const char* user = std::getenv("HOME"); user && *user)
-            g_app.config_folder = std::string(user) + "/.config/glimvq";
+            g_app().config_folder = std::string(user) + "/.config/glimvq";
         else
-            g_app.config_folder = current_folder() + "/.glimvq";
+            g_app().config_folder = current_folder() + "/.glimvq";
     }
-    make_folders(g_app.config_folder);
-    return g_app.config_folder;
+    make_folders(g_app().config_folder);
+    return g_app().config_folder;
 }
 
 void app_set_config_folder(const std::string& folder)
 {
-    g_app.config_folder = folder;
+    g_app().config_folder = folder;
 }
 
 const std::string& app_start_folder()
 {
-    if (g_app.start_folder.empty())
-        g_app.start_folder = current_folder();
-    return g_app.start_folder;
+    if (g_app().start_folder.empty())
+        g_app().start_folder = current_folder();
+    return g_app().start_folder;
 }
 
 void app_set_start_folder(const std::string& folder)
 {
-    g_app.start_folder = folder;
+    g_app().start_folder = folder;
 }
 
 void app_add_subsystem(const char* name, bool (*init)(), void (*release)())
 {
-    for (const Subsystem& s : g_app.subsystems)
+    for (const Subsystem& s : g_app().subsystems)
         if (s.init == init && s.release == release)
             return;
-    g_app.subsystems.push_back({name, init, release});
+    g_app().subsystems.push_back({name, init, release});
 }
 
 AppHooks& app_hooks()
 {
-    return g_app.hooks;
+    return g_app().hooks;
 }
 
 int app_init_instance(const AppOptions& options)
@@ -166,12 +172,12 @@ int app_init_instance(const AppOptions& options)
     if (!options.home.empty())
         app_set_config_folder(options.home);
     app_start_folder();
-    g_app.shutting_down = false;
+    g_app().shutting_down = false;
     image_store_clear();
 
     // The subsystems' buffers, palettes and tables.
-    for (g_app.initialised = 0; g_app.initialised < g_app.subsystems.size(); ++g_app.initialised) {
-        const Subsystem& s = g_app.subsystems[g_app.initialised];
+    for (g_app().initialised = 0; g_app().initialised < g_app().subsystems.size(); ++g_app().initialised) {
+        const Subsystem& s = g_app().subsystems[g_app().initialised];
         if (s.init && !s.init()) {
             log_printf("Start-up failed in %s\n", s.name);
             release_everything();
@@ -181,17 +187,17 @@ int app_init_instance(const AppOptions& options)
 
     prefs_load();
     Settings& set = settings();
-    g_app.keep_log_stored = set.keep_log;
-    g_app.keep_log_forced = options.keep_log && !set.keep_log;
+    g_app().keep_log_stored = set.keep_log;
+    g_app().keep_log_forced = options.keep_log && !set.keep_log;
     if (options.keep_log)
         set.keep_log = 1;
     image_set_default_timing(static_cast<uint16_t>(set.film_speed), static_cast<uint16_t>(set.anim_millis));
-    if (g_app.hooks.load_plugin_settings)
-        g_app.hooks.load_plugin_settings();
+    if (g_app().hooks.load_plugin_settings)
+        g_app().hooks.load_plugin_settings();
     if (set.pref(PREF_SAVE_MANAGER_PATH))
         name_list_load();
-    if (g_app.hooks.check_operation)
-        set.operation = g_app.hooks.check_operation(set.operation);
+    if (g_app().hooks.check_operation)
+        set.operation = g_app().hooks.check_operation(set.operation);
 
     if (set.keep_log) {
         log_set_folder(app_start_folder());
@@ -204,15 +210,15 @@ int app_init_instance(const AppOptions& options)
         release_everything();
         return 1;
     }
-    g_app.textin = static_cast<char*>(mem_alloc(kTextInputSize, "textin"));
-    if (!g_app.textin || !ui::platform().create_tool_windows(set.pref(PREF_SPLASH_PAGE_ON))) {
+    g_app().textin = static_cast<char*>(mem_alloc(kTextInputSize, "textin"));
+    if (!g_app().textin || !ui::platform().create_tool_windows(set.pref(PREF_SPLASH_PAGE_ON))) {
         log_printf("Start-up failed: tool windows\n");
         release_everything();
         return 1;
     }
-    if (g_app.hooks.build_plugin_list)
-        g_app.hooks.build_plugin_list();
-    g_app.running = true;
+    if (g_app().hooks.build_plugin_list)
+        g_app().hooks.build_plugin_list();
+    g_app().running = true;
     walk_command_line(options.words);
     return 0;
 }
@@ -230,11 +236,11 @@ int app_ask_save()
         if (answer == ui::Answer::Cancel)
             return 1;
         if (answer == ui::Answer::Save) {
-            if (!g_app.hooks.save_image) {
+            if (!g_app().hooks.save_image) {
                 error_box("The image could not be saved:", image->name);
                 return 1;
             }
-            if (g_app.hooks.save_image(image) != 0)
+            if (g_app().hooks.save_image(image) != 0)
                 return 1;  // the saver has said why
         }
     }
@@ -243,28 +249,28 @@ int app_ask_save()
 
 int app_shutdown()
 {
-    if (!g_app.running)
+    if (!g_app().running)
         return 0;
-    g_app.shutting_down = true;
-    if (g_app.hooks.ask_timeline && g_app.hooks.ask_timeline() != 0) {
-        g_app.shutting_down = false;
+    g_app().shutting_down = true;
+    if (g_app().hooks.ask_timeline && g_app().hooks.ask_timeline() != 0) {
+        g_app().shutting_down = false;
         return 1;
     }
     if (app_ask_save() != 0) {
-        g_app.shutting_down = false;
+        g_app().shutting_down = false;
         return 1;
     }
 
     Settings& set = settings();
-    if (set.pref(PREF_SAVE_PLUGIN_SETTINGS) && g_app.hooks.save_plugin_settings)
-        g_app.hooks.save_plugin_settings();
+    if (set.pref(PREF_SAVE_PLUGIN_SETTINGS) && g_app().hooks.save_plugin_settings)
+        g_app().hooks.save_plugin_settings();
     fast_ini_write_close();
     name_list_save();
 
     ui::platform().close_tool_windows();
     ui::platform().take_window_positions(set);
-    if (g_app.keep_log_forced && set.keep_log == 1)
-        set.keep_log = g_app.keep_log_stored;
+    if (g_app().keep_log_forced && set.keep_log == 1)
+        set.keep_log = g_app().keep_log_stored;
     prefs_save();
     mem_close_report();
 
@@ -275,21 +281,21 @@ int app_shutdown()
 
 void app_abandon()
 {
-    g_app.shutting_down = true;
+    g_app().shutting_down = true;
     release_everything();
 }
 
 bool app_running()
 {
-    return g_app.running;
+    return g_app().running;
 }
 
 bool app_shutting_down()
 {
-    return g_app.shutting_down;
+    return g_app().shutting_down;
 }
 
 char* app_text_input()
 {
-    return g_app.textin;
+    return g_app().textin;
 }
