@@ -231,11 +231,6 @@ const SettingKey kKeys[] = {
     {"Italic", 0, 0, "0", 9, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.italic; }},
     {"FontAA", 0, 0, "1", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.font_aa; }},
     {"KeepLog", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.keep_log; }},
-    {"SHADPARMS", 0, 0, "8 8 6 60 0 0 0", 179, SettingKind::Numbers, 7, [](Settings& s, int) -> void* { return &s.shad_parms; }},
-    {"GLOWPARMS", 0, 0, "10 40 80 255 255 160", 179, SettingKind::Numbers, 6, [](Settings& s, int) -> void* { return &s.glow_parms; }},
-    {"EMBOSSPARMS", 0, 0, "135 100 3", 179, SettingKind::Numbers, 3, [](Settings& s, int) -> void* { return &s.emboss_parms; }},
-    {"ZOOMFACT", 0, 0, "110", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.zoom_fact; }},
-    {"ROTFACT", 0, 0, "15", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.rot_fact; }},
 };
 
 } // namespace

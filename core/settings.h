@@ -236,11 +236,6 @@ struct Settings {
     long italic{};  // "Italic"
     long font_aa{};  // "FontAA"
     long keep_log{};  // "KeepLog"
-    long shad_parms[7]{};  // "SHADPARMS": dx dy blur opacity red green blue
-    long glow_parms[6]{};  // "GLOWPARMS": radius spread opacity red green blue
-    long emboss_parms[3]{};  // "EMBOSSPARMS": angle depth size
-    long zoom_fact{};  // "ZOOMFACT": zoom of "Scale Warp", percent
-    long rot_fact{};  // "ROTFACT": turn of "Rotate Warp", degrees
 
     // ---- not stored in the file ------------------------------------------
     std::string home_folder;  // folder current at start-up + "/glimmerix"

@@ -8,6 +8,7 @@
 #include "core/messages.h"
 #include "core/settings.h"
 #include "layers/blend_modes.h"
+#include "layers/layer_manage.h"
 #include "layers/layer_tables.h"
 #include "ui/platform.h"
 
@@ -974,16 +975,23 @@ void warp_encode(uint8_t* p, long dx16, long dy16)
 
 namespace {
 
+bool start_layers()
+{
+    layer_settings_load();
+    return layer_tables_init();
+}
+
 void release_layers()
 {
     for (AccumCache& a : g_comp.caches)
         mem_free(a.px);
     g_comp.caches.clear();
     layer_tables_release();
+    layer_settings_save();
 }
 
 struct LayersSubsystem {
-    LayersSubsystem() { app_add_subsystem("layers", layer_tables_init, release_layers); }
+    LayersSubsystem() { app_add_subsystem("layers", start_layers, release_layers); }
 };
 LayersSubsystem g_register;
 

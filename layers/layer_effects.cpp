@@ -2,7 +2,7 @@
 #include "core/image.h"
 #include "core/list.h"
 #include "core/messages.h"
-#include "core/settings.h"
+#include "core/profile.h"
 #include "layers/blend_modes.h"
 #include "layers/composite.h"
 #include "layers/layer_manage.h"
@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -147,22 +149,115 @@ void blur_plane(unsigned char* plane, long width, long height, long radius)
     }
 }
 
+namespace {
+
+LayerSettings g_layer_settings = {{8, 8, 6, 60, {0, 0, 0}}, {10, 40, 80, {255, 255, 160}}, {135, 100, 3}, 110, 15, false};
+
+constexpr const char* kIni = "GLIMVQ.ini";
+constexpr const char* kSection = "Glimvq";
+
+// Reads "n n n ..." into `out`; numbers that are missing keep their value.
+void read_numbers(const char* key, long* out, int count)
+{
+    std::string text = profile_get(kSection, key, "", 179, kIni);
+    const char* p = text.c_str();
+    for (int i = 0; i < count; ++i) {
+        char* end = nullptr;
+        long v = std::strtol(p, &end, 10);
+        if (end == p)
+            break;
+        out[i] = v;
+        p = end;
+    }
+}
+
+void write_numbers(const char* key, const long* values, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+    {
+        if (i)
+            text += ' ';
+        text += std::to_string(values[i]);
+    }
+    profile_write(kSection, key, text.c_str(), kIni);
+}
+
+} // namespace
+
+LayerSettings& layer_settings()
+{
+    return g_layer_settings;
+}
+
+void layer_settings_load()
+{
+    LayerSettings& s = g_layer_settings;
+    long v[7];
+    const ShadowParms& sh = s.shadow;
+    long shadow[7] = {sh.dx, sh.dy, sh.blur, sh.opacity, sh.color[0], sh.color[1], sh.color[2]};
+    std::copy(shadow, shadow + 7, v);
+    read_numbers("SHADPARMS", v, 7);
+    s.shadow = {v[0], v[1], v[2], v[3], {v[4], v[5], v[6]}};
+    long glow[6] = {s.glow.radius, s.glow.spread, s.glow.opacity, s.glow.color[0], s.glow.color[1], s.glow.color[2]};
+    read_numbers("GLOWPARMS", glow, 6);
+    s.glow = {glow[0], glow[1], glow[2], {glow[3], glow[4], glow[5]}};
+    long emboss[3] = {s.emboss.angle, s.emboss.depth, s.emboss.size};
+    read_numbers("EMBOSSPARMS", emboss, 3);
+    s.emboss = {emboss[0], emboss[1], emboss[2]};
+    read_numbers("ZOOMFACT", &s.zoom_fact, 1);
+    read_numbers("ROTFACT", &s.rot_fact, 1);
+    s.changed = false;
+}
+
+void layer_settings_save()
+{
+    LayerSettings& s = g_layer_settings;
+    if (!s.changed)
+        return;
+    const ShadowParms& sh = s.shadow;
+    long shadow[7] = {sh.dx, sh.dy, sh.blur, sh.opacity, sh.color[0], sh.color[1], sh.color[2]};
+    write_numbers("SHADPARMS", shadow, 7);
+    long glow[6] = {s.glow.radius, s.glow.spread, s.glow.opacity, s.glow.color[0], s.glow.color[1], s.glow.color[2]};
+    write_numbers("GLOWPARMS", glow, 6);
+    long emboss[3] = {s.emboss.angle, s.emboss.depth, s.emboss.size};
+    write_numbers("EMBOSSPARMS", emboss, 3);
+    write_numbers("ZOOMFACT", &s.zoom_fact, 1);
+    write_numbers("ROTFACT", &s.rot_fact, 1);
+    s.changed = false;
+}
+
 ShadowParms shadow_parms()
 {
-    const long* v = settings().shad_parms;
-    return {v[0], v[1], v[2], v[3], {v[4], v[5], v[6]}};
+    return g_layer_settings.shadow;
 }
 
 GlowParms glow_parms()
 {
-    const long* v = settings().glow_parms;
-    return {v[0], v[1], v[2], {v[3], v[4], v[5]}};
+    return g_layer_settings.glow;
 }
 
 EmbossParms emboss_parms()
 {
-    const long* v = settings().emboss_parms;
-    return {v[0], v[1], v[2]};
+    return g_layer_settings.emboss;
+}
+
+void set_shadow_parms(const ShadowParms& parms)
+{
+    g_layer_settings.shadow = parms;
+    g_layer_settings.changed = true;
+}
+
+void set_glow_parms(const GlowParms& parms)
+{
+    g_layer_settings.glow = parms;
+    g_layer_settings.changed = true;
+}
+
+void set_emboss_parms(const EmbossParms& parms)
+{
+    g_layer_settings.emboss = parms;
+    g_layer_settings.changed = true;
 }
 
 Image* layer_shadow(Image* layer, const ShadowParms& parms)

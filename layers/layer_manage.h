@@ -72,9 +72,26 @@ struct EmbossParms {  // "EMBOSSPARMS"
     long depth;       // strength, percent
     long size;        // width of the bevel, pixels
 };
-ShadowParms shadow_parms();  // from the settings
+// The layer dialog's own settings, kept in "GLIMVQ.ini" (section "Glimvq")
+// under "SHADPARMS", "GLOWPARMS", "EMBOSSPARMS", "ZOOMFACT" and "ROTFACT":
+// read at start-up, written at shut-down when they changed.
+struct LayerSettings {
+    ShadowParms shadow;
+    GlowParms glow;
+    EmbossParms emboss;
+    long zoom_fact;  // percent, for "Scale Warp"
+    long rot_fact;   // degrees, for "Rotate Warp"
+    bool changed;
+};
+LayerSettings& layer_settings();
+void layer_settings_load();
+void layer_settings_save();
+ShadowParms shadow_parms();
 GlowParms glow_parms();
 EmbossParms emboss_parms();
+void set_shadow_parms(const ShadowParms& parms);
+void set_glow_parms(const GlowParms& parms);
+void set_emboss_parms(const EmbossParms& parms);
 
 // A soft shadow under the layer ("%s_shadow").
 Image* layer_shadow(Image* layer, const ShadowParms& parms);

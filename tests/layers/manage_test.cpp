@@ -1,6 +1,11 @@
 #include "layer_fixture.h"
 
+#include "core/app.h"
+#include "core/profile.h"
+
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -134,7 +139,9 @@ TEST_F(LayerTest, WarpScaleAndRotate)
 
 TEST_F(LayerTest, ShadowGlowAndEmbossLayers)
 {
-    settings().shad_parms[0] = 0;  // read through the settings, as the dialog does
+    ShadowParms kept = shadow_parms();
+    kept.dx = 0;
+    set_shadow_parms(kept);  // as the dialog keeps what the user set
     Image* m = master(60, 60);
     layer(m, 60, 60, {255, 255, 255, 255});
     Image* square = layer(m, 20, 20, {200, 0, 0, 255}, MODE_NORMAL, 100, 100, 20, 20);
@@ -201,4 +208,33 @@ TEST_F(LayerTest, MarkingTheMasterAndClosingEverything)
     long places = mem_counters().places_now;
     layers_close(m);
     EXPECT_EQ(mem_counters().places_now, places - 6);  // two images of three blocks each
+}
+
+TEST_F(LayerTest, TheDialogSettingsAreKeptOnlyWhenChanged)
+{
+    char folder[] = "/tmp/glimvq-layers-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    app_set_config_folder(folder);
+    std::string ini = std::string(folder) + "/GLIMVQ.ini";
+    layer_settings().changed = false;
+    layer_settings_save();  // nothing changed: nothing written
+    EXPECT_NE(access(ini.c_str(), F_OK), 0);
+
+    ShadowParms s{8, 8, 11, 60, {0, 0, 200}};
+    set_shadow_parms(s);
+    layer_settings().zoom_fact = 150;
+    layer_settings_save();
+    profile_forget();
+    EXPECT_EQ(profile_get("Glimvq", "SHADPARMS", "", 179, "GLIMVQ.ini"), "8 8 11 60 0 0 200");
+    EXPECT_EQ(profile_get("Glimvq", "ZOOMFACT", "", 179, "GLIMVQ.ini"), "150");
+
+    layer_settings().shadow.blur = 1;
+    layer_settings().zoom_fact = 1;
+    layer_settings_load();
+    EXPECT_EQ(shadow_parms().blur, 11);
+    EXPECT_EQ(shadow_parms().color[2], 200);
+    EXPECT_EQ(layer_settings().zoom_fact, 150);
+    EXPECT_EQ(glow_parms().radius, 10);  // absent keys keep their defaults
+    std::string cmd = std::string("rm -rf '") + folder + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
