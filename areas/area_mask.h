@@ -48,5 +48,28 @@ void area_rect_update(AreaRect& rect);
 
 // Builds the mask and rectangle from the current area selection for the
 // target; with `fold_alpha` the target's alpha multiplies the mask.
-// No selection means the entire image.  0 done, 1 failed (reported).
+// No selection means the entire image; a selection that covers nothing
+// leaves the mask 0 and the rectangle the single pixel (0, 0).
+// 0 done, 1 failed (reported) or cancelled in the "Masking" progress.
 int build_area_mask(Image* target, bool fold_alpha);
+
+// Where the selection is built: moved by (dx, dy) after scaling by `scale`
+// about (cx, cy), in target pixels.  The splatter layout sets it.
+struct AreaPlacement {
+    bool active = false;
+    double cx = 0, cy = 0, dx = 0, dy = 0, scale = 1;
+};
+AreaPlacement& area_placement();
+
+// The box the selection's shapes take on the target, before placement:
+// x0, y0, x1, y1 in continuous coordinates.  False when nothing is selected
+// or the areas have no geometry (entire image, colour key).
+bool area_selection_box(Image* target, double box[4]);
+
+// The area blend: a weighted result n put into the old pixel o with mask
+// weight m (0..255), per colour channel.  With a plain selection it is the
+// weighted mix (n*m + o*(255 - m)) / 255.
+inline uint8_t area_blend(uint8_t o, uint8_t n, int m)
+{
+    return static_cast<uint8_t>((n * m + o * (255 - m)) / 255);
+}
