@@ -433,7 +433,7 @@ TEST(AreaMask, ShutDownGivesEverythingBack)
     select_and_build(img);
     box_area(AreaMode::RECT, 20, 20, 5, 5).combination1 = COMBINE_UNION;
     select_and_build(img);
-    fresh(AreaMode::FONT).text = "A";
+    fresh(AreaMode::FONT).text.assign(1, 'A');
     select_and_build(img);
     image_free(img);
     area_release();
