@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs every benchmark program of the build (make bench).
+set -euo pipefail
+BUILD=${1:-build}
+status=0
+for b in "$BUILD"/bench/bench_*; do
+  [ -x "$b" ] || continue
+  printf '\n== %s\n' "$(basename "$b")"
+  "$b" || status=1
+done
+exit $status
