@@ -47,7 +47,9 @@ double height(const Noise& n, int slot, const TextureSlot& t, const Vec3& q)
     double phase = t.p[2];
     if (slot == TEX_SURFACE) {
         switch (t.kind) {
-        case SURF_WAVES: return std::sin(kTwoPi * length(q) - phase);
+        case SURF_WAVES:
+            // Ripples spreading over the ground plane from the origin.
+            return std::sin(kTwoPi * std::sqrt(q.x * q.x + q.z * q.z) - phase);
         case SURF_SINES: return std::sin(kTwoPi * q.x + phase) * std::sin(kTwoPi * q.z + phase);
         case SURF_DUNES: {
             // Ridges with a gentle windward side and a steep lee.
@@ -212,7 +214,8 @@ Vec3 solid_texture(const Noise& n, const TextureSlot& t, const Surface& s, const
     }
     case SOLID_IRIS: {
         double rings = param(t, 2, 4.0);
-        double v = length(q) * rings + turb * fbm(n, q, 4);
+        // Rings round the z axis: an eye that looks down the view.
+        double v = std::sqrt(q.x * q.x + q.y * q.y) * rings + turb * fbm(n, q, 4);
         double f = frac(v);
         int which = static_cast<int>(std::floor(v)) % 4;
         if (which < 0)
