@@ -632,7 +632,6 @@ void define_keys(const char* name, const Numbers& n)
     KeySet k{};
     std::snprintf(k.name, sizeof k.name, "%s", name);
     k.splined = g_scene.attr.splined.v;
-    k.frames = expr_sequence().frames;
     if (n.count == 1) {
         k.constant = true;
         k.count = 1;
@@ -661,6 +660,9 @@ void define_keys(const char* name, const Numbers& n)
         k.value[0] = k.value[1];
         k.frame[pairs + 1] = k.frame[pairs];
         k.value[pairs + 1] = k.value[pairs];
+        // The keys span the frames up to the last one; a sequence of
+        // another length stretches them to fit.
+        k.frames = static_cast<long>(k.frame[pairs]);
     }
     static_cast<KeySet*>(a.data)[a.count++] = k;
 }

@@ -129,7 +129,7 @@ struct KeySet {
     char name[kSceneKeySetName + 1];
     bool constant;
     int splined;
-    long frames;  // the number of frames when the keys were read
+    long frames;  // the frames the keys were set for: the last key's frame
     int count;    // keys, the doubled ends included
     double* frame;
     double* value;

@@ -4,6 +4,7 @@ set -euo pipefail
 BIN=${1:-build/bin}
 OUT=${2:-out/demo}
 VQ="$(cd "$BIN" && pwd)/vq"
+SCENES="$(cd "$(dirname "$0")/../data/scenes" && pwd)"
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
 HOME_DIR="$OUT/home"
@@ -23,5 +24,11 @@ step "Preferences persist between runs (GLIMVQ.ini in the settings folder)"
 "$VQ" --home "$HOME_DIR" prefs UndoWant 50
 "$VQ" --home "$HOME_DIR" --screen 800x600 prefs PosMain
 grep -E '^(PosMain|UndoWant|KeepLog)=' "$HOME_DIR/GLIMVQ.ini"
+
+step "Ray tracing: a scene file rendered with supersampling, and frames of a key-set animation"
+"$VQ" --home "$HOME_DIR" raytrace "$SCENES/reflection.w3d" --size 320x320 --aa 1 -o "$OUT/raytrace-reflection.png"
+"$VQ" --home "$HOME_DIR" raytrace "$SCENES/textures.w3d" --size 320x320 --aa 1 -o "$OUT/raytrace-textures.png"
+"$VQ" --home "$HOME_DIR" raytrace "$SCENES/orbit.w3d" --size 160x160 --frames 6 -o "$OUT/raytrace-orbit.png"
+ls "$OUT"/raytrace-*.png
 
 printf '\nDemo output is in %s\n' "$OUT"

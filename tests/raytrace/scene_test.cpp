@@ -189,13 +189,13 @@ TEST_F(SceneTest, KeySetsExpressionsAndArguments)
 {
     expr_sequence().frames = 10;
     expr_sequence().frame = 4;  // the fifth frame
-    parse("<keys \"k\" 9> <keys \"lin\" 1 0 9 80> <keys \"odd\" 1 2 3> "
+    parse("<keys \"k\" 9> <keys \"lin\" 1 0 10 90> <keys \"odd\" 1 2 3> "
           "<splined 1> <keys \"sp\" 1 0 5 10 9 0>");
     double v = 0;
     EXPECT_TRUE(scene_keyset_value("K", &v));
     EXPECT_DOUBLE_EQ(v, 9);
     EXPECT_TRUE(scene_keyset_value("lin", &v));
-    EXPECT_DOUBLE_EQ(v, 40);  // halfway from frame 1 to frame 9
+    EXPECT_DOUBLE_EQ(v, 40);  // frame 5 of the way from frame 1 to frame 10
     EXPECT_FALSE(scene_keyset_value("odd", &v));
     EXPECT_TRUE(scene_keyset_value("sp", &v));
     EXPECT_DOUBLE_EQ(v, 10);  // on its middle key
@@ -205,8 +205,14 @@ TEST_F(SceneTest, KeySetsExpressionsAndArguments)
     EXPECT_LT(v, 10);
     expr_sequence().frame = 20;
     scene_keyset_value("lin", &v);
-    EXPECT_DOUBLE_EQ(v, 80);  // after the last key
+    EXPECT_DOUBLE_EQ(v, 90);  // after the last key
+    // Keys set for 10 frames stretch over 20.
+    expr_sequence().frames = 20;
+    expr_sequence().frame = 9;
+    scene_keyset_value("lin", &v);
+    EXPECT_DOUBLE_EQ(v, 40);
 
+    expr_sequence().frames = 10;
     expr_sequence().frame = 4;
     parse("<position lin, !k*2 !hyp(3,4)> <radius nothing>");
     EXPECT_DOUBLE_EQ(attr().position.v[0], 40);
