@@ -1,5 +1,7 @@
 #include "raytrace/scene.h"
 
+#include "raytrace/vec.h"
+
 #include "core/list.h"
 #include "core/log.h"
 #include "core/mem.h"
@@ -333,7 +335,7 @@ void takef(AttrF<N>& a, const Numbers& n)
     if (n.count == 0)
         return;
     for (int i = 0; i < N && i < n.count; ++i)
-        a.v[i] = static_cast<float>(n.v[i]);
+        a.v[i] = static_cast<float>(std::isnan(n.v[i]) ? 0.0 : std::clamp(n.v[i], -3e38, 3e38));
     a.set = true;
 }
 
@@ -630,7 +632,8 @@ void define_keys(const char* name, const Numbers& n)
     if (!array_reserve(a, a.count + 1, sizeof(KeySet), "3-d key sets"))
         return;
     KeySet k{};
-    std::snprintf(k.name, sizeof k.name, "%s", name);
+    // Key-set names keep their first 32 characters.
+    std::memcpy(k.name, name, std::min(std::strlen(name), sizeof k.name - 1));
     k.splined = g_scene.attr.splined.v;
     if (n.count == 1) {
         k.constant = true;
@@ -653,7 +656,7 @@ void define_keys(const char* name, const Numbers& n)
     } else {
         int pairs = n.count / 2;
         for (int i = 0; i < pairs; ++i) {
-            k.frame[i + 1] = std::trunc(n.v[2 * i]);
+            k.frame[i + 1] = static_cast<double>(clamp_whole(n.v[2 * i], -(1L << 30), 1L << 30));
             k.value[i + 1] = n.v[2 * i + 1];
         }
         k.frame[0] = k.frame[1];
@@ -662,7 +665,7 @@ void define_keys(const char* name, const Numbers& n)
         k.value[pairs + 1] = k.value[pairs];
         // The keys span the frames up to the last one; a sequence of
         // another length stretches them to fit.
-        k.frames = static_cast<long>(k.frame[pairs]);
+        k.frames = static_cast<long>(clamp_whole(k.frame[pairs], 0, 1L << 30));
     }
     static_cast<KeySet*>(a.data)[a.count++] = k;
 }
@@ -1027,7 +1030,7 @@ int do_keyword(const Keyword& kw, const Reader& r, size_t from)
     case K_SEED:
         read_numbers(r, from, n);
         if (n.count)
-            g_scene.seed = static_cast<long>(std::floor(n.v[0]));
+            g_scene.seed = static_cast<long>(clamp_whole(std::floor(n.v[0]), -(1L << 31), 1L << 31));
         break;
     case K_SSXAR: s.ssxar = true; break;
     case K_SSYAR: s.ssyar = true; break;
@@ -1054,7 +1057,7 @@ int do_keyword(const Keyword& kw, const Reader& r, size_t from)
     case K_SPLINED:
         read_numbers(r, from, n);
         if (n.count) {
-            a.splined.v = static_cast<int>(n.v[0]);
+            a.splined.v = static_cast<int>(clamp_whole(n.v[0], -(1L << 30), 1L << 30));
             a.splined.set = true;
         }
         break;
@@ -1063,7 +1066,7 @@ int do_keyword(const Keyword& kw, const Reader& r, size_t from)
     case K_LIGHTSOURCE:
         read_numbers(r, from, n);
         if (n.count) {
-            s.lightsource.v = static_cast<int>(n.v[0]);
+            s.lightsource.v = static_cast<int>(clamp_whole(n.v[0], -(1L << 30), 1L << 30));
             s.lightsource.set = true;
         }
         break;

@@ -97,11 +97,15 @@ void noise_init(Noise& n, long seed)
 
 double noise3(const Noise& n, const Vec3& p)
 {
-    double fx = std::floor(p.x), fy = std::floor(p.y), fz = std::floor(p.z);
-    int x = static_cast<int>(static_cast<long long>(fx) & 255);
-    int y = static_cast<int>(static_cast<long long>(fy) & 255);
-    int z = static_cast<int>(static_cast<long long>(fz) & 255);
-    double dx = p.x - fx, dy = p.y - fy, dz = p.z - fz;
+    if (!finite3(p))
+        return 0;
+    // The tables repeat every 256 units: far points fold back first.
+    Vec3 q(std::fmod(p.x, 256.0), std::fmod(p.y, 256.0), std::fmod(p.z, 256.0));
+    double fx = std::floor(q.x), fy = std::floor(q.y), fz = std::floor(q.z);
+    int x = static_cast<int>(clamp_whole(fx, -512, 512) & 255);
+    int y = static_cast<int>(clamp_whole(fy, -512, 512) & 255);
+    int z = static_cast<int>(clamp_whole(fz, -512, 512) & 255);
+    double dx = q.x - fx, dy = q.y - fy, dz = q.z - fz;
     auto corner = [&](int i, int j, int k) {
         const Vec3& g = n.grad[hash3(n, x + i, y + j, z + k)];
         return g.x * (dx - i) + g.y * (dy - j) + g.z * (dz - k);
@@ -140,8 +144,11 @@ double turbulence(const Noise& n, const Vec3& p, int octaves)
     return sum / norm;
 }
 
-double cell_distance(const Noise& n, const Vec3& p)
+double cell_distance(const Noise& n, const Vec3& at)
 {
+    if (!finite3(at))
+        return 1;
+    Vec3 p(std::fmod(at.x, 256.0), std::fmod(at.y, 256.0), std::fmod(at.z, 256.0));
     int cx = static_cast<int>(std::floor(p.x)), cy = static_cast<int>(std::floor(p.y)),
         cz = static_cast<int>(std::floor(p.z));
     double best = 1e30;
@@ -165,6 +172,8 @@ Vec3 solid_texture(const Noise& n, const TextureSlot& t, const Surface& s, const
     double size = param(t, 0, 1.0);
     Vec3 q = p / size;
     double turb = t.p[1];
+    if (!finite3(q) || !std::isfinite(turb) || !std::isfinite(t.p[2]))
+        return base;
     Vec3 c3 = colour(s, 3), c4 = colour(s, 4), c5 = colour(s, 5);
     switch (t.kind) {
     case SOLID_SPECKS: {
@@ -205,7 +214,7 @@ Vec3 solid_texture(const Noise& n, const TextureSlot& t, const Surface& s, const
         double v = q.y + (turb != 0 ? turb : 0.3) * fbm(n, q * 0.7, 4);
         double band = frac(v * layers);
         double grain = 0.08 * noise3(n, q * 20);
-        int which = static_cast<int>(std::floor(v * layers)) % 3;
+        int which = static_cast<int>(clamp_whole(std::fmod(std::floor(v * layers), 3.0), -3, 3));
         if (which < 0)
             which += 3;
         Vec3 a = which == 0 ? base : (which == 1 ? c3 : c4);
@@ -217,7 +226,7 @@ Vec3 solid_texture(const Noise& n, const TextureSlot& t, const Surface& s, const
         // Rings round the z axis: an eye that looks down the view.
         double v = std::sqrt(q.x * q.x + q.y * q.y) * rings + turb * fbm(n, q, 4);
         double f = frac(v);
-        int which = static_cast<int>(std::floor(v)) % 4;
+        int which = static_cast<int>(clamp_whole(std::fmod(std::floor(v), 4.0), -4, 4));
         if (which < 0)
             which += 4;
         const Vec3 cols[4] = {base, c3, c4, c5};
@@ -227,9 +236,8 @@ Vec3 solid_texture(const Noise& n, const TextureSlot& t, const Surface& s, const
         Vec3 w = q + Vec3(1e-7, 1e-7, 1e-7);
         if (turb != 0)
             w += Vec3(1, 1, 1) * (turb * fbm(n, q, 3));
-        long k = static_cast<long>(std::floor(w.x)) + static_cast<long>(std::floor(w.y)) +
-                 static_cast<long>(std::floor(w.z));
-        return (k & 1) ? c3 : base;
+        double k = std::fmod(std::floor(w.x), 2.0) + std::fmod(std::floor(w.y), 2.0) + std::fmod(std::floor(w.z), 2.0);
+        return std::fmod(std::fabs(k), 2.0) == 1.0 ? c3 : base;
     }
     case SOLID_SPOTS: {
         double radius = param(t, 2, 0.3);
@@ -252,6 +260,8 @@ Vec3 bump_texture(const Noise& n, int slot, const TextureSlot& t, const Vec3& p,
     double size = param(t, 0, 1.0);
     double amp = param(t, 1, 0.3);
     Vec3 q = p / size;
+    if (!finite3(q) || !std::isfinite(amp) || !std::isfinite(t.p[2]))
+        return normal;
     const double e = 0.01;
     Vec3 grad((height(n, slot, t, q + Vec3(e, 0, 0)) - height(n, slot, t, q - Vec3(e, 0, 0))) / (2 * e),
               (height(n, slot, t, q + Vec3(0, e, 0)) - height(n, slot, t, q - Vec3(0, e, 0))) / (2 * e),

@@ -227,6 +227,10 @@ double wrap01(double x)
 
 Vec3 sample_map(const SurfaceMaps& m, double u, double v, double& alpha)
 {
+    if (!std::isfinite(u) || !std::isfinite(v)) {
+        alpha = 0;
+        return Vec3();
+    }
     double x = wrap01(u) * m.map_w - 0.5, y = wrap01(v) * m.map_h - 0.5;
     double fx = std::floor(x), fy = std::floor(y);
     double ax = x - fx, ay = y - fy;
@@ -247,6 +251,9 @@ Vec3 sample_map(const SurfaceMaps& m, double u, double v, double& alpha)
 
 void sample_bump(const SurfaceMaps& m, double u, double v, double& gx, double& gy)
 {
+    gx = gy = 0;
+    if (!std::isfinite(u) || !std::isfinite(v))
+        return;
     int x = static_cast<int>(wrap01(u) * m.bump_w);
     int y = static_cast<int>(wrap01(v) * m.bump_h);
     x = std::clamp(x, 0, m.bump_w - 1);
@@ -581,7 +588,8 @@ void tracer_prepare(Tracer& t, long width, long height)
     for (long i = 0; i < count; ++i) {
         const SceneObject& o = objs[i];
         if (o.kind == OBJ_LIGHT) {
-            t.lights.push_back({Vec3(o.p[0]), Vec3(o.c[0])});
+            if (finite3(Vec3(o.p[0])) && finite3(Vec3(o.c[0])))
+                t.lights.push_back({Vec3(o.p[0]), Vec3(o.c[0])});
             continue;
         }
         Prim p{};
@@ -598,6 +606,12 @@ void tracer_prepare(Tracer& t, long width, long height)
         } else {
             continue;
         }
+        // Geometry out of all measure is left out rather than let it
+        // spoil the hierarchy.
+        const double far = 1e18;
+        if (!finite3(p.p0) || !finite3(p.e1) || !finite3(p.e2) || std::fabs(p.p0.x) > far ||
+            std::fabs(p.p0.y) > far || std::fabs(p.p0.z) > far || length(p.e1) > far || length(p.e2) > far)
+            continue;
         t.prims.push_back(p);
         boxes.push_back(box_of(p));
         group.push_back(std::binary_search(bounded_structures.begin(), bounded_structures.end(), o.structure)

@@ -46,3 +46,20 @@ inline Vec3 normalise(const Vec3& v)
     return len > 0 ? v / len : Vec3(0, 0, 0);
 }
 inline double max_component(const Vec3& v) { return std::fmax(v.x, std::fmax(v.y, v.z)); }
+
+// A double as a whole number within [lo, hi] (NaN gives 0): numbers from
+// scene files may be anything.
+inline long long clamp_whole(double v, long long lo, long long hi)
+{
+    if (!(v == v))
+        return 0;
+    if (v <= static_cast<double>(lo))
+        return lo;
+    if (v >= static_cast<double>(hi))
+        return hi;
+    return static_cast<long long>(v);
+}
+inline bool finite3(const Vec3& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}

@@ -269,3 +269,48 @@ TEST_F(RunTest, CancelKeepsTheRowsDone)
     EXPECT_EQ(px(v, image, 3, static_cast<int>(done))[0], 0);
     EXPECT_EQ(progress_state().depth, 0);
 }
+
+// Tag soup with extreme numbers: whatever a file holds, the run ends with a
+// picture or a message, and gives everything back.
+TEST_F(RunTest, AnyTextRendersOrIsRefused)
+{
+    const char* words[] = {"object sphere", "object tri", "object rect", "object light", "object bound",
+                           "vtx0", "vtx1", "vtx2", "nrm0", "nrm1", "nrm2", "position", "radius", "scale",
+                           "translate", "rotation", "color", "color3", "texturemap \"marble\"",
+                           "texturemap2 \"checker\"", "uvtexture \"waves\"", "dmap \"noise\"", "texturemap \"iris\"",
+                           "texturemap \"spots\"", "texturemap \"sediment\"", "reflectivity", "transparency",
+                           "refraction", "distance", "structure", "smooth", "trait \"t\"", "/trait", "apply \"t\"",
+                           "push", "pop", "axis", "/axis", "keys \"k\"", "splined", "viewlocation", "viewtarget",
+                           "depthmap", "seed", "lightsource", "width", "height", "imagemap \"source\"",
+                           "bumpmap \"source\"", "atmosphere", "metal", "translucency", "ambithresh"};
+    const char* numbers[] = {"0",     "1",    "-1",   "2.5",  "1e308", "-1e308", "1e-308", "-inf",  "-nan",
+                             "3",     ".5",   "k",    "!1/0", "!k*2",  "!((1)",  "1e20",   "-7",    "0.001",
+                             "12345", "-0.0", "!sin(cframe(0))", "99999999999999999999"};
+    Image* source = filled(3, 2, 10, 200, 30, 255);
+    image_set_role(ImageRole::Source, source);
+    uint32_t state = 12345;
+    auto next = [&](uint32_t n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % n;
+    };
+    Image* image = filled(6, 5, 0, 0, 0, 255);
+    for (int round = 0; round < 60; ++round) {
+        std::string text = "<viewlocation 0 0 -14> <object light \"l\">";
+        int tags = 5 + static_cast<int>(next(40));
+        for (int t = 0; t < tags; ++t) {
+            text += "<";
+            text += words[next(sizeof words / sizeof *words)];
+            int args = static_cast<int>(next(5));
+            for (int a = 0; a < args; ++a) {
+                text += next(3) == 0 ? "," : " ";
+                text += numbers[next(sizeof numbers / sizeof *numbers)];
+            }
+            if (next(4) == 0)
+                text += " \"name\"";
+            text += next(30) == 0 ? "" : ">";
+        }
+        int code = raytrace_image(image, scene_file(text).c_str(), static_cast<int>(next(3)));
+        EXPECT_TRUE(code == 0 || code == 1) << text;
+        EXPECT_EQ(source->locks, 0);
+    }
+}
