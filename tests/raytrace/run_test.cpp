@@ -314,3 +314,45 @@ TEST_F(RunTest, AnyTextRendersOrIsRefused)
         EXPECT_EQ(source->locks, 0);
     }
 }
+
+// Bounds group objects in the hierarchy: they change the speed, never the picture.
+TEST_F(RunTest, BoundsChangeNothingButTheWalk)
+{
+    uint32_t state = 7;
+    auto rnd = [&]() {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) / 16777216.0 * 2 - 1;
+    };
+    std::string objects[3];
+    for (int g = 0; g < 3; ++g)
+        for (int i = 0; i < 120; ++i) {
+            char buf[400];
+            double cx = rnd() * 6, cy = rnd() * 6, cz = rnd() * 4;
+            std::snprintf(buf, sizeof buf,
+                          "<color %.3f %.3f %.3f> <vtx0 %.4f %.4f %.4f> <vtx1 %.4f %.4f %.4f> "
+                          "<vtx2 %.4f %.4f %.4f> <object tri \"t\">",
+                          rnd() * 0.5 + 0.5, rnd() * 0.5 + 0.5, rnd() * 0.5 + 0.5, cx, cy, cz, cx + rnd(),
+                          cy + rnd(), cz + rnd(), cx + rnd(), cy + rnd(), cz + rnd());
+            objects[g] += buf;
+            if (i % 20 == 0) {
+                std::snprintf(buf, sizeof buf, "<reflectivity 0.3> <position %.3f %.3f %.3f> <radius %.3f> "
+                                               "<object sphere \"s\"> <reflectivity 0>",
+                              rnd() * 6, rnd() * 6, rnd() * 4, 0.3 + 0.5 * std::fabs(rnd()));
+                objects[g] += buf;
+            }
+        }
+    std::string lights = "<position -8 9 -12> <object light \"a\"> <position 9 2 -9> <object light \"b\">";
+    std::string flat = lights + objects[0] + objects[1] + objects[2];
+    std::string bounded = lights + "<structure> <object bound \"one\">" + objects[0] + "<structure>" + objects[1] +
+                          "<structure> <object bound \"three\"> <object bound \"three again\">" + objects[2];
+    Image* a = filled(48, 48, 0, 0, 0, 255);
+    Image* b = filled(48, 48, 0, 0, 0, 255);
+    ASSERT_EQ(raytrace_image(a, scene_file(flat).c_str(), 0), 0);
+    ASSERT_EQ(raytrace_image(b, scene_file(bounded).c_str(), 0), 0);
+    EXPECT_EQ(raytrace_state().last_prims, 3 * 126);
+    EXPECT_EQ(pixels(a), pixels(b));
+    int lit = 0;
+    for (uint8_t v : pixels(a))
+        lit += v > 0 && v < 255;
+    EXPECT_GT(lit, 1000);  // something was drawn
+}
