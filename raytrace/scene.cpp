@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -233,25 +234,41 @@ void note_expression(const char* token, int code)
     }
 }
 
-double token_value(std::string& token)
+// One argument word: a number, a "!" expression or the name of a key set.
+double token_value(const char* begin, const char* end)
 {
-    size_t bang = token.find('!');
-    if (bang != std::string::npos) {
-        std::string e = token.substr(bang + 1);
+    const char* bang = static_cast<const char*>(std::memchr(begin, '!', static_cast<size_t>(end - begin)));
+    if (bang) {
+        std::string e(bang + 1, end);
         double r = 0;
         int assigned = 0;
         int code = expr_evaluate(e.data(), &r, &assigned);
         if (code) {
-            note_expression(token.c_str(), code);
+            note_expression(std::string(begin, end).c_str(), code);
             return 0;
         }
         return r;
     }
-    char c = token[0];
-    if (c == '-' || c == '.' || (c >= '0' && c <= '9'))
-        return std::strtod(token.c_str(), nullptr);
+    char c = *begin;
+    if (c == '-' || c == '.' || (c >= '0' && c <= '9')) {
+        double v = 0;
+        auto [ptr, ec] = std::from_chars(begin, end, v);
+        if (ec == std::errc::result_out_of_range) {
+            // Beyond what a double holds: as the C library reads it.
+            std::string t(begin, end);
+            return std::strtod(t.c_str(), nullptr);
+        }
+        if (ptr == begin && c == '.') {
+            // ".5" is a number; from_chars wants a digit first.
+            std::string t(begin, end);
+            t.insert(t.begin(), '0');
+            return std::strtod(t.c_str(), nullptr);
+        }
+        return ptr == begin ? 0 : v;
+    }
+    std::string name(begin, end);
     double v = 0;
-    if (!scene_keyset_value(token.c_str(), &v))
+    if (!scene_keyset_value(name.c_str(), &v))
         v = 0;
     return v;
 }
@@ -261,25 +278,23 @@ void read_numbers(const Reader& r, size_t from, Numbers& out)
 {
     out.count = 0;
     size_t end = from;
-    int depth = 0;
     while (end - from < static_cast<size_t>(kSceneArgsMax)) {
-        char c = r.at(end);
-        CharClass k = char_class(c);
+        CharClass k = char_class(r.at(end));
         if (k == CH_END || k == CH_QUOTE)
             break;
         ++end;
     }
     size_t i = from;
     while (i < end && out.count < kMaxNumbers) {
-        while (i < end && (char_class(r.at(i)) == CH_BLANK || char_class(r.at(i)) == CH_COMMA))
+        while (i < end && (char_class(r.text[i]) == CH_BLANK || char_class(r.text[i]) == CH_COMMA))
             ++i;
         if (i >= end)
             break;
-        std::string token;
+        size_t start = i;
         bool expression = false;
-        depth = 0;
+        int depth = 0;
         while (i < end) {
-            char c = r.at(i);
+            char c = r.text[i];
             CharClass k = char_class(c);
             if (c == '!')
                 expression = true;
@@ -290,10 +305,9 @@ void read_numbers(const Reader& r, size_t from, Numbers& out)
                 --depth;
             if ((k == CH_BLANK || k == CH_COMMA) && !(expression && depth > 0))
                 break;
-            token += c;
             ++i;
         }
-        out.v[out.count++] = token_value(token);
+        out.v[out.count++] = token_value(r.text + start, r.text + i);
     }
 }
 
