@@ -6,6 +6,7 @@
 //   build/bench/bench_reduce                  both parts
 //   build/bench/bench_reduce --quality-only   the PSNR table alone
 //   build/bench/bench_reduce --benchmark_filter=...   the chosen throughput runs alone
+// The PngSuite pictures are read from $GLIMVQ_CORPUS or ../shared/corpus.
 #include "core/image.h"
 #include "core/mem.h"
 #include "render/reduce.h"
@@ -295,13 +296,16 @@ double pngquant(const Picture& p, const std::string& dir, bool dither, double* s
 void quality_table()
 {
     std::vector<Picture> pictures = {gradient(), scene(), plasma()};
-    const char* corpus = "../shared/corpus/png/pngsuite";
+    // $GLIMVQ_CORPUS, else ../shared/corpus beside the checkout, seen from its
+    // top (make bench) or from build/
+    std::vector<std::string> corpora = {"../shared/corpus", "../../shared/corpus"};
+    if (const char* env = std::getenv("GLIMVQ_CORPUS"))
+        corpora.insert(corpora.begin(), env);
     for (const char* name : {"PngSuite.png", "z00n2c08.png", "basn6a16.png"}) {
         Picture p;
         p.name = name;
-        for (const std::string& dir : {std::string(corpus), std::string("../../shared/corpus/png/pngsuite"),
-                                       std::string("/work/shared/corpus/png/pngsuite")})
-            if (read_png(dir + "/" + name, p))
+        for (const std::string& dir : corpora)
+            if (read_png(dir + "/png/pngsuite/" + name, p))
                 break;
         if (p.w > 0)
             pictures.push_back(p);
