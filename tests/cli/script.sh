@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# vq script: classic programs and their output, the streams, input, arguments
+# and exit statuses.
+source "$(dirname "$0")/lib.bash"
+P="$GLIMVQ_SOURCE_DIR/tests/cli/script"
+
+same_output() {  # same_output EXPECTED-FILE NAME
+  if diff -u "$1" out.txt >diff.txt; then pass "$2 output"; else fail "$2 output"; cat diff.txt >&2; fi
+}
+
+for name in sieve reverse bubble recursion records rainfall; do
+  expect_status 0 -- "$VQ" script "$P/$name.gxs"
+  same_output "$P/$name.out" "$name"
+done
+[ ! -e book.dat ] && pass "records program removed its file" || fail "book.dat left behind"
+
+# Words after the file reach the program; "--" lets dashes through.
+expect_status 0 -- "$VQ" script "$P/reverse.gxs" hello world
+same_output "$P/reverse-args.out" "reverse with arguments"
+cat >args.gxs <<'EOF'
+10 PRINT ARGC; ARGV$(1); "|"; ARGV$(2)
+EOF
+expect_status 0 -- "$VQ" script args.gxs -- -x "two words"
+expect_grep '^ 2-x\|two words$' out.txt
+
+# INPUT reads stdin; the question is shown on stderr while it waits.
+printf '3\n4.5\n0\n' >numbers.txt
+"$VQ" script "$P/sum.gxs" <numbers.txt >out.txt 2>err.txt && pass "sum ran" || fail "sum failed"
+same_output "$P/sum.out" "sum"
+expect_grep '^Number\? Number\? Number\? $' err.txt
+expect_status 1 -- "$VQ" script "$P/sum.gxs" </dev/null
+expect_grep 'Error in line 30: Out of data' out.txt
+
+# An unhandled error: its text on stdout as the program printed it, a note on stderr, status 1.
+expect_status 1 -- "$VQ" script "$P/trap.gxs"
+same_output "$P/trap.out" "trap"
+expect_grep '^vq script: .*trap.gxs: Error in line 110: Out of data$' err.txt
+
+# LIST and TRON/TROFF go to the console stream (stderr), trace marks to stdout.
+cat >listed.gxs <<'EOF'
+10 TRON
+20 LIST 30-40
+30 TROFF
+40 PRINT "end"
+EOF
+expect_status 0 -- "$VQ" script listed.gxs
+expect_grep '^Trace is ON$' err.txt
+expect_grep '^40 PRINT "end"$' err.txt
+expect_grep '^30 TROFF$' err.txt
+expect_grep '^Trace is OFF$' err.txt
+expect_grep '^\[ 20 \]\[ 30 \]end$' out.txt
+
+# The file check refuses a bad program before anything runs.
+printf '10 PRINT "ran"\n20 PRINT 1\n20 PRINT 2\n' >dup.gxs
+expect_status 1 -- "$VQ" script dup.gxs
+expect_grep '^Error in line 20: Duplicate or out-of-sequence line number$' out.txt
+if grep -q ran out.txt; then fail "a refused program ran"; else pass "refused program did not run"; fi
+
+# The extension is tried when the name lacks it; a missing file is reported.
+expect_status 0 -- "$VQ" script "${P}/bubble"
+expect_status 1 -- "$VQ" script no-such-script
+expect_grep 'Failed to open no-such-script' err.txt
+
+# Usage errors.
+expect_status 2 -- "$VQ" script
+expect_status 2 -- "$VQ" script args.gxs --image
+expect_status 2 -- "$VQ" script args.gxs -o out.bmp
+
+# END and STOP end with status 0 even with code behind them.
+printf '10 PRINT "a"\n20 STOP\n30 PRINT "b"\n' >stop.gxs
+expect_status 0 -- "$VQ" script stop.gxs
+expect_grep '^a$' out.txt
+finish
