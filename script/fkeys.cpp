@@ -1,6 +1,10 @@
 // The function-key script table: a script file and folder for each of the
 // ten keys, kept in the preferences "F1".."F9" (file) and "PF1".."PF9"
 // (folder), with the backup the "FNKEYS" dialog restores on cancel.
+//
+// The blocks are made at start-up, before the preferences are read, so the
+// table is filled from them when it is first used; every change is written
+// through to them, so that the preferences saved at shut-down hold it.
 #include "script/script.h"
 
 #include "core/app.h"
@@ -20,6 +24,7 @@ struct FKeyTable {
     char* folders = nullptr;       // "fkeypaths"
     char* files_backup = nullptr;  // "fkbu"
     char* folders_backup = nullptr;  // "fkpbu"
+    bool loaded = false;
     int (*runner)(const std::string& path) = nullptr;
 };
 
@@ -40,11 +45,30 @@ void put(char* table, int n, const char* text)
     std::snprintf(slot(table, n), kSlot, "%s", text ? text : "");
 }
 
+// Keys 1 to 9 are kept in the preferences; key 10 lasts for the session.
+void write_through(int n)
+{
+    if (n < 1 || n > 9)
+        return;
+    Settings& s = settings();
+    s.fkey[n] = slot(g_keys.files, n);
+    s.pfkey[n] = slot(g_keys.folders, n);
+}
+
 bool ensure()
 {
-    if (g_keys.files)
-        return true;
-    return fkeys_init();
+    if (!g_keys.files && !fkeys_init())
+        return false;
+    if (!g_keys.loaded) {
+        const Settings& s = settings();
+        for (int n = 1; n <= 9; ++n) {
+            put(g_keys.files, n, s.fkey[n].c_str());
+            put(g_keys.folders, n, s.pfkey[n].c_str());
+        }
+        g_keys.loaded = true;
+        fkeys_backup();
+    }
+    return true;
 }
 
 } // namespace
@@ -62,27 +86,15 @@ bool fkeys_init()
         fkeys_release();
         return false;
     }
-    std::memset(g_keys.files, 0, static_cast<size_t>(size));
-    std::memset(g_keys.folders, 0, static_cast<size_t>(size));
-    const Settings& s = settings();
-    // Keys 1 to 9 are kept in the preferences; key 10 lasts for the session.
-    for (int n = 1; n <= 9; ++n) {
-        put(g_keys.files, n, s.fkey[n].c_str());
-        put(g_keys.folders, n, s.pfkey[n].c_str());
-    }
-    fkeys_backup();
+    for (char* table : {g_keys.files, g_keys.folders, g_keys.files_backup, g_keys.folders_backup})
+        std::memset(table, 0, static_cast<size_t>(size));
+    g_keys.loaded = false;
     return true;
 }
 
 void fkeys_release()
 {
-    if (g_keys.files && g_keys.folders) {
-        Settings& s = settings();
-        for (int n = 1; n <= 9; ++n) {
-            s.fkey[n] = slot(g_keys.files, n);
-            s.pfkey[n] = slot(g_keys.folders, n);
-        }
-    }
+    g_keys.loaded = false;
     g_keys.files = mem_free_t(g_keys.files);
     g_keys.folders = mem_free_t(g_keys.folders);
     g_keys.files_backup = mem_free_t(g_keys.files_backup);
@@ -109,6 +121,7 @@ void fkey_set(int n, const char* file, const char* folder)
         return;
     put(g_keys.files, n, file);
     put(g_keys.folders, n, folder);
+    write_through(n);
 }
 
 void fkeys_backup()
@@ -127,6 +140,8 @@ void fkeys_restore()
     size_t size = static_cast<size_t>(kFunctionKeys) * kSlot;
     std::memcpy(g_keys.files, g_keys.files_backup, size);
     std::memcpy(g_keys.folders, g_keys.folders_backup, size);
+    for (int n = 1; n <= 9; ++n)
+        write_through(n);
 }
 
 void script_set_operation_runner(int (*runner)(const std::string& path))

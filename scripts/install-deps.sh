@@ -17,6 +17,8 @@ PACKAGES=(
   pngquant
   # the ray tracer's benchmark compares against POV-Ray
   povray
+  # the script interpreter's benchmark compares against bwbasic
+  bwbasic
   # workstation screenshots and offscreen runs
   xvfb xauth
 )
