@@ -287,6 +287,7 @@ struct Engine {
     bool trace = false;
     bool jump = false;      // the statement transferred control
     bool returned = false;  // a RETURN is unwinding to its GOSUB
+    uint32_t lines_run = 0;  // the interface is kept alive every 1024 lines
 
     // variables and functions
     NameSlot names[kNameSlots] = {};

@@ -407,6 +407,7 @@ void primary(const char* t, int32_t& pos, Value& out)
     }
     if (c == '(') {
         int h = engine().height;
+        push_element();  // the stretch's result
         ++pos;
         parse(t, pos, kTopLevel, out);
         pos = skip_blanks(t, pos);
@@ -773,7 +774,17 @@ std::string format_number(const Value& v)
     double x = v.n == 0 ? 0 : v.n;
     int most = v.type == T_DBL ? 12 : 6;
     int decimals = 0;
-    if (v.type != T_INT) {
+    if (v.type == T_SNG) {
+        // A single's remaining fraction is taken in its own precision, so
+        // that 30.07 does not show the float's representation error.
+        float f = static_cast<float>(x);
+        float scale = 1;
+        for (; decimals < most; ++decimals, scale *= 10) {
+            float r = std::round(f * scale) / scale;
+            if (std::fabs(f - r) < 0.0000001f)
+                break;
+        }
+    } else if (v.type == T_DBL) {
         double scale = 1;
         for (; decimals < most; ++decimals, scale *= 10) {
             double r = std::round(x * scale) / scale;

@@ -263,8 +263,7 @@ Line* execute_line(Line* line)
         e.last_error = std::string("Program break at line ") + std::to_string(line->number);
         throw Abort{2};
     }
-    static unsigned pump = 0;
-    if ((++pump & 1023) == 0)
+    if ((++e.lines_run & 1023) == 0)
         ui::platform().pump_messages();
     if (e.trace && line->number > 0) {
         char mark[24];

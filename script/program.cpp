@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace script {
 
@@ -142,13 +143,16 @@ bool parse_range(Line* line, Line*& first, Line*& last)
                 last = last->next;
         }
     }
+    // A range that ends before it begins holds no line.
+    if (last->number < first->number)
+        first = last = nullptr;
     return true;
 }
 
 void write_lines(FILE* out, Line* first, Line* last)
 {
     Engine& e = engine();
-    for (Line* l = first; l != &e.end; l = l->next) {
+    for (Line* l = first; l && l != &e.end; l = l->next) {
         if (out) {
             std::fprintf(out, "%s\n", l->text);
         } else {
@@ -580,6 +584,11 @@ int script_run(int argc, const char* const* argv)
             path += ".gxs";
             f = std::fopen(path.c_str(), "rb");
         }
+        struct stat info {};
+        if (f && (fstat(fileno(f), &info) != 0 || !S_ISREG(info.st_mode))) {
+            std::fclose(f);  // a folder or a device is no script
+            f = nullptr;
+        }
         if (!f) {
             char text[300];
             std::snprintf(text, sizeof text, kErrorText[E_OPEN], argv[1]);
@@ -739,12 +748,14 @@ Line* st_delete(Line* line)
     Line *first = nullptr, *last = nullptr;
     if (!parse_range(line, first, last))
         fail(E_SYNTAX);
+    if (!first)
+        return line;
     Line* before = &e.start;
     while (before->next != first)
         before = before->next;
     Line* after = last->next;
     bool own = false;
-    for (Line* l = first;; l = l->next) {
+    for (Line* l = first; l != &e.end; l = l->next) {
         if (l == line)
             own = true;
         if (e.data_line == l) {

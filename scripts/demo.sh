@@ -5,6 +5,7 @@ BIN=${1:-build/bin}
 OUT=${2:-out/demo}
 VQ="$(cd "$BIN" && pwd)/vq"
 SCENES="$(cd "$(dirname "$0")/../data/scenes" && pwd)"
+SCRIPTS="$(cd "$(dirname "$0")/../data/scripts" && pwd)"
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
 HOME_DIR="$OUT/home"
@@ -30,5 +31,9 @@ step "Ray tracing: a scene file rendered with supersampling, and frames of a key
 "$VQ" --home "$HOME_DIR" raytrace "$SCENES/textures.w3d" --size 320x320 --aa 1 -o "$OUT/raytrace-textures.png"
 "$VQ" --home "$HOME_DIR" raytrace "$SCENES/orbit.w3d" --size 160x160 --frames 6 -o "$OUT/raytrace-orbit.png"
 ls "$OUT"/raytrace-*.png
+
+step "A script program: planets from a DATA table, sorted and written to planets.txt"
+"$VQ" --home "$HOME_DIR" script "$SCRIPTS/planets.gxs" "$OUT/planets.txt"
+cat "$OUT/planets.txt"
 
 printf '\nDemo output is in %s\n' "$OUT"

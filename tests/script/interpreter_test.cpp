@@ -50,6 +50,9 @@ TEST_F(ScriptTest, OperatorErrors)
         sum += "+1";
     EXPECT_EQ(error_of(expr(sum)), "Error in line 10: Overflow");
     EXPECT_EQ(output(expr(sum.substr(0, sum.size() - 2))), " 32\n");
+    // Each parenthesis holds one element of the stack.
+    EXPECT_EQ(error_of(expr(std::string(64, '(') + "1" + std::string(64, ')'))), "Error in line 10: Overflow");
+    EXPECT_EQ(output(expr(std::string(60, '(') + "1" + std::string(60, ')'))), " 1\n");
 }
 
 TEST_F(ScriptTest, NumericConstantsAndTypes)

@@ -4,6 +4,8 @@
 
 #include "core/settings.h"
 
+#include <sys/stat.h>
+
 TEST_F(ScriptTest, FileCheckRefusesBadLineNumbers)
 {
     EXPECT_EQ(error_of("10 PRINT 1\n20 PRINT 2\n20 PRINT 3\n"),
@@ -40,6 +42,9 @@ TEST_F(ScriptTest, RunEntryTriesTheGxsExtensionAndReportsMissingFiles)
     r = run_file("absent");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.error, "Error in line 0: Failed to open absent");
+    // A folder is no script, even with the extension.
+    ASSERT_EQ(mkdir("folder.gxs", 0700), 0);
+    EXPECT_EQ(run_file("folder").error, "Error in line 0: Failed to open folder");
 }
 
 TEST_F(ScriptTest, LongLinesContinueInRecordsOfTheSameNumber)
@@ -85,6 +90,8 @@ TEST_F(ScriptTest, DeleteRemovesLinesWhileTheProgramRuns)
     // The statement's own line is not searched for the range.
     EXPECT_EQ(error_of("10 DELETE 10\n"), "Error in line 10: Line number 10 not found");
     EXPECT_EQ(error_of("10 DELETE\n"), "Error in line 10: Syntax error");
+    // A range that ends before it begins holds nothing.
+    EXPECT_EQ(output("10 DELETE 30-20: LIST 30-20\n20 PRINT \"b\"\n30 PRINT \"c\"\n"), "b\nc\n");
 }
 
 TEST_F(ScriptTest, MergeKeepsTheOldLineFirst)
