@@ -170,11 +170,12 @@ PixelBounds area_flood(Image* target, long seed_x, long seed_y, const int range[
     // Mark every pixel of the colour first; the flood then only reads bytes.
     mark(target, test, kCandidate, mask);
     // Span flood, 4-connected.
-    std::vector<std::pair<long, long>> stack;
-    stack.push_back({seed_x, seed_y});
+    // Seeds as 32-bit pairs: a maze-like region can leave many on the stack.
+    std::vector<std::pair<int32_t, int32_t>> stack;
+    stack.push_back({static_cast<int32_t>(seed_x), static_cast<int32_t>(seed_y)});
     b = {seed_x, seed_y, seed_x, seed_y};
     while (!stack.empty()) {
-        auto [x, y] = stack.back();
+        const long x = stack.back().first, y = stack.back().second;
         stack.pop_back();
         uint8_t* row = mask + y * w;
         if (row[x] != kCandidate)
@@ -197,7 +198,7 @@ PixelBounds area_flood(Image* target, long seed_x, long seed_y, const int range[
             const uint8_t* nrow = mask + ny * w;
             for (long nx = find_candidate(nrow, xl, xr + 1); nx <= xr;
                  nx = find_candidate(nrow, skip_candidates(nrow, nx, xr + 1), xr + 1))
-                stack.push_back({nx, ny});
+                stack.push_back({static_cast<int32_t>(nx), static_cast<int32_t>(ny)});
         }
     }
     // Colours that were not reached are not selected.
@@ -233,104 +234,174 @@ struct EdgeRamp {
     uint8_t far[256];  // the weight far from the outline
 };
 
-// The edge treatment with vertical distances of type T (a byte while the
-// reach allows: half the memory traffic).
-template <class T>
-void edge_distances(uint8_t* mask, long width, long height, const PixelBounds& bounds, const EdgeRamp& r)
-{
-    const long bx0 = bounds.x0, by0 = bounds.y0, rw = bounds.x1 - bounds.x0 + 1, rh = bounds.y1 - bounds.y0 + 1;
-    const long reach = r.reach;
-    const auto cap = static_cast<T>(reach + 1);
-    const size_t cells = static_cast<size_t>(rw) * static_cast<size_t>(rh);
-    std::unique_ptr<T[]> g(new T[cells]);
-    std::vector<T> prev(static_cast<size_t>(rw), by0 == 0 ? cap : 0);
+// A run of inside pixels (weight 128 and more) of a row, inclusive.  Ends
+// at the image border stand for "no outline there": they are open.
+struct Run {
+    long a, b;
+};
+constexpr long kOpen = 1L << 40;
+constexpr uint64_t kHigh = 0x8080808080808080ull;
 
-    // Downwards: the distance to the nearest outside pixel above, up to
-    // `cap`.  Outside the bounds lies outside of the area, except beyond the
-    // image.
-    for (long y = 0; y < rh; ++y) {
-        const uint8_t* m = mask + (by0 + y) * width + bx0;
-        T* gr = g.get() + y * rw;
-        T* pv = prev.data();
-        for (long x = 0; x < rw; ++x) {
-            T up = static_cast<T>(pv[x] + 1 < cap ? pv[x] + 1 : cap);
-            T v = m[x] >= 128 ? up : 0;
-            gr[x] = pv[x] = v;
+void row_runs(const uint8_t* m, long x0, long x1, long width, std::vector<Run>& out)
+{
+    long x = x0;
+    while (x <= x1) {
+        while (x + 8 <= x1 + 1 && (load8(m + x) & kHigh) == 0)
+            x += 8;
+        while (x <= x1 && m[x] < 128)
+            ++x;
+        if (x > x1)
+            break;
+        long a = x;
+        while (x + 8 <= x1 + 1 && (load8(m + x) & kHigh) == kHigh)
+            x += 8;
+        while (x <= x1 && m[x] >= 128)
+            ++x;
+        out.push_back({a == 0 ? -kOpen : a, x - 1 == width - 1 ? kOpen : x - 1});
+    }
+}
+
+// The runs of every row the edge treatment looks at: the bounds' rows and
+// `reach` rows above and below.  Rows beyond the image are inside (the
+// border is no outline); rows outside the bounds hold no run.
+struct RowRuns {
+    long first;  // image row of index 0
+    std::vector<Run> runs;
+    std::vector<size_t> start;  // per row, one more at the end
+
+    const Run* begin(long y) const { return runs.data() + start[static_cast<size_t>(y - first)]; }
+    const Run* end(long y) const { return runs.data() + start[static_cast<size_t>(y - first) + 1]; }
+};
+
+// Keeps of the intervals `cur` what lies in the runs of `row` shrunk by `s`.
+void intersect_shrunk(std::vector<Run>& cur, const Run* row, const Run* row_end, long s, std::vector<Run>& scratch)
+{
+    scratch.clear();
+    const Run* r = row;
+    for (const Run& c : cur) {
+        while (r != row_end && (r->b == kOpen ? kOpen : r->b - s) < c.a)
+            ++r;
+        for (const Run* q = r; q != row_end; ++q) {
+            long a = q->a == -kOpen ? -kOpen : q->a + s, b = q->b == kOpen ? kOpen : q->b - s;
+            if (a > c.b)
+                break;
+            long ia = std::max(a, c.a), ib = std::min(b, c.b);
+            if (ia <= ib)
+                scratch.push_back({ia, ib});
         }
     }
+    cur.swap(scratch);
+}
 
-    // Upwards, each row finished as soon as its vertical distances are:
-    // only pixels within reach of a low column (one with an outside pixel
-    // within reach) can be near the outline; for them the distance is the
-    // nearest of dx^2 + g^2.  The others keep the level.
-    std::fill(prev.begin(), prev.end(), bounds.y1 == height - 1 ? cap : 0);
-    const long left_g = bx0 == 0 ? cap : 0;                 // column left of the bounds
-    const long right_g = bounds.x1 == width - 1 ? cap : 0;  // and right of it
+// The edge treatment from the rows' runs: only pixels near the outline are
+// measured; the others are far from it, and keep the level.
+void edge_runs(uint8_t* mask, long width, long height, const PixelBounds& bounds, const EdgeRamp& r)
+{
+    const long reach = r.reach;
+    RowRuns rr;
+    rr.first = bounds.y0 - reach;
+    const long last = bounds.y1 + reach;
+    rr.start.reserve(static_cast<size_t>(last - rr.first + 2));
+    for (long y = rr.first; y <= last; ++y) {
+        rr.start.push_back(rr.runs.size());
+        if (y < 0 || y >= height)
+            rr.runs.push_back({-kOpen, kOpen});
+        else if (y >= bounds.y0 && y <= bounds.y1)
+            row_runs(mask + y * width, bounds.x0, bounds.x1, width, rr.runs);
+    }
+    rr.start.push_back(rr.runs.size());
+
+    // How far in from a row d rows away a pixel must be to be far: dx^2 +
+    // d^2 must exceed reach^2 + reach (a depth of at least the reach).
+    const long far2 = reach * reach + reach + 1;
+    std::vector<long> shrink(static_cast<size_t>(reach) + 1);
+    for (long d = 0; d <= reach; ++d)
+        shrink[static_cast<size_t>(d)] =
+            static_cast<long>(std::ceil(std::sqrt(static_cast<double>(far2 - d * d)) - 1e-9)) - 1;
+
+    // multiple[i]: how many of the rows before index i do not hold exactly one run.
+    std::vector<long> multiple(rr.start.size(), 0);
+    for (size_t i = 0; i + 1 < rr.start.size(); ++i)
+        multiple[i + 1] = multiple[i] + (rr.start[i + 1] - rr.start[i] != 1);
+
     const double inv_feather = r.feather ? 1.0 / r.feather : 0;
     const double inv_grow = r.grow ? 1.0 / r.grow : 0;
-    std::vector<long> lows;
-    for (long y = rh - 1; y >= 0; --y) {
-        T* gr = g.get() + y * rw;
-        T* pv = prev.data();
-        for (long x = 0; x < rw; ++x) {
-            T down = static_cast<T>(pv[x] + 1 < cap ? pv[x] + 1 : cap);
-            T v = gr[x] < down ? gr[x] : down;
-            gr[x] = pv[x] = v;
+    std::vector<Run> far, scratch;
+    std::vector<long> best;
+    for (long y = bounds.y0; y <= bounds.y1; ++y) {
+        uint8_t* m = mask + y * width;
+        // The far stretches of this row.
+        far.clear();
+        for (const Run* q = rr.begin(y); q != rr.end(y); ++q) {
+            long a = q->a == -kOpen ? -kOpen : q->a + reach, b = q->b == kOpen ? kOpen : q->b - reach;
+            if (a <= b)
+                far.push_back({a, b});
         }
-        uint8_t* m = mask + (by0 + y) * width + bx0;
-        auto col = [&](long x) -> long { return x < 0 ? left_g : x >= rw ? right_g : gr[x]; };
-        lows.clear();
-        if (left_g < cap)
-            lows.push_back(-1);
-        for (long x = 0; x < rw;) {
-            // Most columns are far: skip them 32 at a time.
-            if (x + 32 <= rw) {
-                T least = cap;
-                for (int k = 0; k < 32; ++k)
-                    least = gr[x + k] < least ? gr[x + k] : least;
-                if (least >= cap) {
-                    x += 32;
-                    continue;
+        const size_t lo = static_cast<size_t>(y - reach - rr.first), hi = static_cast<size_t>(y + reach - rr.first);
+        if (far.size() == 1 && multiple[hi + 1] == multiple[lo]) {
+            // Every row within reach is one run (a convex shape): the far
+            // stretch is one interval.
+            long a = far[0].a, b = far[0].b;
+            for (long d = 1; d <= reach && a <= b; ++d) {
+                const long s = shrink[static_cast<size_t>(d)];
+                for (long row : {y - d, y + d}) {
+                    const Run& q = *rr.begin(row);
+                    a = std::max(a, q.a == -kOpen ? -kOpen : q.a + s);
+                    b = std::min(b, q.b == kOpen ? kOpen : q.b - s);
                 }
             }
-            if (gr[x] < cap)
-                lows.push_back(x);
-            ++x;
+            if (a <= b)
+                far[0] = {a, b};
+            else
+                far.clear();
+        } else {
+            for (long d = 1; d <= reach && !far.empty(); ++d) {
+                const long s = shrink[static_cast<size_t>(d)];
+                intersect_shrunk(far, rr.begin(y - d), rr.end(y - d), s, scratch);
+                intersect_shrunk(far, rr.begin(y + d), rr.end(y + d), s, scratch);
+            }
         }
-        if (right_g < cap)
-            lows.push_back(rw);
-        // Walk the near stretches [low - reach, low + reach], merged.
-        long done = 0;  // columns before this are finished
-        auto keep_level = [&](long from, long to) {
-            if (r.level < 1)
-                for (long x = from; x < to; ++x)
+        // Outside pixels (the anti-aliased fringe) lie at the outline.
+        long x = bounds.x0;
+        auto outside_to = [&](long to) {
+            for (; x < to; ++x) {
+                if (r.feather)
+                    m[x] = 0;
+                else if (r.grow)
+                    m[x] = static_cast<uint8_t>(m[x] * r.edge + 0.5);
+                else
                     m[x] = r.far[m[x]];
+            }
         };
-        for (size_t i = 0; i < lows.size();) {
-            long a = std::max(lows[i] - reach, done);
-            long b = std::min(lows[i] + reach, rw - 1);
-            for (++i; i < lows.size() && lows[i] - reach <= b + 1; ++i)
-                b = std::min(lows[i] + reach, rw - 1);
-            if (a > b)
-                continue;
-            keep_level(done, a);
-            for (long x = a; x <= b; ++x) {
-                if (m[x] < 128) {
-                    // Outside: at the outline itself.
-                    if (r.feather)
-                        m[x] = 0;
-                    else if (r.grow)
-                        m[x] = static_cast<uint8_t>(m[x] * r.edge + 0.5);
-                    else
-                        m[x] = r.far[m[x]];
-                    continue;
+        // Near pixels: the nearest of d^2 + gap^2 over the rows within
+        // reach, walking each row's runs along the stretch.
+        auto near_to = [&](long to) {
+            const long n = to - x;
+            if (n <= 0)
+                return;
+            best.assign(static_cast<size_t>(n), (reach + 1) * (reach + 1));
+            long worst = (reach + 1) * (reach + 1);
+            for (long d = 0; d <= reach && d * d < worst; ++d) {
+                for (long row : {y - d, y + d}) {
+                    if (d == 0 && row != y - d)
+                        break;
+                    const Run* q = rr.begin(row);
+                    const Run* qe = rr.end(row);
+                    while (q != qe && q->b < x)
+                        ++q;
+                    for (long k = 0; k < n; ++k) {
+                        const long xx = x + k;
+                        while (q != qe && q->b < xx)
+                            ++q;
+                        long h = (q == qe || q->a > xx) ? 0 : std::min(xx - q->a + 1, q->b + 1 - xx);
+                        if (h < kOpen)
+                            best[static_cast<size_t>(k)] = std::min(best[static_cast<size_t>(k)], d * d + h * h);
+                    }
                 }
-                long best = static_cast<long>(gr[x]) * gr[x];
-                for (long dx = 1; dx <= reach && dx * dx < best; ++dx) {
-                    long v = std::min(col(x - dx), col(x + dx));
-                    best = std::min(best, dx * dx + v * v);
-                }
-                const double depth = std::sqrt(static_cast<double>(best)) - 0.5;
+                worst = *std::max_element(best.begin(), best.end());
+            }
+            for (long k = 0; k < n; ++k, ++x) {
+                const double depth = std::sqrt(static_cast<double>(best[static_cast<size_t>(k)])) - 0.5;
                 double wgt = r.level;
                 if (r.grow && depth < r.grow)
                     wgt = r.edge + (r.level - r.edge) * depth * inv_grow;
@@ -338,9 +409,26 @@ void edge_distances(uint8_t* mask, long width, long height, const PixelBounds& b
                     wgt *= depth * inv_feather;
                 m[x] = static_cast<uint8_t>(m[x] * wgt + 0.5);
             }
-            done = b + 1;
+        };
+        size_t f = 0;
+        for (const Run* q = rr.begin(y); q != rr.end(y); ++q) {
+            const long a = std::max(q->a, bounds.x0), b = std::min(q->b, bounds.x1);
+            outside_to(a);
+            while (x <= b) {
+                while (f < far.size() && far[f].b < x)
+                    ++f;
+                if (f < far.size() && far[f].a <= x) {
+                    const long to = std::min(far[f].b, b) + 1;
+                    if (r.level < 1)
+                        for (long k = x; k < to; ++k)
+                            m[k] = r.far[m[k]];
+                    x = to;
+                } else {
+                    near_to(std::min(f < far.size() ? far[f].a : b + 1, b + 1));
+                }
+            }
         }
-        keep_level(done, rw);
+        outside_to(bounds.x1 + 1);
     }
 }
 
@@ -367,8 +455,5 @@ void area_edge(uint8_t* mask, long width, long height, const PixelBounds& bounds
             }
         return;
     }
-    if (r.reach < 255)
-        edge_distances<uint8_t>(mask, width, height, bounds, r);
-    else
-        edge_distances<uint16_t>(mask, width, height, bounds, r);
+    edge_runs(mask, width, height, bounds, r);
 }

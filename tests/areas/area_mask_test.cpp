@@ -287,6 +287,37 @@ TEST(AreaMask, FeatherFallsFromInsideToOutside)
     EXPECT_LT(r.at(50, 100), 30);
 }
 
+TEST(AreaMask, FeatherIsTheTrueDistanceOnShapesWithHoles)
+{
+    // A ring and a star (rows of several runs), measured against every
+    // outside pixel by brute force.  The image border is no outline.
+    Image* img = solid_image(90, 70);
+    AreaSettings& s = fresh(AreaMode::ISHAPE);
+    s.points = {{-10, 5, 0}, {60, 5, 255}, {60, 65, 255}, {-10, 65, 255}, {10, 20, 0}, {40, 20, 255},
+                {40, 50, 255}, {10, 50, 255}, {70, 10, 0}, {85, 60, 255}, {62, 30, 255}, {89, 30, 255}, {66, 60, 255}};
+    Mask hard = select_and_build(img);
+    for (long feather : {3L, 9L}) {
+        s.feather = feather;
+        Mask soft = select_and_build(img);
+        int worst = 0;
+        for (long y = 0; y < hard.h; ++y)
+            for (long x = 0; x < hard.w; ++x) {
+                int want = 0;
+                if (hard.at(x, y) >= 128) {
+                    long best = 1L << 30;
+                    for (long v = 0; v < hard.h; ++v)
+                        for (long u = 0; u < hard.w; ++u)
+                            if (hard.at(u, v) < 128)
+                                best = std::min(best, (u - x) * (u - x) + (v - y) * (v - y));
+                    double w = std::min(1.0, (std::sqrt(static_cast<double>(best)) - 0.5) / feather);
+                    want = static_cast<int>(hard.at(x, y) * w + 0.5);
+                }
+                worst = std::max(worst, std::abs(soft.at(x, y) - want));
+            }
+        EXPECT_LE(worst, 1) << "feather " << feather;
+    }
+}
+
 TEST(AreaMask, TransparencyLevelEdgeAndGrow)
 {
     Image* img = solid_image(100, 100);
