@@ -393,7 +393,13 @@ void edge_runs(uint8_t* mask, long width, long height, const PixelBounds& bounds
                         const long xx = x + k;
                         while (q != qe && q->b < xx)
                             ++q;
-                        long h = (q == qe || q->a > xx) ? 0 : std::min(xx - q->a + 1, q->b + 1 - xx);
+                        long h = 0;
+                        if (q != qe && q->a <= xx) {
+                            // An open end has no outline on its side.
+                            const long left = q->a == -kOpen ? kOpen : xx - q->a + 1;
+                            const long right = q->b == kOpen ? kOpen : q->b + 1 - xx;
+                            h = std::min(left, right);
+                        }
                         if (h < kOpen)
                             best[static_cast<size_t>(k)] = std::min(best[static_cast<size_t>(k)], d * d + h * h);
                     }

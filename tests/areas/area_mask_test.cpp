@@ -289,12 +289,14 @@ TEST(AreaMask, FeatherFallsFromInsideToOutside)
 
 TEST(AreaMask, FeatherIsTheTrueDistanceOnShapesWithHoles)
 {
-    // A ring and a star (rows of several runs), measured against every
-    // outside pixel by brute force.  The image border is no outline.
+    // A ring, a star (rows of several runs) and a block off the right and
+    // bottom, measured against every outside pixel by brute force.  The
+    // image border is no outline.
     Image* img = solid_image(90, 70);
     AreaSettings& s = fresh(AreaMode::ISHAPE);
     s.points = {{-10, 5, 0}, {60, 5, 255}, {60, 65, 255}, {-10, 65, 255}, {10, 20, 0}, {40, 20, 255},
-                {40, 50, 255}, {10, 50, 255}, {70, 10, 0}, {85, 60, 255}, {62, 30, 255}, {89, 30, 255}, {66, 60, 255}};
+                {40, 50, 255}, {10, 50, 255}, {70, 10, 0}, {85, 60, 255}, {62, 30, 255}, {89, 30, 255}, {66, 60, 255},
+                {72, 58, 0},  {120, 58, 255}, {120, 90, 255}, {72, 90, 255}};
     Mask hard = select_and_build(img);
     for (long feather : {3L, 9L}) {
         s.feather = feather;
