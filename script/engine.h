@@ -289,6 +289,14 @@ struct Engine {
     bool returned = false;  // a RETURN is unwinding to its GOSUB
     uint32_t lines_run = 0;  // the interface is kept alive every 1024 lines
 
+    // Limits of a run, kept from run to run.  A run without file access
+    // (the fuzz pass) opens, deletes and renames nothing; a line budget
+    // breaks a run off after that many lines.
+    bool file_access = true;
+    uint32_t line_budget = 0;
+    size_t max_string = kMaxString;
+    long max_elements = kMaxElements;
+
     // variables and functions
     NameSlot names[kNameSlots] = {};
     // Arguments of the function calls in progress.  Every argument is also
@@ -335,6 +343,9 @@ Line* find_line(int32_t number, const Line* skip = nullptr);  // first record, o
 Line* find_last_line(int32_t number, const Line* skip = nullptr);
 Line* first_line();
 void program_changed();
+
+// Opens a file a program names (null when it cannot, or file access is off).
+FILE* program_fopen(const std::string& name, const char* mode);
 
 // ---- interpreter (interp.cpp) ----------------------------------------------------
 Line* execute_line(Line* line);

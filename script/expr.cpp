@@ -765,7 +765,7 @@ void convert_to(Value& v, char type)
 
 void check_length(size_t length)
 {
-    if (length > kMaxString)
+    if (length > engine().max_string)
         fail(E_MEMORY);
 }
 
@@ -932,7 +932,7 @@ Variable* make_array(std::string_view name, const std::vector<int32_t>& upper_bo
         if (u < e.array_base)
             fail(E_RANGE);
         long extent = static_cast<long>(u) - e.array_base + 1;
-        if (extent > kMaxElements || count * extent > kMaxElements)
+        if (extent > e.max_elements || count * extent > e.max_elements)
             fail(E_MEMORY);
         count *= extent;
     }

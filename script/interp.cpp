@@ -256,7 +256,7 @@ Line* run_statements(Line* line, int32_t pos)
 Line* execute_line(Line* line)
 {
     Engine& e = engine();
-    if (take_break()) {
+    if (take_break() || (e.line_budget && e.lines_run >= e.line_budget)) {
         char text[64];
         std::snprintf(text, sizeof text, "\r%s %d\n", "Program break at line", line->number);
         out_text(kConsole, text);

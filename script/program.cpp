@@ -65,7 +65,7 @@ void reset_sentinels()
 // A file of the program statements: opened under exactly the given name.
 FILE* open_program_file(const std::string& name)
 {
-    FILE* f = std::fopen(name.c_str(), "rb");
+    FILE* f = program_fopen(name, "rb");
     if (!f) {
         char text[300];
         std::snprintf(text, sizeof text, kErrorText[E_OPEN], name.c_str());
@@ -239,6 +239,13 @@ void lines_free_all()
     e.data_line = nullptr;
     e.data_pos = 0;
     program_changed();
+}
+
+FILE* program_fopen(const std::string& name, const char* mode)
+{
+    if (!engine().file_access)
+        return nullptr;
+    return std::fopen(name.c_str(), mode);
 }
 
 Line* first_line()
@@ -436,6 +443,7 @@ bool engine_begin()
         d.width = kDeviceWidth;
         d.column = 1;
     }
+    e.lines_run = 0;
     e.console_len = 0;
     e.console_column = 1;
     e.console_width = kConsoleWidth;
@@ -523,7 +531,7 @@ void run_program(Line* from)
             break;
         case Restart::RunFile:
         case Restart::Chain: {
-            FILE* f = std::fopen(restart.file.c_str(), "rb");
+            FILE* f = program_fopen(restart.file, "rb");
             if (!f) {
                 char text[300];
                 std::snprintf(text, sizeof text, kErrorText[E_OPEN], restart.file.c_str());
@@ -729,7 +737,7 @@ Line* st_list(Line* line)
 Line* st_psave(Line* line)
 {
     std::string name = file_operand(line);
-    FILE* f = std::fopen(name.c_str(), "w");
+    FILE* f = program_fopen(name, "w");
     if (!f) {
         char text[300];
         std::snprintf(text, sizeof text, kErrorText[E_OPEN], name.c_str());

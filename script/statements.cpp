@@ -913,15 +913,15 @@ Line* st_open(Line* line)
         fail(E_RANGE);
     FILE* f = nullptr;
     switch (mode) {
-    case DEV_OUTPUT: f = std::fopen(name.c_str(), "w"); break;
-    case DEV_INPUT: f = std::fopen(name.c_str(), "r"); break;
-    case DEV_APPEND: f = std::fopen(name.c_str(), "a"); break;
+    case DEV_OUTPUT: f = program_fopen(name, "w"); break;
+    case DEV_INPUT: f = program_fopen(name, "r"); break;
+    case DEV_APPEND: f = program_fopen(name, "a"); break;
     case DEV_RANDOM:
-        f = std::fopen(name.c_str(), "r+b");
+        f = program_fopen(name, "r+b");
         if (!f) {
-            if (FILE* made = std::fopen(name.c_str(), "wb"))
+            if (FILE* made = program_fopen(name, "wb"))
                 std::fclose(made);
-            f = std::fopen(name.c_str(), "r+b");
+            f = program_fopen(name, "r+b");
         }
         break;
     }
@@ -1102,7 +1102,7 @@ Line* st_kill(Line* line)
     if (!v.is_string())
         fail(E_NOT_STRING);
     line->cursor = expect_end(t, pos);
-    if (std::remove(v.s.c_str()) != 0)
+    if (!engine().file_access || std::remove(v.s.c_str()) != 0)
         fail(E_OS);
     return line;
 }
@@ -1123,7 +1123,7 @@ Line* st_name(Line* line)
     if (!to.is_string())
         fail(E_NOT_STRING);
     line->cursor = expect_end(t, pos);
-    if (std::rename(from.s.c_str(), to.s.c_str()) != 0)
+    if (!engine().file_access || std::rename(from.s.c_str(), to.s.c_str()) != 0)
         fail(E_OS);
     return line;
 }
@@ -1141,7 +1141,7 @@ Line* st_environ(Line* line)
     if (eq == std::string::npos || eq == 0)
         fail(E_OS);
     std::string name = v.s.substr(0, eq);
-    if (setenv(name.c_str(), v.s.c_str() + eq + 1, 1) != 0)
+    if (!engine().file_access || setenv(name.c_str(), v.s.c_str() + eq + 1, 1) != 0)
         fail(E_OS);
     return line;
 }
