@@ -227,7 +227,7 @@ struct Abort {
 };
 struct StatementFailed {};
 struct Restart {
-    enum Kind { RunFrom, RunFile, Chain } kind;
+    enum Kind { RunFrom, RunFile, Chain, Load } kind;
     Line* from;
     std::string file;
 };

@@ -860,7 +860,8 @@ Ref parse_ref(const char* t, int32_t& pos)
         if (end == pos)
             fail(E_SYNTAX);
         v = get_variable(std::string_view(t + pos, static_cast<size_t>(end - pos)));
-        if (slot)
+        // A slot that names a function here stays as it is.
+        if (slot && !(slot->at == t + pos && slot->generation == e.name_generation && slot->function))
             *slot = NameSlot{t + pos, e.name_generation, end, nullptr, v};
         pos = end;
     }

@@ -530,7 +530,8 @@ void run_program(Line* from)
             l = restart.from;
             break;
         case Restart::RunFile:
-        case Restart::Chain: {
+        case Restart::Chain:
+        case Restart::Load: {
             FILE* f = program_fopen(restart.file, "rb");
             if (!f) {
                 char text[300];
@@ -545,6 +546,8 @@ void run_program(Line* from)
                 e.handler_line = 0;
             }
             load_file(f);
+            if (restart.kind == Restart::Load)
+                return;
             l = first_line();
             break;
         }
@@ -700,12 +703,10 @@ Line* st_new(Line* line)
 Line* st_pload(Line* line)
 {
     std::string name = file_operand(line);
-    FILE* f = open_program_file(name);
-    lines_free_all();
-    variables_clear(false);
-    load_file(f);
-    // The running line is gone with the old program.
-    throw Abort{0};
+    std::fclose(open_program_file(name));
+    // The running line goes with the old program: the load happens once
+    // every nested run has been left, and then the run ends.
+    throw Restart{Restart::Load, nullptr, name};
 }
 
 Line* st_mergep(Line* line)
