@@ -401,6 +401,8 @@ namespace {
 void console_put(char c)
 {
     Engine& e = engine();
+    if (c == 0)
+        c = ' ';  // a box is a C string: a zero byte would cut the line short
     if (e.console_len < kConsoleBuffer)
         e.console[e.console_len++] = c;
     else

@@ -90,8 +90,8 @@ TEST_F(ScriptTest, NumbersAtTheEdges)
     EXPECT_EQ(error_of("10 PRINT -2147483647 - 2\n"), "Error in line 10: Overflow");
     EXPECT_EQ(error_of("10 X = 1E300 * 1E300\n"), "Error in line 10: Overflow");
     EXPECT_EQ(error_of("10 PRINT CINT(3E9)\n"), "Error in line 10: Overflow");
-    EXPECT_EQ(output("10 A$ = \"a\" + CHR$(0) + \"b\": PRINT LEN(A$); ASC(MID$(A$, 2)); A$ > \"a\"\n"),
-              " 3 0 -1\n");
+    EXPECT_EQ(output("10 A$ = \"a\" + CHR$(0) + \"b\": PRINT LEN(A$); ASC(MID$(A$, 2)); A$ > \"a\"; A$\n"),
+              " 3 0 -1a b\n");
     EXPECT_EQ(error_of("10 S$ = STRING$(20000000, 65)\n"), "Error in line 10: Memory Shortage");
     EXPECT_EQ(output("10 PRINT INSTR(9, \"abc\", \"c\"); MID$(\"abc\", 9, 1); \"|\"; RIGHT$(\"abc\", 9)\n"),
               " 0|abc\n");
