@@ -282,7 +282,7 @@ int ensure_mask(long width, long height)
     mask_release();
     g_mask.block = vmem_alloc(width * height, "Mask");
     if (!g_mask.block) {
-        message_show(msg::NoMemoryMask);
+        message_show(msg::NoVirtualMemoryOperation);
         return 1;
     }
     g_mask.width = width;

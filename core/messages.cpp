@@ -45,7 +45,7 @@ const MessageText kMessages[] = {
     {51, "Cannot add a different sized image to an animation file."},
     {52, "Not enough real memory to undo."},
     {53, "Unable to create FLC/FLI file."},
-    {59, "Not enough memory for mask."},
+    {59, "Not enough virtual memory for operation."},
     {60, "Not enough real memory for operation."},
     {62, "Not enough real memory for mask."},
     {63, "I-Shape file was not found."},

@@ -64,6 +64,7 @@ enum : int {
     DifferentSizedFrame = 51,
     NoRealMemoryUndo = 52,
     CannotCreateFlc = 53,
+    NoVirtualMemoryOperation = 59,  // the mask cannot be allocated
     NoMemoryMask = 59,
     NoRealMemoryOperation = 60,
     NoRealMemoryMask = 62,
