@@ -122,6 +122,15 @@ public:
         (void)image;
         return false;
     }
+
+    // ---- shell ---------------------------------------------------------
+    // Opens a document (a help page) with the desktop's "open" verb; like
+    // the shell, a result above 32 means it opened, below is the error.
+    virtual int open_document(const char* path)
+    {
+        (void)path;
+        return 0;
+    }
 };
 
 // The installed platform.  Before anything is installed, a headless platform

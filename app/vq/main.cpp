@@ -3,6 +3,7 @@
 #include "core/app.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "ops/ops.h"
 #include "ui/headless/headless_platform.h"
 
 #include <cstdio>
@@ -135,6 +136,7 @@ int main(int argc, char** argv)
     // Ctrl-C stops a long job at its next progress report; the shut-down
     // that follows still writes the settings and the log.
     progress_install_interrupt();
+    ops_install();
     if (app_init_instance(options) != 0) {
         std::fprintf(stderr, "vq: start-up failed\n");
         return vq::EXIT_FAILED;

@@ -204,4 +204,14 @@ void platform_install(Platform* p)
     g_installed = p;
 }
 
+int HeadlessPlatform::open_document(const char* path)
+{
+    if (!path || access(path, R_OK) != 0)
+        return 2;  // the shell's "file not found"
+    std::string line = std::string("Document: ") + path;
+    record(line);
+    std::fprintf(stdout, "%s\n", line.c_str());
+    return 42;
+}
+
 } // namespace ui

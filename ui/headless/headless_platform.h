@@ -50,6 +50,8 @@ public:
     bool console_read_line(std::string& line) override;
     int screen_width() const override { return screen_w_; }
     int screen_height() const override { return screen_h_; }
+    // Headless, a document is "opened" by naming it on the console.
+    int open_document(const char* path) override;
 
 private:
     void record(const std::string& line);

@@ -1,0 +1,146 @@
+#include "ops/tone/colour_space.h"
+
+#include "core/bytes.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int clamp100(int v)
+{
+    return v < 0 ? 0 : (v > 100 ? 100 : v);
+}
+
+// Percent to byte.
+constexpr int f255(int x)
+{
+    return x * 255 / 100;
+}
+
+int16_t byte16(int v)
+{
+    return static_cast<int16_t>(clamp255(v));
+}
+
+} // namespace
+
+void rgb_to_hsv(HsvColour& c)
+{
+    const int r = c.r, g = c.g, b = c.b;
+    const int mx = std::max({r, g, b});
+    const int mn = std::min({r, g, b});
+    const int d = mx == 0 ? 1 : mx;
+    c.value = static_cast<int16_t>(clamp100(mx * 100 / 255));
+    c.saturation = static_cast<int16_t>(clamp100((mx - mn) * 100 / d));
+    int hue;
+    if (b == mn) {
+        int den = r + g - 2 * mn;
+        hue = (g - mn) * 120 / (den == 0 ? 1 : den);
+    } else if (r != mn) {
+        int den = r + b - 2 * mn;
+        hue = (r - mn) * 120 / (den == 0 ? 1 : den) + 240;
+    } else {
+        int den = b + g - 2 * mn;
+        hue = (b - mn) * 120 / (den == 0 ? 1 : den) + 120;
+    }
+    c.hue = static_cast<int16_t>(std::clamp(hue, 0, 360));
+}
+
+void hsv_to_rgb(HsvColour& c)
+{
+    const int hue = c.hue, value = c.value;
+    const int lo = (100 - c.saturation) * value / 100;
+    const int span = value - lo;
+    int r, g, b;
+    // The divisors below are never 0: each branch keeps them at 60 or more.
+    if (hue <= 120) {
+        b = f255(lo);
+        if (hue > 60) {
+            g = f255(value);
+            r = f255(lo + (120 - hue) * span / hue);
+        } else {
+            r = f255(value);
+            g = f255(lo + hue * span / (120 - hue));
+        }
+    } else if (hue > 240) {
+        g = f255(lo);
+        if (hue > 300) {
+            r = f255(value);
+            b = f255(lo + (360 - hue) * span / (hue - 240));
+        } else {
+            b = f255(value);
+            r = f255(lo + (hue - 240) * span / (360 - hue));
+        }
+    } else {
+        r = f255(lo);
+        if (hue > 180) {
+            b = f255(value);
+            g = f255(lo + (240 - hue) * span / (hue - 120));
+        } else {
+            g = f255(value);
+            b = f255(lo + (hue - 120) * span / (240 - hue));
+        }
+    }
+    c.r = byte16(r);
+    c.g = byte16(g);
+    c.b = byte16(b);
+}
+
+void rgb_to_hls(HlsColour& c)
+{
+    const int r = c.r, g = c.g, b = c.b;
+    const int mx = std::max({r, g, b});
+    const int mn = std::min({r, g, b});
+    const int lightness = (mx + mn) * 100 / 510;
+    c.lightness = static_cast<int16_t>(lightness);
+    if (mx == mn) {
+        c.saturation = 0;
+        c.hue = 0;
+        return;
+    }
+    const int delta = mx - mn;
+    c.saturation = static_cast<int16_t>(lightness < 50 ? delta * 100 / (mx + mn) : delta * 100 / (510 - mx - mn));
+    int hue;
+    if (mx == r)
+        hue = (g - b) * 60 / delta;
+    else if (mx == g)
+        hue = (b - r) * 60 / delta + 120;
+    else
+        hue = (r - g) * 60 / delta + 240;
+    if (hue < 0)
+        hue += 360;
+    if (hue > 360)
+        hue -= 360;
+    c.hue = static_cast<int16_t>(hue);
+}
+
+void hls_to_rgb(HlsColour& c)
+{
+    const int l = c.lightness, s = c.saturation;
+    const int m2 = l > 50 ? l + s - l * s / 100 : (s + 100) * l / 100;
+    const int M2 = m2 * 255 / 100;
+    if (M2 <= 0) {
+        c.r = c.g = c.b = 0;
+        return;
+    }
+    const int M1 = l * 510 / 100 - M2;
+    int hue = c.hue;
+    const int sector = hue / 60;
+    int within = hue % 60;
+    if (within < 0)
+        within += 60;
+    const int t = (M2 - M1) * within / 60;
+    const int up = M1 + t, down = M2 - t;
+    int r, g, b;
+    switch (sector) {
+    case 1: r = down, g = M2, b = M1; break;
+    case 2: r = M1, g = M2, b = up; break;
+    case 3: r = M1, g = down, b = M2; break;
+    case 4: r = up, g = M1, b = M2; break;
+    case 5: r = M2, g = M1, b = down; break;
+    default: r = M2, g = up, b = M1; break;  // 0 and 6
+    }
+    c.r = byte16(r);
+    c.g = byte16(g);
+    c.b = byte16(b);
+}

@@ -1,0 +1,159 @@
+#include "ops/help.h"
+#include "ops_fixture.h"
+
+#include <cstring>
+#include <set>
+
+using Catalogue = OpsTest;
+
+TEST_F(Catalogue, HoldsEveryOperationOnceInGroupOrder)
+{
+    ASSERT_EQ(op_count(), 153);
+    EXPECT_EQ(op_catalogue()[153].command, 0);  // the terminator
+
+    int groups = 0;
+    const OpGroup* g = op_groups(&groups);
+    ASSERT_EQ(groups, 15);
+    const int32_t order[15] = {3110, 3210, 3120, 3130, 3140, 3150, 3160, 3170,
+                               3570, 3180, 3190, 3800, 3550, 3900, 3560};
+    for (int i = 0; i < 15; ++i)
+        EXPECT_EQ(g[i].command, order[i]);
+
+    // Groups follow each other without interleaving, in that order.
+    int group_at = 0;
+    std::set<int32_t> commands;
+    std::set<std::string> names, keywords;
+    for (int i = 0; i < op_count(); ++i) {
+        const OpDescriptor* d = op_at(i);
+        while (group_at < 15 && d->group != order[group_at])
+            ++group_at;
+        ASSERT_LT(group_at, 15) << d->name << " out of group order";
+        EXPECT_TRUE(commands.insert(d->command).second) << d->command;
+        EXPECT_TRUE(names.insert(d->name).second) << d->name;
+        if (d->keyword)
+            EXPECT_TRUE(keywords.insert(d->keyword).second) << d->keyword;
+        EXPECT_FALSE(commands.count(d->group) && d->group != d->command) << "group number used by an operation";
+        ASSERT_NE(d->applier, nullptr);
+        EXPECT_EQ(d->available != 0, d->unavailable == nullptr) << d->name;
+        EXPECT_EQ(find_operation(d->command), i);
+    }
+    for (int i = 0; i < 15; ++i)
+        EXPECT_EQ(commands.count(order[i]), 0u);
+
+    // Numbers that others refer to.
+    const std::pair<int32_t, const char*> fixed[] = {
+        {3115, "Negative"},   {3133, "Swirl"},       {3167, "Closed Line"}, {3168, "Closed Line Pen"},
+        {3169, "Open Line Edge"}, {3173, "Enlarge"}, {3174, "Reduce"},      {3179, "Monochrome"},
+        {3181, "Contrast"},   {3182, "Brightness"},  {3183, "Gamma"},       {3184, "Balance"},
+        {3185, "Histogram"},  {3186, "Color Fill"},  {3188, "Colorize"},    {3189, "Remap"},
+        {3191, "Make Area"},  {3221, "Roll"},        {3242, "SPercent"},    {3243, "SPixel"},
+        {3574, "Convolve"},   {3712, "Pseudo Color"}, {3713, "Antique"},    {3714, "False Color"},
+        {3715, "Solarize"},   {3717, "Glare"},       {3722, "Adjust Hue"},  {3723, "Saturation"},
+        {3724, "Adjust Value"}, {3725, "Color Gel"}, {3728, "Shear"},
+    };
+    for (const auto& [command, name] : fixed) {
+        const OpDescriptor* d = op_by_command(command);
+        ASSERT_NE(d, nullptr) << name;
+        EXPECT_STREQ(d->name, name);
+    }
+    EXPECT_EQ(find_operation(0), -1);
+    EXPECT_EQ(find_operation(4242), -1);
+}
+
+TEST_F(Catalogue, FlagsAppliersAndAvailability)
+{
+    const OpDescriptor* neg = op_by_command(opcmd::Negative);
+    EXPECT_STREQ(neg->dialog, "NegDlg");
+    EXPECT_EQ(neg->group, 3550);
+    EXPECT_EQ(neg->kind, ApplierKind::PixelMap);
+    EXPECT_TRUE(neg->warp_capable);
+    EXPECT_EQ(neg->applier, apply_pixel_map);
+    EXPECT_EQ(op_by_command(opcmd::Contrast)->applier, apply_pixel_in_place);
+    EXPECT_EQ(op_by_command(opcmd::Histogram)->applier, apply_whole_image_no_undo);
+
+    // No alpha masking: the Geom Group, Enlarge, Reduce, and the Alpha Group
+    // but Sample A and Make Area.
+    for (int i = 0; i < op_count(); ++i) {
+        const OpDescriptor* d = op_at(i);
+        bool expected = d->group == 3130 || d->command == opcmd::Enlarge || d->command == opcmd::Reduce ||
+                        (d->group == 3190 && d->command != 3199 && d->command != opcmd::MakeArea);
+        EXPECT_EQ(d->no_alpha_masking != 0, expected) << d->name;
+        if (d->kind == ApplierKind::Geometric)
+            EXPECT_TRUE(d->warp_capable) << d->name;
+    }
+    EXPECT_TRUE(op_uses_source(3138));   // Surface Warp
+    EXPECT_TRUE(op_uses_brush(3281));    // Stroke
+    EXPECT_TRUE(op_full_refresh(3579));  // Ray Trace
+    EXPECT_FALSE(op_uses_source(opcmd::ClosedLinePen));
+    op_set_line_tool_images(true);
+    EXPECT_TRUE(op_uses_source(opcmd::ClosedLinePen));
+    EXPECT_TRUE(op_uses_brush(opcmd::OpenLineEdge));
+    EXPECT_FALSE(op_uses_source(opcmd::Negative));
+
+    // The nineteen tone and colour operations run; the others say why not.
+    int available = 0;
+    for (int i = 0; i < op_count(); ++i)
+        available += op_at(i)->available;
+    EXPECT_EQ(available, 19);
+    EXPECT_NE(std::strstr(op_by_command(opcmd::RayTrace)->unavailable, "ray tracer"), nullptr);
+
+    // Names and keywords find operations, case ignored.
+    EXPECT_EQ(op_by_name("negative"), neg);
+    EXPECT_EQ(op_by_name("BRIGHT"), op_by_command(opcmd::Brightness));
+    EXPECT_EQ(op_by_name("color gel"), op_by_command(opcmd::ColorGel));
+    EXPECT_EQ(op_by_name("nothing"), nullptr);
+    EXPECT_EQ(op_group_find("photo")->command, 3550);
+    EXPECT_EQ(op_group_find("3180")->command, 3180);
+}
+
+TEST_F(Catalogue, UnavailableOperationsRefuseWithoutTouchingTheImage)
+{
+    Image* img = ramp(4, 4);
+    std::vector<uint32_t> before = pixels(img);
+    EXPECT_EQ(apply(opcmd::RayTrace, img), 1);
+    EXPECT_TRUE(said("Ray Trace"));
+    EXPECT_EQ(pixels(img), before);
+    EXPECT_EQ(img->changes, 0);
+}
+
+TEST_F(Catalogue, RegisteringAWorkerMakesAnOperationAvailable)
+{
+    static int calls;
+    calls = 0;
+    OpBinding b{};
+    b.command = opcmd::RayTrace;
+    b.worker.whole = [](Image* t, uint8_t*) {
+        ++calls;
+        pixel_store(t->pixel(0, 0), pixel_make(1, 2, 3, 255));
+        return 0;
+    };
+    EXPECT_TRUE(op_register(b));
+    b.command = 4242;
+    EXPECT_FALSE(op_register(b));
+    EXPECT_TRUE(op_by_command(opcmd::RayTrace)->available);
+    Image* img = solid(2, 2, pixel_make(9, 9, 9, 255));
+    EXPECT_EQ(apply(opcmd::RayTrace, img), 0);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(px(img, 0, 0), pixel_make(1, 2, 3, 255));
+    // A rebuilt catalogue keeps it.
+    ASSERT_EQ(build_catalogue(), 0);
+    EXPECT_TRUE(op_by_command(opcmd::RayTrace)->available);
+}
+
+TEST_F(Catalogue, HelpTopicsLeadToOperationPages)
+{
+    EXPECT_EQ(op_help_page("negative"), "f_op_negative");
+    EXPECT_EQ(op_help_page("Lighting Group"), "f_op_asterize");
+    EXPECT_EQ(op_help_page("3-D Net"), "f_op_3dnet");
+    EXPECT_EQ(op_help_page("nothing"), "");
+
+    EXPECT_EQ(op_help(nullptr), 1);
+    EXPECT_TRUE(said("No help index: NULL Pointer"));
+    EXPECT_EQ(op_help(""), 1);
+    EXPECT_TRUE(said("No help index: Empty String"));
+    EXPECT_EQ(op_help("nothing"), 1);
+    EXPECT_TRUE(said("No help index: \"nothing\""));
+    // The page is not installed here: the shell's refusal becomes the title.
+    EXPECT_EQ(op_help("negative"), 1);
+    EXPECT_EQ(platform.frame_title(), "lasterror=2");
+}
