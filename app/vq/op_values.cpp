@@ -1,0 +1,172 @@
+#include "app/vq/op_values.h"
+
+#include "app/vq/command.h"
+#include "ops/catalogue.h"
+
+#include <cmath>
+#include <cstdio>
+#include <strings.h>
+
+namespace vq {
+
+namespace {
+
+std::string number(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+const OpSlot* slot_by_key(const OpDescriptor& op, const std::string& key)
+{
+    for (const OpSlot& s : op.slots)
+        if (s.used() && (strcasecmp(s.key, key.c_str()) == 0 || strcasecmp(s.name, key.c_str()) == 0))
+            return &s;
+    return nullptr;
+}
+
+bool set_palette(const OpSlot& s, const std::string& text, std::string& error)
+{
+    OpPalette& p = *static_cast<OpPalette*>(s.var);
+    int count = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t end = text.find('/', i);
+        std::string colour = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
+        long rgb[3];
+        int got = 0;
+        size_t at = 0;
+        while (got < 3 && at <= colour.size()) {
+            size_t comma = colour.find(',', at);
+            std::string part = colour.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+            if (!parse_long(part, rgb[got]) || rgb[got] < 0 || rgb[got] > 255)
+                break;
+            ++got;
+            if (comma == std::string::npos)
+                break;
+            at = comma + 1;
+        }
+        if (got != 3 || colour.find(',', colour.find(',', colour.find(',') + 1) + 1) != std::string::npos) {
+            error = std::string(s.key) + ": \"" + colour + "\" is not a colour R,G,B of 0..255";
+            return false;
+        }
+        if (count >= kPaletteColours) {
+            error = std::string(s.key) + ": a palette holds at most 1024 colours";
+            return false;
+        }
+        p.red[count] = static_cast<uint8_t>(rgb[0]);
+        p.green[count] = static_cast<uint8_t>(rgb[1]);
+        p.blue[count] = static_cast<uint8_t>(rgb[2]);
+        ++count;
+        if (end == std::string::npos)
+            break;
+        i = end + 1;
+    }
+    p.count = count;
+    return true;
+}
+
+bool set_one(const OpDescriptor& op, const OpSlot& s, const std::string& text, std::string& error)
+{
+    if (slot_is_palette(s.kind))
+        return set_palette(s, text, error);
+    if (slot_is_profile(s.kind)) {
+        error = std::string(s.key) + ": a curve is given in a settings file (--settings)";
+        return false;
+    }
+    if (slot_is_text(s.kind)) {
+        char* dst = static_cast<char*>(s.var);
+        if (s.text_size > 0) {
+            std::snprintf(dst, static_cast<size_t>(s.text_size), "%s", text.c_str());
+        }
+        return true;
+    }
+    double v = 0;
+    long l = 0;
+    bool ok = s.kind == SLOT_FLOAT ? parse_double(text, v) : parse_long(text, l);
+    if (s.kind != SLOT_FLOAT)
+        v = static_cast<double>(l);
+    std::string range = number(s.typed_min) + ".." + number(s.typed_max);
+    if (!ok || !std::isfinite(v)) {
+        error = std::string(op.name) + ": " + s.key + " takes " + (s.kind == SLOT_FLOAT ? "a number" : "a whole number") +
+                " in " + range + ", not \"" + text + "\"";
+        return false;
+    }
+    if (v < s.typed_min || v > s.typed_max) {
+        error = std::string(op.name) + ": " + s.key + " must lie in " + range + ", not " + text;
+        return false;
+    }
+    slot_set(s, v);
+    return true;
+}
+
+} // namespace
+
+OpDescriptor* find_op(const std::string& text)
+{
+    long number = 0;
+    if (parse_long(text, number))
+        return op_by_command(static_cast<int32_t>(number));
+    return op_by_name(text);
+}
+
+std::string slot_value_text(const OpSlot& s)
+{
+    if (!s.var)
+        return "";
+    if (slot_is_palette(s.kind))
+        return std::to_string(static_cast<const OpPalette*>(s.var)->count) + " colours";
+    if (slot_is_profile(s.kind))
+        return "curve";
+    if (slot_is_text(s.kind))
+        return std::string("\"") + static_cast<const char*>(s.var) + "\"";
+    return number(slot_get(s));
+}
+
+std::string slot_range_text(const OpSlot& s)
+{
+    if (slot_is_palette(s.kind))
+        return std::string("palette \"") + s.name + "\" of up to 1024 colours";
+    if (slot_is_profile(s.kind))
+        return std::string("curve \"") + s.name + "\" of 201 values 0.." + std::to_string(s.profile_high);
+    if (slot_is_text(s.kind))
+        return "text";
+    std::string slider = number(s.slider_min) + ".." + number(s.slider_max);
+    if (s.typed_min == s.slider_min && s.typed_max == s.slider_max)
+        return slider;
+    return slider + ", typed " + number(s.typed_min) + ".." + number(s.typed_max);
+}
+
+bool set_op_values(const OpDescriptor& op, const std::vector<std::string>& words, std::string& error)
+{
+    size_t next = 0;  // the next slot a value in order goes to
+    for (const std::string& w : words) {
+        size_t eq = w.find('=');
+        if (eq != std::string::npos && eq > 0) {
+            const OpSlot* s = slot_by_key(op, w.substr(0, eq));
+            if (!s) {
+                error = std::string(op.name) + " has no parameter \"" + w.substr(0, eq) + "\"";
+                return false;
+            }
+            if (!set_one(op, *s, w.substr(eq + 1), error))
+                return false;
+            continue;
+        }
+        while (next < static_cast<size_t>(kOpSlots) && !(op.slots[next].used() && slot_is_value(op.slots[next].kind)))
+            ++next;
+        if (next >= static_cast<size_t>(kOpSlots)) {
+            int n = 0;
+            for (const OpSlot& s : op.slots)
+                n += s.used() && slot_is_value(s.kind);
+            error = std::string(op.name) + " takes " + std::to_string(n) + " value" + (n == 1 ? "" : "s") +
+                    " in order; \"" + w + "\" is one too many";
+            return false;
+        }
+        if (!set_one(op, op.slots[next++], w, error))
+            return false;
+    }
+    return true;
+}
+
+} // namespace vq
