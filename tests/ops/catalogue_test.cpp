@@ -30,8 +30,9 @@ TEST_F(Catalogue, HoldsEveryOperationOnceInGroupOrder)
         ASSERT_LT(group_at, 15) << d->name << " out of group order";
         EXPECT_TRUE(commands.insert(d->command).second) << d->command;
         EXPECT_TRUE(names.insert(d->name).second) << d->name;
-        if (d->keyword)
+        if (d->keyword) {
             EXPECT_TRUE(keywords.insert(d->keyword).second) << d->keyword;
+        }
         EXPECT_FALSE(commands.count(d->group) && d->group != d->command) << "group number used by an operation";
         ASSERT_NE(d->applier, nullptr);
         EXPECT_EQ(d->available != 0, d->unavailable == nullptr) << d->name;
@@ -78,8 +79,9 @@ TEST_F(Catalogue, FlagsAppliersAndAvailability)
         bool expected = d->group == 3130 || d->command == opcmd::Enlarge || d->command == opcmd::Reduce ||
                         (d->group == 3190 && d->command != 3199 && d->command != opcmd::MakeArea);
         EXPECT_EQ(d->no_alpha_masking != 0, expected) << d->name;
-        if (d->kind == ApplierKind::Geometric)
+        if (d->kind == ApplierKind::Geometric) {
             EXPECT_TRUE(d->warp_capable) << d->name;
+        }
     }
     EXPECT_TRUE(op_uses_source(3138));   // Surface Warp
     EXPECT_TRUE(op_uses_brush(3281));    // Stroke
