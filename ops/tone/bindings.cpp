@@ -8,18 +8,11 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-ToneParams g_params;
-}
-
-ToneParams& tone_params()
-{
-    return g_params;
-}
+ToneParams g_tone_params;
 
 void tone_params_reset()
 {
-    ToneParams& p = g_params;
+    ToneParams& p = g_tone_params;
     std::memset(&p, 0, sizeof p);
     p.contrast = 25;
     p.brightness = 25;
@@ -56,7 +49,7 @@ const OpBinding* tone_bindings(int* count)
         *count = static_cast<int>(bindings.size());
         return bindings.data();
     }
-    ToneParams& p = g_params;
+    ToneParams& p = g_tone_params;
     // Slots are gathered first and pointed at afterwards: the vector must not move.
     struct Pending {
         OpBinding b;

@@ -31,24 +31,24 @@ void rgb_to_hsv(HsvColour& c)
     const int mn = std::min({r, g, b});
     const int d = mx == 0 ? 1 : mx;
     c.value = static_cast<int16_t>(clamp100(mx * 100 / 255));
-    c.saturation = static_cast<int16_t>(clamp100((mx - mn) * 100 / d));
+    c.saturation = static_cast<int16_t>(clamp100(div_small((mx - mn) * 100, d)));
     int hue;
     if (b == mn) {
         int den = r + g - 2 * mn;
-        hue = (g - mn) * 120 / (den == 0 ? 1 : den);
+        hue = div_small((g - mn) * 120, den == 0 ? 1 : den);
     } else if (r != mn) {
         int den = r + b - 2 * mn;
-        hue = (r - mn) * 120 / (den == 0 ? 1 : den) + 240;
+        hue = div_small((r - mn) * 120, den == 0 ? 1 : den) + 240;
     } else {
         int den = b + g - 2 * mn;
-        hue = (b - mn) * 120 / (den == 0 ? 1 : den) + 120;
+        hue = div_small((b - mn) * 120, den == 0 ? 1 : den) + 120;
     }
     c.hue = static_cast<int16_t>(std::clamp(hue, 0, 360));
 }
 
 void hsv_to_rgb(HsvColour& c)
 {
-    const int hue = c.hue, value = c.value;
+    const int hue = std::clamp(static_cast<int>(c.hue), 0, 360), value = c.value;
     const int lo = (100 - c.saturation) * value / 100;
     const int span = value - lo;
     int r, g, b;
@@ -57,28 +57,28 @@ void hsv_to_rgb(HsvColour& c)
         b = f255(lo);
         if (hue > 60) {
             g = f255(value);
-            r = f255(lo + (120 - hue) * span / hue);
+            r = f255(lo + div_signed((120 - hue) * span, hue));
         } else {
             r = f255(value);
-            g = f255(lo + hue * span / (120 - hue));
+            g = f255(lo + div_signed(hue * span, 120 - hue));
         }
     } else if (hue > 240) {
         g = f255(lo);
         if (hue > 300) {
             r = f255(value);
-            b = f255(lo + (360 - hue) * span / (hue - 240));
+            b = f255(lo + div_signed((360 - hue) * span, hue - 240));
         } else {
             b = f255(value);
-            r = f255(lo + (hue - 240) * span / (360 - hue));
+            r = f255(lo + div_signed((hue - 240) * span, 360 - hue));
         }
     } else {
         r = f255(lo);
         if (hue > 180) {
             b = f255(value);
-            g = f255(lo + (240 - hue) * span / (hue - 120));
+            g = f255(lo + div_signed((240 - hue) * span, hue - 120));
         } else {
             g = f255(value);
-            b = f255(lo + (hue - 120) * span / (240 - hue));
+            b = f255(lo + div_signed((hue - 120) * span, 240 - hue));
         }
     }
     c.r = byte16(r);
@@ -99,14 +99,14 @@ void rgb_to_hls(HlsColour& c)
         return;
     }
     const int delta = mx - mn;
-    c.saturation = static_cast<int16_t>(lightness < 50 ? delta * 100 / (mx + mn) : delta * 100 / (510 - mx - mn));
+    c.saturation = static_cast<int16_t>(lightness < 50 ? div_small(delta * 100, mx + mn) : div_small(delta * 100, 510 - mx - mn));
     int hue;
     if (mx == r)
-        hue = (g - b) * 60 / delta;
+        hue = div_signed((g - b) * 60, delta);
     else if (mx == g)
-        hue = (b - r) * 60 / delta + 120;
+        hue = div_signed((b - r) * 60, delta) + 120;
     else
-        hue = (r - g) * 60 / delta + 240;
+        hue = div_signed((r - g) * 60, delta) + 240;
     if (hue < 0)
         hue += 360;
     if (hue > 360)

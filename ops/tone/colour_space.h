@@ -27,6 +27,31 @@ void hsv_to_rgb(HsvColour& c);
 void rgb_to_hls(HlsColour& c);
 void hls_to_rgb(HlsColour& c);
 
+// Integer division n / d for 0 <= n < 2^22 and 1 <= d < 1024 by a
+// multiplication with a reciprocal: the conversions divide by values that
+// change with every pixel, and a real division per pixel costs more than
+// the rest of the work.
+struct Reciprocals {
+    uint64_t r[1024];
+};
+constexpr Reciprocals make_reciprocals()
+{
+    Reciprocals t{};
+    for (uint64_t d = 1; d < 1024; ++d)
+        t.r[d] = (uint64_t{1} << 32) / d + 1;
+    return t;
+}
+inline constexpr Reciprocals kReciprocals = make_reciprocals();
+constexpr int div_small(int n, int d)
+{
+    return static_cast<int>((static_cast<uint64_t>(n) * kReciprocals.r[d]) >> 32);
+}
+// The same for a numerator of either sign, truncating toward zero.
+constexpr int div_signed(int n, int d)
+{
+    return n < 0 ? -div_small(-n, d) : div_small(n, d);
+}
+
 // Luminance weights in bytes: L_r(i) = 85i/255, L_g(i) = 105i/255,
 // L_b(i) = 65i/255, so that L_r(255) + L_g(255) + L_b(255) = 255.
 template <int Weight>

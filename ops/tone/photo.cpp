@@ -59,7 +59,10 @@ uint32_t mono_worker(uint32_t p)
     return with_colour(p, v, v, v);
 }
 
-uint32_t negative_worker(uint32_t p)
+namespace {
+
+// Modes 1 to 5, away from the plain negative's short path.
+__attribute__((noinline)) uint32_t negative_other(uint32_t p)
 {
     const ToneParams& tp = tone_params();
     const bool s0 = tp.negative_select[0] != 0, s1 = tp.negative_select[1] != 0, s2 = tp.negative_select[2] != 0;
@@ -108,11 +111,22 @@ uint32_t negative_worker(uint32_t p)
         hsv_to_rgb(c);
         return with_colour(p, c.r, c.g, c.b);
     }
-    default: {
-        const uint32_t flip = (s0 ? 0xFFu : 0u) | (s1 ? 0xFF00u : 0u) | (s2 ? 0xFF0000u : 0u);
+    default:
+        return p;
+    }
+}
+
+} // namespace
+
+uint32_t negative_worker(uint32_t p)
+{
+    const ToneParams& tp = tone_params();
+    if (tp.negative_mode == 0 || tp.negative_mode < 0 || tp.negative_mode > 5) {
+        const uint32_t flip = (tp.negative_select[0] ? 0xFFu : 0u) | (tp.negative_select[1] ? 0xFF00u : 0u) |
+                              (tp.negative_select[2] ? 0xFF0000u : 0u);
         return p ^ flip;
     }
-    }
+    return negative_other(p);
 }
 
 // A warp pixel holds two displacements of 16 bits each (whole pixels biased

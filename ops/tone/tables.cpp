@@ -7,6 +7,7 @@
 #include "core/bytes.h"
 #include "core/image.h"
 #include "core/mem.h"
+#include "core/settings.h"
 #include "ops/appliers.h"
 #include "ops/framework.h"
 #include "ops/profiles.h"
@@ -139,6 +140,9 @@ int color_fill_prepare(Image*, int)
     if (!tables_ready())
         return 1;
     const ToneParams& p = tone_params();
+    // The colour last filled with is kept with the preferences.
+    for (int c = 0; c < 3; ++c)
+        settings().color_fill[c] = clamp255(p.fill[c]);
     for (int i = 0; i < 256; ++i) {
         for (int c = 0; c < 3; ++c)
             g_tables.t[c][i] = clamp255(p.fill[c]);

@@ -36,7 +36,12 @@ struct ToneParams {
     int32_t hist_locked;
 };
 
-ToneParams& tone_params();
+// The one set of tone parameters (read per pixel by the workers, hence inline).
+extern ToneParams g_tone_params;
+inline ToneParams& tone_params()
+{
+    return g_tone_params;
+}
 void tone_params_reset();
 
 // The operations' bindings for the catalogue.

@@ -202,6 +202,14 @@ TEST_F(Tone, ColorizeSetsHueInColourAndAlphaMode)
     EXPECT_EQ(px(a, 0, 0), pixel_make(9, 9, 9, kLumaRed[h.r] + kLumaGreen[h.g] + kLumaBlue[h.b]));
 }
 
+TEST(ColourSpace, ReciprocalDivisionIsExactOverTheConversionsRange)
+{
+    for (int d = 1; d < 1024; ++d)
+        for (int n = 0; n <= 65535; n += (d & 7) ? 1 : 3)
+            ASSERT_EQ(div_small(n, d), n / d) << n << "/" << d;
+    EXPECT_EQ(div_signed(-7, 2), -3);
+}
+
 TEST(ColourSpace, GreyPrimariesAndRoundTrips)
 {
     HsvColour g{77, 77, 77, 0, 0, 0};
