@@ -1,6 +1,7 @@
 #include "ops/framework.h"
 
 #include "areas/area_mask.h"
+#include "areas/splatter.h"
 #include "core/image.h"
 #include "core/log.h"
 #include "core/messages.h"
@@ -16,8 +17,6 @@
 namespace {
 
 struct FrameworkHooks {
-    SplatterHooks splatter;
-    bool has_splatter;
     void (*layer_changed)(Image*);
     void (*film_refresh)(Image*);
     CurveApply curves;
@@ -161,17 +160,6 @@ int op_refuse_no_change()
     return 2;
 }
 
-void op_set_splatter_hooks(const SplatterHooks* hooks)
-{
-    g_hooks.has_splatter = hooks && hooks->count && hooks->place;
-    g_hooks.splatter = g_hooks.has_splatter ? *hooks : SplatterHooks{};
-}
-
-int splatter_setting_count()
-{
-    return static_cast<int>(std::clamp(settings().splatter[0], 1L, 1000L));
-}
-
 void op_set_layer_hook(void (*changed)(Image*))
 {
     g_hooks.layer_changed = changed;
@@ -234,11 +222,11 @@ int perform_operation(Image* view, int view_index)
     // 4.
     g_state.running = true;
 
-    // 5. Splatter repetitions.
+    // 5. Splatter repetitions: the area module lays them out.
     int repetitions = 1;
     bool splatter = false;
-    if (g_state.splatter && g_hooks.has_splatter && d->command != opcmd::MakeArea) {
-        int n = g_hooks.splatter.count(target);
+    if (d->command != opcmd::MakeArea) {
+        int n = splatter_prepare(target);
         if (n > 1) {
             repetitions = n;
             splatter = true;
@@ -258,7 +246,7 @@ int perform_operation(Image* view, int view_index)
         if (splatter) {
             if (splatter_meter && progress_update(rep))
                 break;
-            g_hooks.splatter.place(rep, target);
+            splatter_place(rep);
         }
         // 6b. Immediate Painting builds the mask for every operation.
         if (!g_state.generating && settings().work_method == 0) {
@@ -342,8 +330,7 @@ int perform_operation(Image* view, int view_index)
     if (splatter) {
         if (splatter_meter)
             progress_close();
-        if (g_hooks.splatter.end)
-            g_hooks.splatter.end(target);
+        splatter_end();
     }
 
     // 8, 9.

@@ -43,8 +43,6 @@ struct OpState {
     bool generating;
     long frame, level;    // counted from 0
     bool first_level;
-
-    bool splatter;        // the splatter area tool is on
 };
 
 OpState& op_state();
@@ -71,19 +69,6 @@ int op_refuse_no_change();
 bool is_warp_layer(const Image* image);
 
 // ---- hooks of modules above or beside the framework --------------------
-
-// Splatter repeats an operation at scattered positions of the area.  The
-// area module lays the repetitions out; without its hooks an operation runs
-// once.  `count` answers the repetitions for this operation (0 or 1: none),
-// `place` moves the area to a repetition's position, `end` puts it back.
-struct SplatterHooks {
-    int (*count)(Image* target);
-    void (*place)(int repetition, Image* target);
-    void (*end)(Image* target);
-};
-void op_set_splatter_hooks(const SplatterHooks* hooks);
-// The repetitions the "Splatter" setting asks for (its first number), 1..1000.
-int splatter_setting_count();
 
 // Called after an operation changed a layer image (the layer module marks
 // the master for recompositing).  Without a hook the master's recomposite

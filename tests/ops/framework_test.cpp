@@ -1,6 +1,7 @@
 #include "../core/log_capture.h"
 #include "core/gmem.h"
 #include "core/undo.h"
+#include "areas/area.h"
 #include "ops_fixture.h"
 
 using Framework = OpsTest;
@@ -299,26 +300,35 @@ TEST_F(Framework, WarpLayersTakeTheWarpWorkerOrNothing)
     op_set_layer_hook(nullptr);
 }
 
-TEST_F(Framework, SplatterRepeatsAtThePlacesTheAreaGives)
+TEST_F(Framework, SplatterRepeatsOverScatteredCopiesOfTheSelection)
 {
-    static std::vector<int> placed;
-    static int ended;
-    placed.clear();
-    ended = 0;
-    SplatterHooks hooks{[](Image*) { return 3; }, [](int i, Image*) { placed.push_back(i); },
-                        [](Image*) { ++ended; }};
-    op_set_splatter_hooks(&hooks);
-    op_state().splatter = true;
-    Image* img = solid(2, 2, kPixel);
+    Image* img = solid(60, 60, kPixel);
+    AreaSettings& a = area_settings();
+    a.mode = AreaMode::RECT;
+    a.pos_x = a.pos_y = 30;
+    a.rad_x = a.rad_y = 2;
+    ASSERT_EQ(area_select(), 0);
+    auto changed = [&] {
+        int n = 0;
+        for (uint32_t p : pixels(img))
+            n += p != kPixel;
+        return n;
+    };
     ASSERT_EQ(apply(opcmd::Negative, img), 0);
-    EXPECT_EQ(placed, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(ended, 1);
-    EXPECT_EQ(px(img, 0, 0), kNegated);  // three negatives
+    const int one = changed();
+    EXPECT_EQ(one, 25);
+    ASSERT_EQ(apply(opcmd::Negative, img), 0);
+    ASSERT_EQ(changed(), 0);
 
-    placed.clear();
-    platform.cancel_after = platform.pumps + 2;  // stop during the second repetition's rows
+    // Count 3, seed 7, on, spread 90 %, fixed count, no size change.
+    const long splatter[6] = {3, 7, 1, 90, 0, 0};
+    std::copy(splatter, splatter + 6, settings().splatter);
+    ASSERT_EQ(apply(opcmd::Negative, img), 0);
+    EXPECT_GT(changed(), one);
+    EXPECT_EQ(progress_state().depth, 0);
+
+    // A cancel during a repetition ends the run; the repetitions done stay.
+    platform.cancel_after = platform.pumps + 3;
     EXPECT_NE(apply(opcmd::Negative, img), 0);
-    EXPECT_LT(placed.size(), 3u);
-    op_set_splatter_hooks(nullptr);
-    op_state().splatter = false;
+    EXPECT_EQ(progress_state().depth, 0);
 }
