@@ -96,6 +96,8 @@ struct Image {
     char type_name[16];   // the codec's name of the file type ("FLI/FLC", "FiLM")
     int32_t frame_number; // the frame a multi-frame file was read at
     int32_t frame_count;  // frames in the file the image came from (0 = single)
+    int16_t saved_compress;  // compression the image was last saved with
+    int16_t saved_quality;   // JPEG quality it was last saved with
 
     uint8_t* pixel(int x, int y) { return pixels + 4 * (static_cast<size_t>(rows[y]) + static_cast<size_t>(x)); }
     uint8_t* row(int y) { return pixels + 4 * static_cast<size_t>(rows[y]); }
