@@ -36,4 +36,11 @@ step "A script program: planets from a DATA table, sorted and written to planets
 "$VQ" --home "$HOME_DIR" script "$SCRIPTS/planets.gxs" "$OUT/planets.txt"
 cat "$OUT/planets.txt"
 
+step "Image files: a new image as PNG, converted to BMP, JPEG and TIFF, then what the load dispatch sees"
+"$VQ" --home "$HOME_DIR" new 320x200 "$OUT/new.png" --color 40,90,160,200
+"$VQ" --home "$HOME_DIR" convert "$OUT/new.png" "$OUT/new.bmp"
+"$VQ" --home "$HOME_DIR" convert "$OUT/new.png" "$OUT/new.jpg" --quality 90
+"$VQ" --home "$HOME_DIR" convert "$OUT/new.png" "$OUT/new.tif" --compress 2
+"$VQ" --home "$HOME_DIR" info "$OUT/new.png" "$OUT/new.bmp" "$OUT/new.jpg" "$OUT/new.tif"
+
 printf '\nDemo output is in %s\n' "$OUT"

@@ -1,0 +1,53 @@
+// vq convert: load through the dispatch, save through the save entry.
+#include "app/vq/command.h"
+#include "app/vq/save_options.h"
+#include "core/image.h"
+#include "formats/load_save.h"
+
+#include <string>
+
+namespace {
+
+int run_convert(vq::Args& args)
+{
+    std::vector<std::string> files;
+    vq::SaveOptions options;
+    while (!args.done()) {
+        int taken = vq::take_save_option("convert", args, options);
+        if (taken == vq::EXIT_USAGE)
+            return taken;
+        if (taken == 1)
+            continue;
+        std::string word = args.next();
+        if (word.size() > 1 && word[0] == '-' && word[1] == '-')
+            return vq::usage_error("convert", "no option " + word);
+        files.push_back(word);
+    }
+    if (files.size() != 2)
+        return vq::usage_error("convert", "needs an input and an output file");
+    // The type must be known before the input is read.
+    if (options.type < 0 && vq::save_type_for_name(files[1]) < 0)
+        return vq::usage_error("convert", "cannot tell the file type of \"" + files[1] + "\"; name it with --type");
+    Image* image = load_image(files[0].c_str());
+    if (!image)
+        return vq::EXIT_FAILED;
+    int status = vq::apply_save_options("convert", options, files[1], image);
+    if (status == vq::EXIT_DONE && save_image(image, files[1].c_str()) != 0)
+        status = vq::EXIT_FAILED;
+    image_free(image);
+    return status;
+}
+
+} // namespace
+
+VQ_COMMAND("convert", "vq convert IN OUT [--type T] [--depth BITS] [--compress N] [--quality Q]",
+           "Loads IN through the load dispatch (any format it reads) and saves it as OUT through the save\n"
+           "entry.  The type comes from OUT's extension unless --type names it; OUT is given the type's\n"
+           "extension when it lacks it.  The depth is 32 bits for an image with alpha, else 24, unless\n"
+           "--depth names it.\n\n"
+           "Save options:\n"
+           "  --type T        bmp, jpg, tif, png (or the type number 0 to 11)\n"
+           "  --depth BITS    32 (with alpha), 24, 16, 8, 4 or 1\n"
+           "  --compress N    TIFF: 0 none, 1 LZW, 2 Deflate (default: the setting \"SaveCompress\", 1)\n"
+           "  --quality Q     JPEG quality 1 to 100 (default: the setting \"JPEGQuality\", 75)",
+           run_convert);

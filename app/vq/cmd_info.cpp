@@ -1,0 +1,63 @@
+// vq info: what the load dispatch makes of each file.
+#include "app/vq/command.h"
+#include "core/image.h"
+#include "formats/load_save.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string dpi(int32_t num, int32_t den)
+{
+    char text[32];
+    if (den == 1)
+        std::snprintf(text, sizeof text, "%d", num);
+    else
+        std::snprintf(text, sizeof text, "%.2f", den ? static_cast<double>(num) / den : 0.0);
+    return text;
+}
+
+int run_info(vq::Args& args)
+{
+    bool diagnostics = false;
+    std::vector<std::string> files;
+    while (!args.done()) {
+        std::string word = args.next();
+        if (word == "--diag")
+            diagnostics = true;
+        else if (word.size() > 1 && word[0] == '-' && word[1] == '-')
+            return vq::usage_error("info", "no option " + word);
+        else
+            files.push_back(word);
+    }
+    if (files.empty())
+        return vq::usage_error("info", "names no file");
+    formats_state().diagnostics = diagnostics;
+    int status = vq::EXIT_DONE;
+    for (const std::string& file : files) {
+        Image* image = load_image(file.c_str());
+        if (!image) {
+            status = vq::EXIT_FAILED;
+            continue;
+        }
+        std::string tag = image->format[0] ? image->format : "code " + std::to_string(image->file_format);
+        std::printf("%s: %s %u x %d, %u bits, alpha %s, %s x %s dpi", file.c_str(), tag.c_str(), image->width,
+                    image->height, image->bits, image->alpha ? "yes" : "no",
+                    dpi(image->hres_num, image->hres_den).c_str(), dpi(image->vres_num, image->vres_den).c_str());
+        if (image->frame_count > 0)
+            std::printf(", frame %d of %d", image->frame_number, image->frame_count);
+        std::printf("\n");
+        image_free(image);
+    }
+    return status;
+}
+
+} // namespace
+
+VQ_COMMAND("info", "vq info [--diag] FILE...",
+           "Loads each file through the load dispatch and tells what it is: format, width x height,\n"
+           "bits per pixel of the file, whether its alpha channel carries content, resolution in dots per\n"
+           "inch, and for animation files the frame read.  --diag writes the BMP palette-usage statistics\n"
+           "to the log (with --log).  Exit status 1 when any file could not be read.",
+           run_info);

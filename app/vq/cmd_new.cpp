@@ -1,0 +1,86 @@
+// vq new: a new image as the system makes it, saved.
+#include "app/vq/command.h"
+#include "app/vq/save_options.h"
+#include "core/image.h"
+#include "formats/load_save.h"
+
+#include <sstream>
+#include <string>
+
+namespace {
+
+bool parse_colour(const std::string& text, long rgba[4])
+{
+    std::stringstream in(text);
+    std::string part;
+    int n = 0;
+    while (std::getline(in, part, ',')) {
+        if (n == 4 || !vq::parse_long(part, rgba[n]) || rgba[n] < 0 || rgba[n] > 255)
+            return false;
+        ++n;
+    }
+    return n == 3 || n == 4;
+}
+
+int run_new(vq::Args& args)
+{
+    std::vector<std::string> words;
+    vq::SaveOptions options;
+    long rgba[4] = {0, 0, 0, 255};
+    while (!args.done()) {
+        int taken = vq::take_save_option("new", args, options);
+        if (taken == vq::EXIT_USAGE)
+            return taken;
+        if (taken == 1)
+            continue;
+        std::string word = args.next();
+        if (word == "--color" || word == "--colour") {
+            if (args.done() || !parse_colour(args.next(), rgba))
+                return vq::usage_error("new", "--color takes R,G,B or R,G,B,A, each 0 to 255");
+        } else if (word.size() > 1 && word[0] == '-' && word[1] == '-') {
+            return vq::usage_error("new", "no option " + word);
+        } else {
+            words.push_back(word);
+        }
+    }
+    long width = 0, height = 0;
+    if (words.size() != 2)
+        return vq::usage_error("new", "needs a size WxH and an output file");
+    if (!vq::parse_size(words[0], width, height))
+        return vq::usage_error("new", "the size must be WIDTHxHEIGHT, for example 640x480");
+    if (width > 40000 || height > 40000)
+        return vq::usage_error("new", "width and height are at most 40000");
+
+    Image* image = codec_new_image(width, height, "NEW");
+    if (!image || image_lock(image) != 0) {
+        if (image)
+            image_free(image);
+        return vq::failure("not enough memory for a " + words[0] + " image");
+    }
+    image_next_new_name(image->name, sizeof image->name);
+    const uint8_t colour[4] = {static_cast<uint8_t>(rgba[0]), static_cast<uint8_t>(rgba[1]),
+                               static_cast<uint8_t>(rgba[2]), static_cast<uint8_t>(rgba[3])};
+    for (long y = 0; y < height; ++y) {
+        uint8_t* p = image->row(static_cast<int>(y));
+        for (long x = 0; x < width; ++x, p += 4)
+            std::copy(colour, colour + 4, p);
+    }
+    image->alpha = rgba[3] < 255 ? 1 : 0;
+    image->changes = 1;
+    image_unlock(image);
+
+    int status = vq::apply_save_options("new", options, words[1], image);
+    if (status == vq::EXIT_DONE && save_image(image, words[1].c_str()) != 0)
+        status = vq::EXIT_FAILED;
+    image_free(image);
+    return status;
+}
+
+} // namespace
+
+VQ_COMMAND("new", "vq new WxH OUT [--color R,G,B[,A]] [save options]",
+           "Makes a new image of WIDTH x HEIGHT pixels filled with one colour (default opaque black) and\n"
+           "saves it as OUT.  An alpha below 255 makes an image with alpha, saved at 32 bits where the\n"
+           "format can.  The save options are those of vq convert (--type, --depth, --compress,\n"
+           "--quality).",
+           run_new);

@@ -1,0 +1,88 @@
+#include "app/vq/save_options.h"
+
+#include "core/image.h"
+#include "core/settings.h"
+#include "formats/codecs.h"
+#include "formats/load_save.h"
+
+#include <cctype>
+#include <strings.h>
+
+namespace vq {
+
+namespace {
+
+struct TypeName {
+    const char* name;
+    int type;
+};
+const TypeName kTypeNames[] = {
+    {"bmp", FMT_BMP}, {"dib", FMT_BMP}, {"flc", FMT_FLC}, {"fli", FMT_FLC},  {"iff", FMT_IFF}, {"ilbm", FMT_IFF},
+    {"jpg", FMT_JPG}, {"jpeg", FMT_JPG}, {"pcx", FMT_PCX}, {"tga", FMT_TGA}, {"tif", FMT_TIFF}, {"tiff", FMT_TIFF},
+    {"trm", FMT_TRM}, {"avi", FMT_AVI}, {"fs", FMT_FS},   {"gif", FMT_GIF},  {"png", FMT_PNG},
+};
+
+long type_from_word(const std::string& word)
+{
+    long number = 0;
+    if (parse_long(word, number))
+        return codec_for_save_type(static_cast<int>(number)) ? number : -1;
+    for (const TypeName& t : kTypeNames)
+        if (strcasecmp(word.c_str(), t.name) == 0)
+            return t.type;
+    return -1;
+}
+
+} // namespace
+
+long save_type_for_name(const std::string& name)
+{
+    const char* ext = file_extension(name.c_str());
+    return *ext ? type_from_word(ext + 1) : -1;
+}
+
+int take_save_option(const char* command, Args& args, SaveOptions& o)
+{
+    if (args.done())
+        return 0;
+    std::string word = args.peek();
+    if (word != "--type" && word != "--depth" && word != "--compress" && word != "--quality")
+        return 0;
+    args.next();
+    if (args.done())
+        return usage_error(command, word + " needs a value");
+    std::string value = args.next();
+    if (word == "--type") {
+        o.type = type_from_word(value);
+        if (o.type < 0)
+            return usage_error(command, "no file type \"" + value + "\"");
+    } else if (word == "--depth") {
+        if (!parse_long(value, o.depth) || save_depth_for_bits(static_cast<int>(o.depth)) < 0)
+            return usage_error(command, "--depth takes 32, 24, 16, 8, 4 or 1");
+    } else if (word == "--compress") {
+        if (!parse_long(value, o.compress) || o.compress < 0 || o.compress > 2)
+            return usage_error(command, "--compress takes 0, 1 or 2");
+    } else {
+        if (!parse_long(value, o.quality) || o.quality < 1 || o.quality > 100)
+            return usage_error(command, "--quality takes 1 to 100");
+    }
+    return 1;
+}
+
+int apply_save_options(const char* command, const SaveOptions& o, const std::string& out, const Image* image)
+{
+    Settings& s = settings();
+    long type = o.type >= 0 ? o.type : save_type_for_name(out);
+    if (type < 0)
+        return usage_error(command, "cannot tell the file type of \"" + out + "\"; name it with --type");
+    s.save_type = type;
+    long bits = o.depth >= 0 ? o.depth : image && image->alpha ? 32 : 24;
+    s.save_depth = save_depth_for_bits(static_cast<int>(bits));
+    if (o.compress >= 0)
+        s.save_compress = o.compress;
+    if (o.quality >= 0)
+        s.jpeg_quality = o.quality;
+    return EXIT_DONE;
+}
+
+} // namespace vq

@@ -1,0 +1,163 @@
+// vqldjpeg.so: the JPEG loader, on libjpeg.  Baseline, progressive, grey,
+// colour and CMYK (Adobe's inverted form too) files become RGB images.
+//
+// libjpeg reports errors by longjmp: the loader keeps no object with a
+// destructor alive across it and releases by hand.
+#include "core/image.h"
+#include "formats/extlib/vqext.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+// jpeglib.h needs FILE declared first.
+#include <jpeglib.h>
+
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    jmp_buf jump;
+    char text[JMSG_LENGTH_MAX];
+};
+
+void on_error(j_common_ptr info)
+{
+    auto* e = reinterpret_cast<ErrorManager*>(info->err);
+    (*info->err->format_message)(info, e->text);
+    longjmp(e->jump, 1);
+}
+
+// Warnings (a stream cut short, say) leave what was decoded: others' viewers do the same.
+void on_message(j_common_ptr) {}
+
+// Files with a preamble (a 128-byte Macintosh header, say) hold the stream
+// further in: start at the first FF D8 FF within the first few kilobytes.
+void skip_preamble(FILE* f)
+{
+    uint8_t head[4096];
+    size_t n = std::fread(head, 1, sizeof head, f);
+    size_t at = 0;
+    while (at + 2 < n && !(head[at] == 0xFF && head[at + 1] == 0xD8 && head[at + 2] == 0xFF))
+        ++at;
+    std::fseek(f, at + 2 < n ? static_cast<long>(at) : 0, SEEK_SET);
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) Image*
+ImageLoad(const char* name, void* /*window*/, void* /*instance*/, VqProgressBegin begin, VqProgressStep step,
+          VqProgressPercent /*percent*/, VqProgressEnd end, VqNewImage new_image, VqAlloc alloc, VqFree release,
+          VqMessage message)
+{
+    FILE* f = std::fopen(name, "rb");
+    if (!f) {
+        message(6, 0, name);
+        return nullptr;
+    }
+    jpeg_decompress_struct info;
+    ErrorManager err;
+    std::memset(&err, 0, sizeof err);
+    info.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = on_error;
+    err.pub.output_message = on_message;
+    Image* volatile image = nullptr;
+    uint8_t* volatile row = nullptr;
+    volatile bool meter = false;
+    volatile bool cancelled = false;
+    if (setjmp(err.jump)) {
+        if (meter)
+            end();
+        jpeg_destroy_decompress(&info);
+        std::fclose(f);
+        if (row)
+            release(row);
+        if (!cancelled) {
+            char text[JMSG_LENGTH_MAX + 400];
+            std::snprintf(text, sizeof text, "JPEG file is damaged (%s): %s", err.text, name);
+            message(0, 0, text);
+        }
+        // The host releases the image made for this call.
+        return nullptr;
+    }
+    jpeg_create_decompress(&info);
+    skip_preamble(f);
+    jpeg_stdio_src(&info, f);
+    jpeg_read_header(&info, TRUE);
+    bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+
+    image = new_image(static_cast<long>(info.image_width), static_cast<long>(info.image_height), "ijpg");
+    if (!image) {
+        jpeg_destroy_decompress(&info);
+        std::fclose(f);
+        message(0, 0, "Not enough real memory for image");
+        return nullptr;
+    }
+    // Progressive files keep all coefficients: bound that by the image's size.
+    info.mem->max_memory_to_use = static_cast<long>(info.image_width) * info.image_height * 8 + (64L << 20);
+    jpeg_start_decompress(&info);
+    long width = info.output_width, height = info.output_height;
+    int components = info.output_components;
+    row = static_cast<uint8_t*>(alloc(width * components + 16, "jpgr"));
+    if (!row) {
+        jpeg_destroy_decompress(&info);
+        std::fclose(f);
+        message(0, 0, "Not enough memory for file");
+        return nullptr;
+    }
+    image->bits = 24;
+    if (info.saw_JFIF_marker && info.X_density > 0 && info.Y_density > 0) {
+        if (info.density_unit == 1) {
+            image->hres_num = info.X_density;
+            image->vres_num = info.Y_density;
+            image->hres_den = image->vres_den = 1;
+        } else if (info.density_unit == 2) {  // dots per centimetre
+            image->hres_num = info.X_density * 254;
+            image->vres_num = info.Y_density * 254;
+            image->hres_den = image->vres_den = 100;
+        }
+    }
+    bool inverted = cmyk && info.saw_Adobe_marker;
+    begin("Reading JPEG", height);
+    meter = true;
+    while (info.output_scanline < info.output_height) {
+        long y = info.output_scanline;
+        JSAMPROW rows[1] = {row};
+        jpeg_read_scanlines(&info, rows, 1);
+        uint8_t* out = image->row(static_cast<int>(y));
+        const uint8_t* in = row;
+        if (!cmyk) {
+            for (long x = 0; x < width; ++x, out += 4, in += 3) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+            }
+        } else {
+            for (long x = 0; x < width; ++x, out += 4, in += 4) {
+                int c = in[0], m = in[1], yl = in[2], k = in[3];
+                if (!inverted) {
+                    c = 255 - c;
+                    m = 255 - m;
+                    yl = 255 - yl;
+                    k = 255 - k;
+                }
+                out[0] = static_cast<uint8_t>(c * k / 255);
+                out[1] = static_cast<uint8_t>(m * k / 255);
+                out[2] = static_cast<uint8_t>(yl * k / 255);
+            }
+        }
+        if ((y & 7) == 0 && step(y)) {
+            cancelled = true;
+            std::snprintf(err.text, sizeof err.text, "cancelled");
+            longjmp(err.jump, 1);
+        }
+    }
+    jpeg_finish_decompress(&info);
+    end();
+    meter = false;
+    jpeg_destroy_decompress(&info);
+    std::fclose(f);
+    release(row);
+    return image;
+}

@@ -1,0 +1,67 @@
+// The one way in for image files and the one way out: the load dispatch
+// that identifies a file by its leading bytes (and, for a few formats, by
+// its name) and the save entry that writes with the current save settings.
+#pragma once
+
+#include "formats/codecs.h"
+
+#include <cstddef>
+
+struct Image;
+
+// Loads the image file named in `name`, a writable buffer of kImagePathMax
+// bytes: when the file is found in the project or the image folder instead,
+// that path replaces the name.  Returns a new unlocked image, or null after
+// telling the user why.
+Image* LoadImageFile(char* name);
+// Saves with "SaveType", "SaveDepth", "SaveCompress" and "JPEGQuality".
+// `name` is a buffer of kImagePathMax bytes that receives the format's
+// extension when it lacks it.  0 on success, else the writer's code or 1.
+int SaveImageFile(Image* image, char* name);
+
+// Save Image As: SaveImageFile, and on success the image takes the new
+// name as its title and path, the bits of "SaveDepth" and the format code
+// of "SaveType".
+int save_image_as(Image* image, char* name);
+
+// The same with a path that need not be writable (tests, the command line).
+Image* load_image(const char* path);
+int save_image(Image* image, const char* path);
+
+// Runs an external loader or saver library (the JPEG and TIFF codecs).
+Image* LoadViaDll(const char* name, const char* library);
+int SaveViaDll(Image* image, const char* name, const char* library, long parameter);
+
+// The import plug-ins' turn before any built-in test; null when none took
+// the file (or no plug-in host is installed).
+Image* ImportViaPlugins(const char* name);
+
+// Appends `extension` (".bmp") unless the name ends with it, in any case.
+// `size` is the size of the buffer; a name that would overflow is left as it is.
+void EnsureExtension(char* name, size_t size, const char* extension);
+
+// "SaveDepth" to bits per pixel: 0, 1 → 32; 2, 3 → 24; 4 → 16; 5 → 8; 6 → 4; 7 → 1; else 0.
+int save_depth_bits(long save_depth);
+// The reverse for the command line: 32 → 0, 24 → 2, 16 → 4, 8 → 5, 4 → 6, 1 → 7; -1 otherwise.
+int save_depth_for_bits(int bits);
+
+// The extension of a name as the dispatch sees it (with its dot), or "".
+const char* file_extension(const char* name);
+
+// A new image for a reader, refused (null, nothing shown) when it would
+// need more memory than the machine holds: a hostile header must not
+// make the system allocate gigabytes for a file of a few bytes.
+Image* codec_new_image(long width, long height, const char* label);
+
+// ---- the subsystem's state --------------------------------------------------
+struct FormatsState {
+    bool loading;             // a load is under way (the re-entrancy guard)
+    bool diagnostics;         // BMP palette-usage statistics in the log
+    unsigned bmp_usage[256];  // the last 8-bit BMP's palette-index counts
+    long max_image_bytes;     // the largest pixel block a reader may ask for
+    // Hooks of subsystems above this folder, null when absent.
+    Image* (*import_plugins)(const char* name);  // the plug-in host's import passes
+    void (*chrono_start)(const char* label);     // the timing window
+    void (*chrono_stop)();
+};
+FormatsState& formats_state();

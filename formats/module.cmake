@@ -1,0 +1,20 @@
+# The separately loaded JPEG loader, JPEG saver and TIFF loader/saver,
+# built beside the programs in bin/ and opened with dlopen at run time.
+find_package(JPEG REQUIRED)
+find_package(TIFF REQUIRED)
+
+function(glimvq_loader_library name source lib)
+  add_library(${name} MODULE ${CMAKE_SOURCE_DIR}/formats/extlib/${source})
+  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
+                        CXX_VISIBILITY_PRESET hidden)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${lib})
+  # Everything a library needs from the system comes through its call-backs.
+  target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  # Whatever links the system finds its libraries built beside it.
+  add_dependencies(glimvq ${name})
+endfunction()
+
+glimvq_loader_library(vqldjpeg ldjpeg.cpp JPEG::JPEG)
+glimvq_loader_library(vqsvjpeg svjpeg.cpp JPEG::JPEG)
+glimvq_loader_library(vqldtiff tiff.cpp TIFF::TIFF)

@@ -1,0 +1,193 @@
+// The small readers of the load dispatch: I-RAW, PPM "P6" and the 4-bit
+// picture files.
+#include "core/bytes.h"
+#include "core/image.h"
+#include "core/log.h"
+#include "core/messages.h"
+#include "core/progress.h"
+#include "formats/codecs.h"
+#include "formats/load_save.h"
+#include "ui/platform.h"
+
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The I-RAW reader's boxes are titled "Error" rather than "Note!".
+void error_titled(const char* text)
+{
+    log_printf("MESSAGE: \"%s\"\n", text);
+    if (!messages_quiet())
+        ui::platform().message_box("Error", text, ui::BoxIcon::Stop);
+}
+
+struct Meter {
+    Meter(const char* caption, long total) { progress_open(caption, total); }
+    ~Meter() { progress_close(); }
+};
+
+Image* drop(Image* image)
+{
+    image_unlock(image);
+    image_free(image);
+    return nullptr;
+}
+
+} // namespace
+
+Image* read_iraw(FILE* stream, long file_size)
+{
+    uint8_t h[12];
+    if (std::fread(h, 1, sizeof h, stream) != sizeof h) {
+        error_titled("I-Raw file damaged");
+        return nullptr;
+    }
+    long width = static_cast<long>(get_le32(h + 4)), height = static_cast<long>(get_le32(h + 8));
+    // The pixels must all be there before anything is made.
+    double need = static_cast<double>(width) * static_cast<double>(height) * 3.0;
+    if (width < 1 || height < 1 || width > 0x7fffffffL || height > 0x7fffffffL ||
+        need > static_cast<double>(file_size - 12)) {
+        error_titled("I-Raw image damaged");
+        return nullptr;
+    }
+    Image* image = codec_new_image(width, height, "iirw");
+    if (!image || image_lock(image) != 0) {
+        if (image)
+            drop(image);
+        error_titled("Not enough real memory for image");
+        return nullptr;
+    }
+    image->bits = 24;
+    Meter meter("I-RAW", width * height);
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    long done = 0;
+    for (long y = 0; y < height; ++y) {
+        if (std::fread(row.data(), 1, row.size(), stream) != row.size()) {
+            drop(image);
+            error_titled("I-Raw image damaged");
+            return nullptr;
+        }
+        uint8_t* px = image->row(static_cast<int>(y));
+        for (long x = 0; x < width; ++x, px += 4, ++done) {
+            px[0] = row[3 * x];
+            px[1] = row[3 * x + 1];
+            px[2] = row[3 * x + 2];
+            if (done % 10 == 0 && progress_update(done)) {
+                log_printf("I-RAW reading cancelled\n");
+                return drop(image);
+            }
+        }
+    }
+    image_unlock(image);
+    return image;
+}
+
+namespace {
+
+// One header field of a netpbm file: skips blanks and comments, reads a
+// decimal number.  False when there is none or it is out of range.
+bool pnm_number(FILE* f, long& value)
+{
+    int c = std::fgetc(f);
+    for (;;) {
+        if (c == '#') {
+            while (c != EOF && c != '\n' && c != '\r')
+                c = std::fgetc(f);
+        } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
+            c = std::fgetc(f);
+        } else {
+            break;
+        }
+    }
+    if (c == EOF || !std::isdigit(c))
+        return false;
+    value = 0;
+    while (c != EOF && std::isdigit(c)) {
+        value = value * 10 + (c - '0');
+        if (value > 100000000)
+            return false;
+        c = std::fgetc(f);
+    }
+    // Exactly one blank ends the last field before the pixels.
+    return c != EOF && std::isspace(c);
+}
+
+} // namespace
+
+Image* read_ppm(FILE* stream, long file_size)
+{
+    char magic[2];
+    long width = 0, height = 0, maxval = 0;
+    if (std::fread(magic, 1, 2, stream) != 2 || magic[0] != 'P' || magic[1] != '6' || !pnm_number(stream, width) ||
+        !pnm_number(stream, height) || !pnm_number(stream, maxval) || width < 1 || height < 1) {
+        note("PPM file header is damaged.");
+        return nullptr;
+    }
+    if (maxval != 255) {
+        std::string text = "PPM files with a maximum value of " + std::to_string(maxval) +
+                           " cannot be read; only 255 is.";
+        note(text.c_str());
+        return nullptr;
+    }
+    long start = std::ftell(stream);
+    if (static_cast<double>(width) * height * 3 > static_cast<double>(file_size - start)) {
+        message_show(msg::FileTruncated);
+        return nullptr;
+    }
+    Image* image = codec_new_image(width, height, "ippm");
+    if (!image || image_lock(image) != 0) {
+        if (image)
+            drop(image);
+        note("Not enough real memory for image");
+        return nullptr;
+    }
+    image->bits = 24;
+    Meter meter("Reading PPM", height);
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    for (long y = 0; y < height; ++y) {
+        if (std::fread(row.data(), 1, row.size(), stream) != row.size()) {
+            message_show(msg::FileTruncated);
+            return drop(image);
+        }
+        uint8_t* px = image->row(static_cast<int>(y));
+        for (long x = 0; x < width; ++x, px += 4) {
+            px[0] = row[3 * x];
+            px[1] = row[3 * x + 1];
+            px[2] = row[3 * x + 2];
+        }
+        if ((y & 7) == 0 && progress_update(y)) {
+            log_printf("PPM reading cancelled\n");
+            return drop(image);
+        }
+    }
+    image_unlock(image);
+    return image;
+}
+
+Image* read_picture4(FILE* stream, bool pdx)
+{
+    const long width = pdx ? 260 : 128, height = pdx ? 256 : 128;
+    const size_t bytes = pdx ? 32768 : 8192;
+    Image* image = codec_new_image(width, height, pdx ? "sstv4d" : "sstv4");
+    if (!image || image_lock(image) != 0) {
+        if (image)
+            drop(image);
+        note("Not enough real memory for image");
+        return nullptr;
+    }
+    image->bits = pdx ? 24 : 4;
+    std::vector<uint8_t> data(bytes);
+    // A short file fills what it holds; the rest stays as created.
+    size_t got = std::fread(data.data(), 1, bytes, stream);
+    for (size_t i = 0; i < got * 2; ++i) {
+        int v = i & 1 ? data[i / 2] & 15 : data[i / 2] >> 4;
+        uint8_t grey = static_cast<uint8_t>(v * 17);
+        uint8_t* px = image->pixels + 4 * i;  // rows are contiguous
+        px[0] = px[1] = px[2] = grey;
+    }
+    image_unlock(image);
+    return image;
+}

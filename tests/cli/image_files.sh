@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# vq new, convert and info: the load and save dispatch from the shell.
+source "$(dirname "$0")/lib.bash"
+
+expect_status 0 -- "$VQ" new 40x30 red.bmp --color 200,10,20
+expect_status 0 -- "$VQ" info red.bmp
+expect_grep '^red.bmp: BMP 40 x 30, 24 bits, alpha no, 72 x 72 dpi$' out.txt
+
+# The type follows the output's extension; a name without one gets it from --type.
+expect_status 0 -- "$VQ" new 16x8 glass.png --color 0,0,255,100
+expect_status 0 -- "$VQ" info glass.png
+expect_grep 'PNG 16 x 8, 32 bits, alpha yes' out.txt
+expect_status 0 -- "$VQ" convert glass.png copy --type tif
+[ -f copy.tif ] && pass "extension added" || fail "copy.tif not written"
+expect_status 0 -- "$VQ" convert copy.tif flat.jpg --quality 92
+expect_status 0 -- "$VQ" info copy.tif flat.jpg
+expect_grep '^copy.tif: TIFF 16 x 8, 32 bits, alpha yes' out.txt
+expect_grep '^flat.jpg: JPG 16 x 8, 24 bits, alpha no' out.txt
+expect_status 0 -- "$VQ" convert red.bmp red16.bmp --depth 16
+expect_status 0 -- "$VQ" info red16.bmp
+expect_grep 'BMP 40 x 30, 24 bits' out.txt
+
+# Failures name the file; usage errors say what is wrong.
+expect_status 1 -- "$VQ" info red.bmp missing.png
+expect_grep '^red.bmp: BMP' out.txt
+expect_grep 'Could not open the image file. missing.png' err.txt
+printf 'hello world, no image here' > note.txt
+expect_status 1 -- "$VQ" info note.txt
+expect_grep 'Image file type is not recognized. note.txt' err.txt
+expect_status 2 -- "$VQ" convert red.bmp out.xyz
+expect_grep 'cannot tell the file type of "out.xyz"' err.txt
+expect_status 2 -- "$VQ" convert red.bmp out.png --depth 12
+expect_status 2 -- "$VQ" convert red.bmp
+expect_status 2 -- "$VQ" new 0x5 a.png
+expect_status 2 -- "$VQ" new 5x5 a.png --color 1,2
+expect_status 2 -- "$VQ" new 40001x1 a.bmp
+expect_status 2 -- "$VQ" info
+finish
