@@ -339,6 +339,16 @@ Image* ReadBmp(FILE* stream)
     long got = static_cast<long>(std::fread(data, 1, static_cast<size_t>(want), stream));
 
     Canvas canvas{image, palette, fs.diagnostics && bi.bits == 8, bi.width, bi.height};
+    // Pixels a run-length bitmap skips (by a delta or an early end of line)
+    // show the first palette colour, as in other readers.
+    if (compressed)
+        for (long y = 0; y < bi.height; ++y)
+            for (long x = 0; x < bi.width; ++x) {
+                uint8_t* p = image->pixel(static_cast<int>(x), static_cast<int>(y));
+                p[0] = palette[0][0];
+                p[1] = palette[0][1];
+                p[2] = palette[0][2];
+            }
     bool finished = compressed ? decode_rle(canvas, data, got, bi.bits == 4) : decode_plain(canvas, data, got, bi.bits);
     data = mem_free_t(data);
     if (!finished) {

@@ -310,7 +310,11 @@ Image* codec_new_image(long width, long height, const char* label)
     double bytes = static_cast<double>(width) * (static_cast<double>(height) + kImageSpareRows) * 4.0;
     if (bytes > static_cast<double>(g_formats.max_image_bytes))
         return nullptr;
-    return image_new(width, height, label);
+    Image* image = image_new(width, height, label);
+    // A file without a resolution gets the default of the dispatch, not that of a new image.
+    if (image)
+        image->hres_num = image->vres_num = 0;
+    return image;
 }
 
 Image* ImportViaPlugins(const char* name)

@@ -327,3 +327,41 @@ TEST_F(Bmp, WriterHeaderFieldsAndRows)
     ASSERT_NE(back24, nullptr);
     EXPECT_RGB(back24, 2, 1, 20, 101, 7);
 }
+
+TEST_F(Bmp, IndexedWritersPackAndWriteTheirPalette)
+{
+    // Black and white columns: every kind keeps them exactly.
+    Image* image = image_new(11, 3, "test");
+    image_lock(image);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 11; ++x) {
+            uint8_t v = x % 3 == 0 ? 255 : 0;
+            std::memset(image->pixel(x, y), v, 3);
+        }
+    image_unlock(image);
+    for (int bits : {8, 4, 1}) {
+        SCOPED_TRACE(bits);
+        ASSERT_EQ(WriteBmp(image, path("i.bmp").c_str(), bits), 0);
+        Bytes b = read(path("i.bmp"));
+        long colours = 1L << bits, stride = ((11L * bits + 31) & ~31L) / 8;
+        EXPECT_EQ(get_le16(b.data() + 28), bits);
+        EXPECT_EQ(get_le32(b.data() + 46), static_cast<uint32_t>(colours));
+        EXPECT_EQ(get_le32(b.data() + 10), static_cast<uint32_t>(54 + 4 * colours));
+        ASSERT_EQ(b.size(), static_cast<size_t>(54 + 4 * colours + 3 * stride));
+        Image* back = load_image(path("i.bmp").c_str());
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(back->bits, bits);
+        for (int x = 0; x < 11; ++x) {
+            int v = x % 3 == 0 ? 255 : 0;
+            EXPECT_RGB(back, x, 1, v, v, v);
+        }
+        image_free(back);
+    }
+    // Two colours: a set bit is an index other than 0, from the high bit down.
+    Bytes b = read(path("i.bmp"));
+    uint8_t white_bit = b[54] == 255 ? 0 : 1;  // which palette entry is white
+    uint8_t first = b[62];
+    EXPECT_EQ((first >> 7) & 1, white_bit);
+    EXPECT_EQ((first >> 4) & 1, white_bit);
+    EXPECT_EQ((first >> 6) & 1, 1 - white_bit);
+}

@@ -217,3 +217,23 @@ TEST_F(FormatTest, TiffThroughItsLibrary)
     Bytes tif = read(path("rgb.tif"));
     EXPECT_NE(load_image(write("camera.ORF", tif).c_str()), nullptr);
 }
+
+TEST_F(FormatTest, IndexedPngHoldsThePaletteItUses)
+{
+    Image* image = pattern(20, 5, false);
+    for (int bits : {8, 4, 1}) {
+        SCOPED_TRACE(bits);
+        ASSERT_EQ(WritePng(image, path("i.png").c_str(), bits), 0);
+        Image* back = load_image(path("i.png").c_str());
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(back->bits, bits);
+        // Every pixel is a palette colour; 1 bit leaves black and white.
+        image_lock(back);
+        for (int x = 0; x < 20 && bits == 1; ++x) {
+            const uint8_t* p = back->pixel(x, 2);
+            EXPECT_TRUE((p[0] == 0 || p[0] == 255) && p[0] == p[1] && p[1] == p[2]);
+        }
+        image_unlock(back);
+        image_free(back);
+    }
+}
