@@ -264,14 +264,14 @@ Image* ReadBmp(FILE* stream)
                    kRle4, bi.image_size, bi.xppm, bi.yppm);
         log_printf("ColorsUsed: %ld  ColorsImportant: %ld\n", bi.colours_used, bi.colours_important);
     }
-    if (bi.image_size == 0)
-        bi.image_size = row_bytes(bi.width, bi.bits) * bi.height;
-
     if (bi.width < 1 || bi.width > kMaxSide || bi.height < 1 || bi.height > kMaxSide || bi.bits < 1 ||
         bi.bits > 32) {
         note("BMP file looks corrupted");
         return nullptr;
     }
+    // Only sizes that passed the check are multiplied.
+    if (bi.image_size == 0)
+        bi.image_size = row_bytes(bi.width, bi.bits) * bi.height;
 
     Image* image = codec_new_image(bi.width, bi.height, "ibmp");
     if (!image || image_lock(image) != 0)

@@ -10,7 +10,10 @@ function(glimvq_loader_library name source lib)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${lib})
   # Everything a library needs from the system comes through its call-backs.
-  target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  # (Sanitizer runtimes come from the program that loads it.)
+  if(NOT GLIMVQ_SANITIZE AND NOT GLIMVQ_FUZZ)
+    target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  endif()
   # Whatever links the system finds its libraries built beside it.
   add_dependencies(glimvq ${name})
 endfunction()
