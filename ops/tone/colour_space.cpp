@@ -24,68 +24,6 @@ int16_t byte16(int v)
 
 } // namespace
 
-void rgb_to_hsv(HsvColour& c)
-{
-    const int r = c.r, g = c.g, b = c.b;
-    const int mx = std::max({r, g, b});
-    const int mn = std::min({r, g, b});
-    const int d = mx == 0 ? 1 : mx;
-    c.value = static_cast<int16_t>(clamp100(mx * 100 / 255));
-    c.saturation = static_cast<int16_t>(clamp100(div_small((mx - mn) * 100, d)));
-    int hue;
-    if (b == mn) {
-        int den = r + g - 2 * mn;
-        hue = div_small((g - mn) * 120, den == 0 ? 1 : den);
-    } else if (r != mn) {
-        int den = r + b - 2 * mn;
-        hue = div_small((r - mn) * 120, den == 0 ? 1 : den) + 240;
-    } else {
-        int den = b + g - 2 * mn;
-        hue = div_small((b - mn) * 120, den == 0 ? 1 : den) + 120;
-    }
-    c.hue = static_cast<int16_t>(std::clamp(hue, 0, 360));
-}
-
-void hsv_to_rgb(HsvColour& c)
-{
-    const int hue = std::clamp(static_cast<int>(c.hue), 0, 360), value = c.value;
-    const int lo = (100 - c.saturation) * value / 100;
-    const int span = value - lo;
-    int r, g, b;
-    // The divisors below are never 0: each branch keeps them at 60 or more.
-    if (hue <= 120) {
-        b = f255(lo);
-        if (hue > 60) {
-            g = f255(value);
-            r = f255(lo + div_signed((120 - hue) * span, hue));
-        } else {
-            r = f255(value);
-            g = f255(lo + div_signed(hue * span, 120 - hue));
-        }
-    } else if (hue > 240) {
-        g = f255(lo);
-        if (hue > 300) {
-            r = f255(value);
-            b = f255(lo + div_signed((360 - hue) * span, hue - 240));
-        } else {
-            b = f255(value);
-            r = f255(lo + div_signed((hue - 240) * span, 360 - hue));
-        }
-    } else {
-        r = f255(lo);
-        if (hue > 180) {
-            b = f255(value);
-            g = f255(lo + div_signed((240 - hue) * span, hue - 120));
-        } else {
-            g = f255(value);
-            b = f255(lo + div_signed((hue - 120) * span, 240 - hue));
-        }
-    }
-    c.r = byte16(r);
-    c.g = byte16(g);
-    c.b = byte16(b);
-}
-
 void rgb_to_hls(HlsColour& c)
 {
     const int r = c.r, g = c.g, b = c.b;
