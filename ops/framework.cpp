@@ -63,7 +63,8 @@ bool lock_role(ImageRole role, Image* target, Image*& image, long& w, long& h, u
     Image* r = image_role(role);
     if (!r || !image_store_contains(r))
         r = target;
-    if (r != target && image_lock(r) != 0) {
+    // Locked even when it is the target, so that its pixels stay addressable.
+    if (image_lock(r) != 0) {
         image_unlock(r);
         message_show(msg::SourceNoLock);
         return false;
@@ -76,9 +77,9 @@ bool lock_role(ImageRole role, Image* target, Image*& image, long& w, long& h, u
     return true;
 }
 
-void unlock_role(Image*& image, Image* target)
+void unlock_role(Image*& image)
 {
-    if (image && image != target)
+    if (image)
         image_unlock(image);
     image = nullptr;
 }
@@ -303,7 +304,7 @@ int perform_operation(Image* view, int view_index)
         if (d->uses_brush || op_uses_brush(d->command)) {
             if (!lock_role(ImageRole::Brush, target, g_state.brush, g_state.brush_width, g_state.brush_height,
                            g_state.brush_rows, g_state.brush_pixels)) {
-                unlock_role(g_state.source, target);
+                unlock_role(g_state.source);
                 result = 1;
                 break;
             }
@@ -320,8 +321,8 @@ int perform_operation(Image* view, int view_index)
             }
         }
         // 6j.
-        unlock_role(g_state.source, target);
-        unlock_role(g_state.brush, target);
+        unlock_role(g_state.source);
+        unlock_role(g_state.brush);
         if (result != 0)
             break;
     }

@@ -213,6 +213,7 @@ TEST_F(Framework, OperationsNeedingASourceUseTheTargetWhenNoneIsAssigned)
     b.command = 3164;  // Add Images
     b.worker.whole = [](Image*, uint8_t*) {
         seen = op_state().source;
+        EXPECT_NE(op_state().src_pixels, nullptr);
         return 0;
     };
     ASSERT_TRUE(op_register(b));
