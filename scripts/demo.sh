@@ -43,4 +43,16 @@ step "Image files: a new image as PNG, converted to BMP, JPEG and TIFF, then wha
 "$VQ" --home "$HOME_DIR" convert "$OUT/new.png" "$OUT/new.tif" --compress 2
 "$VQ" --home "$HOME_DIR" info "$OUT/new.png" "$OUT/new.bmp" "$OUT/new.jpg" "$OUT/new.tif"
 
+step "Operations: the Photo Group of the catalogue, then tone and colour operations on the ray-traced picture"
+"$VQ" --home "$HOME_DIR" ops photo
+PIC="$OUT/raytrace-reflection.png"
+"$VQ" --home "$HOME_DIR" apply "$PIC" "$OUT/ops-negative.png" negative
+"$VQ" --home "$HOME_DIR" apply "$PIC" "$OUT/ops-sepia.png" monochrome 1 --then colorize hue=35 saturation=40 \
+      --then contrast 15
+"$VQ" --home "$HOME_DIR" apply "$PIC" "$OUT/ops-solarize.png" solarize
+"$VQ" --home "$HOME_DIR" apply "$PIC" "$OUT/ops-gamma.png" gamma 120 --save-settings "$OUT/ops-gamma.VQS"
+cat "$OUT/ops-gamma.VQS"
+"$VQ" --home "$HOME_DIR" apply "$PIC" "$OUT/ops-histogram.png" histogram measure=1
+ls "$OUT"/ops-*.png
+
 printf '\nDemo output is in %s\n' "$OUT"
