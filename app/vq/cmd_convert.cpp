@@ -31,6 +31,7 @@ int run_convert(vq::Args& args)
     Image* image = load_image(files[0].c_str());
     if (!image)
         return vq::EXIT_FAILED;
+    vq::SaveSettingsScope keep;
     int status = vq::apply_save_options("convert", options, files[1], image);
     if (status == vq::EXIT_DONE && save_image(image, files[1].c_str()) != 0)
         status = vq::EXIT_FAILED;
@@ -40,14 +41,11 @@ int run_convert(vq::Args& args)
 
 } // namespace
 
-VQ_COMMAND("convert", "vq convert IN OUT [--type T] [--depth BITS] [--compress N] [--quality Q]",
+VQ_COMMAND("convert",
+           "vq convert IN OUT [--type T] [--depth BITS] [--compress N] [--quality Q] [--reduce MODE] "
+           "[--dither ordered|diffusion] [--strength N]",
            "Loads IN through the load dispatch (any format it reads) and saves it as OUT through the save\n"
            "entry.  The type comes from OUT's extension unless --type names it; OUT is given the type's\n"
            "extension when it lacks it.  The depth is 32 bits for an image with alpha, else 24, unless\n"
-           "--depth names it.\n\n"
-           "Save options:\n"
-           "  --type T        bmp, jpg, tif, png (or the type number 0 to 11)\n"
-           "  --depth BITS    32 (with alpha), 24, 16, 8, 4 or 1\n"
-           "  --compress N    TIFF: 0 none, 1 LZW, 2 Deflate (default: the setting \"SaveCompress\", 1)\n"
-           "  --quality Q     JPEG quality 1 to 100 (default: the setting \"JPEGQuality\", 75)",
+           "--depth names it; 8, 4 and 1 bits go through the colour reduction.\n\n" VQ_SAVE_OPTIONS_HELP,
            run_convert);

@@ -51,7 +51,7 @@ int run_new(vq::Args& args)
     if (width > 40000 || height > 40000)
         return vq::usage_error("new", "width and height are at most 40000");
 
-    Image* image = codec_new_image(width, height, "NEW");
+    Image* image = image_new(width, height, "NEW");
     if (!image || image_lock(image) != 0) {
         if (image)
             image_free(image);
@@ -69,6 +69,7 @@ int run_new(vq::Args& args)
     image->changes = 1;
     image_unlock(image);
 
+    vq::SaveSettingsScope keep;
     int status = vq::apply_save_options("new", options, words[1], image);
     if (status == vq::EXIT_DONE && save_image(image, words[1].c_str()) != 0)
         status = vq::EXIT_FAILED;
@@ -79,8 +80,7 @@ int run_new(vq::Args& args)
 } // namespace
 
 VQ_COMMAND("new", "vq new WxH OUT [--color R,G,B[,A]] [save options]",
-           "Makes a new image of WIDTH x HEIGHT pixels filled with one colour (default opaque black) and\n"
-           "saves it as OUT.  An alpha below 255 makes an image with alpha, saved at 32 bits where the\n"
-           "format can.  The save options are those of vq convert (--type, --depth, --compress,\n"
-           "--quality).",
+           "Makes a new image of WIDTH x HEIGHT pixels (at most 40000 each) filled with one colour,\n"
+           "opaque black unless --color names it, and saves it as OUT.  An alpha below 255 makes an\n"
+           "image with alpha, saved at 32 bits where the format can.\n\n" VQ_SAVE_OPTIONS_HELP,
            run_new);

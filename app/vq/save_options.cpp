@@ -4,6 +4,7 @@
 #include "core/settings.h"
 #include "formats/codecs.h"
 #include "formats/load_save.h"
+#include "render/reduce.h"
 
 #include <cctype>
 #include <strings.h>
@@ -35,6 +36,30 @@ long type_from_word(const std::string& word)
 
 } // namespace
 
+SaveSettingsScope::SaveSettingsScope()
+{
+    const Settings& s = settings();
+    type_ = s.save_type;
+    depth_ = s.save_depth;
+    compress_ = s.save_compress;
+    quality_ = s.jpeg_quality;
+    ordered_ = s.ordered;
+    palette_mode_ = render_state().palette_mode;
+    strength_ = render_state().strength;
+}
+
+SaveSettingsScope::~SaveSettingsScope()
+{
+    Settings& s = settings();
+    s.save_type = type_;
+    s.save_depth = depth_;
+    s.save_compress = compress_;
+    s.jpeg_quality = quality_;
+    s.ordered = ordered_;
+    render_state().palette_mode = palette_mode_;
+    render_state().strength = strength_;
+}
+
 long save_type_for_name(const std::string& name)
 {
     const char* ext = file_extension(name.c_str());
@@ -46,7 +71,8 @@ int take_save_option(const char* command, Args& args, SaveOptions& o)
     if (args.done())
         return 0;
     std::string word = args.peek();
-    if (word != "--type" && word != "--depth" && word != "--compress" && word != "--quality")
+    if (word != "--type" && word != "--depth" && word != "--compress" && word != "--quality" &&
+        word != "--reduce" && word != "--dither" && word != "--strength")
         return 0;
     args.next();
     if (args.done())
@@ -62,9 +88,24 @@ int take_save_option(const char* command, Args& args, SaveOptions& o)
     } else if (word == "--compress") {
         if (!parse_long(value, o.compress) || o.compress < 0 || o.compress > 2)
             return usage_error(command, "--compress takes 0, 1 or 2");
-    } else {
+    } else if (word == "--quality") {
         if (!parse_long(value, o.quality) || o.quality < 1 || o.quality > 100)
             return usage_error(command, "--quality takes 1 to 100");
+    } else if (word == "--reduce") {
+        static const char* const modes[] = {"fixed", "greys", "chosen", "current"};
+        o.reduce = -1;
+        for (long i = 0; i < 4; ++i)
+            if (strcasecmp(value.c_str(), modes[i]) == 0 || value == std::to_string(i))
+                o.reduce = i;
+        if (o.reduce < 0)
+            return usage_error(command, "--reduce takes fixed, greys, chosen or current (0 to 3)");
+    } else if (word == "--dither") {
+        if (value != "ordered" && value != "diffusion")
+            return usage_error(command, "--dither takes ordered or diffusion");
+        o.ordered = value == "ordered" ? 1 : 0;
+    } else {
+        if (!parse_long(value, o.strength) || o.strength < 0 || o.strength > 100)
+            return usage_error(command, "--strength takes 0 to 100");
     }
     return 1;
 }
@@ -82,6 +123,12 @@ int apply_save_options(const char* command, const SaveOptions& o, const std::str
         s.save_compress = o.compress;
     if (o.quality >= 0)
         s.jpeg_quality = o.quality;
+    if (o.ordered >= 0)
+        s.ordered = o.ordered;
+    if (o.reduce >= 0)
+        render_state().palette_mode = static_cast<int>(o.reduce);
+    if (o.strength >= 0)
+        render_state().strength = static_cast<int>(o.strength);
     return EXIT_DONE;
 }
 

@@ -1,5 +1,6 @@
 // The save options every `vq` command that writes an image takes:
-// --type T, --depth BITS, --compress N, --quality Q.
+// --type T, --depth BITS, --compress N, --quality Q, and for the indexed
+// depths --reduce MODE, --dither ordered|diffusion, --strength N.
 #pragma once
 
 #include "app/vq/command.h"
@@ -15,12 +16,40 @@ struct SaveOptions {
     long depth = -1;     // bits per pixel; -1: 32 for an image with alpha, else 24
     long compress = -1;  // "SaveCompress"; -1: the setting
     long quality = -1;   // "JPEGQuality"; -1: the setting
+    long reduce = -1;    // palette mode of the colour reduction; -1: as it is
+    int ordered = -1;    // "Ordered": 1 ordered, 0 diffusion; -1: the setting
+    long strength = -1;  // dither strength in percent; -1: as it is
 };
 
 // When the word at args.peek() is a save option, takes it with its value.
 // Returns 1 when one was taken, 0 when the word is none, EXIT_USAGE after a
 // usage error was reported.
 int take_save_option(const char* command, Args& args, SaveOptions& options);
+
+// The lines of `vq help` that describe these options.
+#define VQ_SAVE_OPTIONS_HELP                                                                                  \
+    "Save options:\n"                                                                                         \
+    "  --type T        bmp, jpg, tif, png (or the type number 0 to 11)\n"                                      \
+    "  --depth BITS    32 (with alpha), 24, 16, 8, 4 or 1\n"                                                   \
+    "  --compress N    TIFF: 0 none, 1 LZW, 2 Deflate (default: the setting \"SaveCompress\", 1)\n"            \
+    "  --quality Q     JPEG quality 1 to 100 (default: the setting \"JPEGQuality\", 75)\n"                      \
+    "  --reduce MODE   palette of 8, 4 and 1-bit files: fixed, greys, chosen (default) or current\n"           \
+    "  --dither D      ordered or diffusion (default: the setting \"Ordered\", 0: diffusion)\n"                \
+    "  --strength N    dither strength 0 to 100 (default 100)"
+
+// The save settings as they were, put back when the command is done: the
+// options of one command do not become the user's preferences.
+class SaveSettingsScope {
+public:
+    SaveSettingsScope();
+    ~SaveSettingsScope();
+    SaveSettingsScope(const SaveSettingsScope&) = delete;
+    SaveSettingsScope& operator=(const SaveSettingsScope&) = delete;
+
+private:
+    long type_, depth_, compress_, quality_, ordered_;
+    int palette_mode_, strength_;
+};
 
 // Puts the options into the save settings for writing `image` to `out`.
 // EXIT_DONE, or EXIT_USAGE after a usage error was reported.

@@ -16,9 +16,32 @@ expect_status 0 -- "$VQ" convert copy.tif flat.jpg --quality 92
 expect_status 0 -- "$VQ" info copy.tif flat.jpg
 expect_grep '^copy.tif: TIFF 16 x 8, 32 bits, alpha yes' out.txt
 expect_grep '^flat.jpg: JPG 16 x 8, 24 bits, alpha no' out.txt
+# One command's options do not become the preferences.
+expect_status 0 -- "$VQ" prefs JPEGQuality
+expect_grep '^75$' out.txt
 expect_status 0 -- "$VQ" convert red.bmp red16.bmp --depth 16
 expect_status 0 -- "$VQ" info red16.bmp
 expect_grep 'BMP 40 x 30, 24 bits' out.txt
+
+# The indexed depths follow --reduce, --dither and --strength.
+colours() { /usr/bin/python3 -c 'import sys; from PIL import Image; print(sorted(set(Image.open(sys.argv[1]).convert("RGB").getdata())))' "$1"; }
+expect_status 0 -- "$VQ" new 24x6 grey.png --color 140,140,140
+expect_status 0 -- "$VQ" convert grey.png flat.bmp --depth 1 --strength 0
+[ "$(colours flat.bmp)" = "[(255, 255, 255)]" ] && pass "strength 0: no error carried" || fail "strength 0: $(colours flat.bmp)"
+expect_status 0 -- "$VQ" convert grey.png dither.bmp --depth 1 --strength 100
+[ "$(colours dither.bmp)" = "[(0, 0, 0), (255, 255, 255)]" ] && pass "strength 100 dithers" || fail "strength 100: $(colours dither.bmp)"
+expect_status 0 -- "$VQ" convert glass.png greys.png --depth 8 --reduce greys
+colours greys.png | /usr/bin/python3 -c 'import sys, ast; c = ast.literal_eval(sys.stdin.read()); sys.exit(any(r != g or g != b for r, g, b in c))' \
+  && pass "--reduce greys gives greys" || fail "--reduce greys: $(colours greys.png)"
+expect_status 0 -- "$VQ" convert glass.png fixed.png --depth 8 --reduce fixed --dither ordered
+colours fixed.png | /usr/bin/python3 -c '
+import sys, ast
+cube = {(r * 255 // 6, g * 255 // 7, b * 255 // 3) for r in range(7) for g in range(8) for b in range(4)}
+greys = {(v, v, v) for v in [i * 255 // 21 for i in range(21)] + [255]}
+sys.exit(not set(ast.literal_eval(sys.stdin.read())) <= cube | greys)' \
+  && pass "--reduce fixed uses the system palette" || fail "--reduce fixed: $(colours fixed.png)"
+expect_status 2 -- "$VQ" convert red.bmp x.png --dither random
+expect_status 2 -- "$VQ" convert red.bmp x.png --strength 101
 
 # Failures name the file; usage errors say what is wrong.
 expect_status 1 -- "$VQ" info red.bmp missing.png
