@@ -247,7 +247,7 @@ int run_apply(vq::Args& args)
     }
     if (!job.save_settings.empty() && save_op_settings(job.save_settings.c_str(), ops.back()->command) != 0)
         return vq::EXIT_FAILED;
-    vq::SaveSettingsScope keep;  // the save options stay with this command
+    vq::SaveSettingsScope keep_save;  // the save options stay with this command
     int status = vq::apply_save_options("apply", job.save, job.out, image);
     if (status == vq::EXIT_DONE && save_image(image, job.out.c_str()) != 0)
         status = vq::EXIT_FAILED;
