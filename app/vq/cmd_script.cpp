@@ -1,5 +1,8 @@
 // vq script: runs a script program headless.
 #include "app/vq/command.h"
+#include "app/vq/save_options.h"
+#include "core/image.h"
+#include "formats/load_save.h"
 #include "script/script.h"
 
 #include <cstdio>
@@ -12,8 +15,16 @@ int run_script(vq::Args& args)
 {
     std::string file, image_in, image_out;
     std::vector<std::string> program_args;
+    vq::SaveOptions save;
     bool options_end = false;
     while (!args.done()) {
+        if (!options_end) {
+            int taken = vq::take_save_option("script", args, save);
+            if (taken == vq::EXIT_USAGE)
+                return taken;
+            if (taken == 1)
+                continue;
+        }
         std::string a = args.next();
         if (!options_end && a == "--") {
             options_end = true;
@@ -34,8 +45,19 @@ int run_script(vq::Args& args)
         return vq::usage_error("script", "no script file named");
     if (!image_out.empty() && image_in.empty())
         return vq::usage_error("script", "-o needs --image: it names where the changed image goes");
-    if (!image_in.empty())
-        return vq::failure("script: --image needs the image file formats, which this version does not have yet");
+    if (!image_out.empty() && save.type < 0 && vq::save_type_for_name(image_out) < 0)
+        return vq::usage_error("script", "cannot tell the file type of \"" + image_out + "\"; name it with --type");
+
+    // The image the image commands work on, as the active image of the
+    // workstation would be.
+    Image* image = nullptr;
+    if (!image_in.empty()) {
+        image = load_image(image_in.c_str());
+        if (!image)
+            return vq::EXIT_FAILED;  // the load dispatch has said why
+        image_set_role(ImageRole::Target, image);
+        script_set_image(image);
+    }
 
     std::vector<const char*> argv;
     argv.push_back("vq");
@@ -43,23 +65,36 @@ int run_script(vq::Args& args)
     for (const std::string& a : program_args)
         argv.push_back(a.c_str());
     int status = script_run(static_cast<int>(argv.size()), argv.data());
-    if (status == 0)
-        return vq::EXIT_DONE;
-    const std::string& why = script_last_error();
-    std::fprintf(stderr, "vq script: %s: %s\n", file.c_str(),
-                 why.empty() ? "the script could not be run" : why.c_str());
-    return vq::EXIT_FAILED;
+    script_set_image(nullptr);
+    int exit = vq::EXIT_DONE;
+    if (status != 0) {
+        const std::string& why = script_last_error();
+        std::fprintf(stderr, "vq script: %s: %s\n", file.c_str(),
+                     why.empty() ? "the script could not be run" : why.c_str());
+        exit = vq::EXIT_FAILED;
+        if (image && !image_out.empty())
+            std::fprintf(stderr, "vq script: %s not written\n", image_out.c_str());
+    } else if (image && !image_out.empty()) {
+        exit = vq::apply_save_options("script", save, image_out, image);
+        if (exit == vq::EXIT_DONE && save_image(image, image_out.c_str()) != 0)
+            exit = vq::EXIT_FAILED;
+    }
+    if (image)
+        image_free(image);
+    return exit;
 }
 
 } // namespace
 
-VQ_COMMAND("script", "vq script FILE.gxs [--image IN] [-o OUT] [ARGS...]",
+VQ_COMMAND("script", "vq script FILE.gxs [--image IN [-o OUT] [save options]] [ARGS...]",
            "Runs a script program headless.  Each line of its console output (the \"Script Output\"\n"
            "boxes of the workstation) is one line on stdout; LIST and TRON/TROFF write to stderr;\n"
            "INPUT reads stdin.  FILE is tried again with \".gxs\" appended.  The words after FILE\n"
            "reach the program as COMMAND$ (all of them, joined by blanks), ARGC and ARGV$(1..ARGC)\n"
-           "(ARGV$(0) is FILE); put \"--\" before words that begin with a dash.\n"
-           "--image IN names the image the image commands work on, and -o OUT where it is saved\n"
-           "afterwards.  Exit status 0 after END, STOP or the last line; 1 after an error that\n"
-           "no ON ERROR handler caught, or a break (Ctrl-C).",
+           "(ARGV$(0) is FILE); put \"--\" before them when one begins with a dash.\n"
+           "--image IN loads the image the image commands work on (any format the load dispatch\n"
+           "reads), and -o OUT saves it after a run that ended well, with the type of OUT's\n"
+           "extension and the save options of vq convert (--type, --depth, --compress, --quality).\n"
+           "Exit status 0 after END, STOP or the last line; 1 after an error that no ON ERROR\n"
+           "handler caught, or a break (Ctrl-C).",
            run_script);

@@ -66,6 +66,26 @@ expect_status 2 -- "$VQ" script
 expect_status 2 -- "$VQ" script args.gxs --image
 expect_status 2 -- "$VQ" script args.gxs -o out.bmp
 
+# --image loads the image the image commands work on; -o saves it after a good run.
+if command -v convert >/dev/null; then
+  convert -size 6x4 xc:'rgb(200,40,10)' in.png
+  printf '10 PRINT ARGC; ARGV$(1)\n' >one.gxs
+  expect_status 0 -- "$VQ" script one.gxs --image in.png -o out.bmp one
+  expect_grep '^ 1one$' out.txt
+  [ "$(convert out.bmp -format '%w %h %[pixel:p{5,3}]' info:)" = "6 4 srgb(200,40,10)" ] \
+    && pass "image saved through the run" || fail "saved image differs: $(convert out.bmp -format '%w %h %[pixel:p{5,3}]' info:)"
+  printf '10 X = BRIGHT(40)\n' >bright.gxs
+  rm -f out.png
+  expect_status 1 -- "$VQ" script bright.gxs --image in.png -o out.png
+  expect_grep 'Image command BRIGHT is not available' out.txt
+  expect_grep 'out.png not written' err.txt
+  [ ! -e out.png ] && pass "no image written after a failed run" || fail "image written after a failed run"
+else
+  echo "skip: ImageMagick convert not installed"
+fi
+expect_status 1 -- "$VQ" script args.gxs --image missing.png
+expect_status 2 -- "$VQ" script args.gxs --image in.png -o out.unknown
+
 # END and STOP end with status 0 even with code behind them.
 printf '10 PRINT "a"\n20 STOP\n30 PRINT "b"\n' >stop.gxs
 expect_status 0 -- "$VQ" script stop.gxs
