@@ -75,6 +75,7 @@ int run_script(vq::Args& args)
         if (image && !image_out.empty())
             std::fprintf(stderr, "vq script: %s not written\n", image_out.c_str());
     } else if (image && !image_out.empty()) {
+        vq::SaveSettingsScope keep;  // the save options stay with this command
         exit = vq::apply_save_options("script", save, image_out, image);
         if (exit == vq::EXIT_DONE && save_image(image, image_out.c_str()) != 0)
             exit = vq::EXIT_FAILED;
@@ -94,7 +95,7 @@ VQ_COMMAND("script", "vq script FILE.gxs [--image IN [-o OUT] [save options]] [A
            "(ARGV$(0) is FILE); put \"--\" before them when one begins with a dash.\n"
            "--image IN loads the image the image commands work on (any format the load dispatch\n"
            "reads), and -o OUT saves it after a run that ended well, with the type of OUT's\n"
-           "extension and the save options of vq convert (--type, --depth, --compress, --quality).\n"
+           "extension and the save options below.\n"
            "Exit status 0 after END, STOP or the last line; 1 after an error that no ON ERROR\n"
-           "handler caught, or a break (Ctrl-C).",
+           "handler caught, or a break (Ctrl-C).\n\n" VQ_SAVE_OPTIONS_HELP,
            run_script);
