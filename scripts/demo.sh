@@ -36,12 +36,16 @@ step "A script program: planets from a DATA table, sorted and written to planets
 "$VQ" --home "$HOME_DIR" script "$SCRIPTS/planets.gxs" "$OUT/planets.txt"
 cat "$OUT/planets.txt"
 
-step "Image files: a new image as PNG, converted to BMP, JPEG and TIFF, then what the load dispatch sees"
+step "Image files: a new image with alpha, the ray-traced picture at 256 and 16 colours, as JPEG and TIFF"
 "$VQ" --home "$HOME_DIR" new 320x200 "$OUT/new.png" --color 40,90,160,200
-"$VQ" --home "$HOME_DIR" convert "$OUT/new.png" "$OUT/new.bmp"
-"$VQ" --home "$HOME_DIR" convert "$OUT/new.png" "$OUT/new.jpg" --quality 90
+PICTURE="$OUT/raytrace-reflection.png"
+[ -f "$PICTURE" ] || PICTURE="$OUT/new.png"
+"$VQ" --home "$HOME_DIR" convert "$PICTURE" "$OUT/picture-256.bmp" --depth 8
+"$VQ" --home "$HOME_DIR" convert "$PICTURE" "$OUT/picture-16.png" --depth 4
+"$VQ" --home "$HOME_DIR" convert "$PICTURE" "$OUT/picture.jpg" --quality 90
 "$VQ" --home "$HOME_DIR" convert "$OUT/new.png" "$OUT/new.tif" --compress 2
-"$VQ" --home "$HOME_DIR" info "$OUT/new.png" "$OUT/new.bmp" "$OUT/new.jpg" "$OUT/new.tif"
+"$VQ" --home "$HOME_DIR" info "$OUT/new.png" "$OUT/picture-256.bmp" "$OUT/picture-16.png" "$OUT/picture.jpg" \
+     "$OUT/new.tif"
 
 step "Operations: the Photo Group of the catalogue, then tone and colour operations on the ray-traced picture"
 "$VQ" --home "$HOME_DIR" ops photo

@@ -36,13 +36,16 @@ int run_info(vq::Args& args)
     formats_state().diagnostics = diagnostics;
     int status = vq::EXIT_DONE;
     for (const std::string& file : files) {
-        Image* image = load_image(file.c_str());
+        // The dispatch may find the file in the project or image folder instead.
+        char name[kImagePathMax];
+        std::snprintf(name, sizeof name, "%s", file.c_str());
+        Image* image = file.size() < sizeof name ? LoadImageFile(name) : load_image(file.c_str());
         if (!image) {
             status = vq::EXIT_FAILED;
             continue;
         }
         std::string tag = image->format[0] ? image->format : "code " + std::to_string(image->file_format);
-        std::printf("%s: %s %u x %d, %u bits, alpha %s, %s x %s dpi", file.c_str(), tag.c_str(), image->width,
+        std::printf("%s: %s %u x %d, %u bits, alpha %s, %s x %s dpi", name, tag.c_str(), image->width,
                     image->height, image->bits, image->alpha ? "yes" : "no",
                     dpi(image->hres_num, image->hres_den).c_str(), dpi(image->vres_num, image->vres_den).c_str());
         if (image->frame_count > 0)

@@ -43,6 +43,12 @@ sys.exit(not set(ast.literal_eval(sys.stdin.read())) <= cube | greys)' \
 expect_status 2 -- "$VQ" convert red.bmp x.png --dither random
 expect_status 2 -- "$VQ" convert red.bmp x.png --strength 101
 
+# A file not where it is named is looked for in the image folder.
+mkdir -p pictures && cp red.bmp pictures/kept.bmp
+expect_status 0 -- "$VQ" prefs ImagePath "$TEST_TMP/pictures"
+expect_status 0 -- "$VQ" info elsewhere/kept.bmp
+expect_grep "^$TEST_TMP/pictures/kept.bmp: BMP 40 x 30" out.txt
+
 # Failures name the file; usage errors say what is wrong.
 expect_status 1 -- "$VQ" info red.bmp missing.png
 expect_grep '^red.bmp: BMP' out.txt
