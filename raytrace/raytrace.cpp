@@ -1,5 +1,6 @@
 #include "raytrace/raytrace.h"
 
+#include "core/app.h"
 #include "core/image.h"
 #include "core/log.h"
 #include "core/mem.h"
@@ -8,6 +9,7 @@
 #include "core/settings.h"
 #include "raytrace/scene.h"
 #include "raytrace/tracer.h"
+#include "ops/catalogue.h"
 
 #include <algorithm>
 #include <atomic>
@@ -283,7 +285,71 @@ void depth_map(uint8_t* pixels, const float* depth, long count, double near, dou
     }
 }
 
-std::string g_dir_text, g_file_text;
+bool g_location_taken = false;
+
+// The operation's folder and file start from the preferences.
+void take_location()
+{
+    if (g_location_taken)
+        return;
+    g_location_taken = true;
+    std::snprintf(g_state.scene_dir, sizeof g_state.scene_dir, "%s", settings().scene_path.c_str());
+    std::snprintf(g_state.scene_file, sizeof g_state.scene_file, "%s",
+                  settings().scene_file.empty() ? "scene9.w3d" : settings().scene_file.c_str());
+}
+
+OpSlot text_slot(char* buffer, const char* key, const char* label)
+{
+    OpSlot s{};
+    s.var = buffer;
+    s.control = 1;
+    s.kind = SLOT_TEXT;
+    s.label = label;
+    s.key = key;
+    s.text_size = kRaytracePath;
+    return s;
+}
+
+// The folder and file are taken once the preferences are read: the hook
+// that runs then is chained.
+long (*g_next_check)(long) = nullptr;
+long after_preferences(long stored)
+{
+    g_location_taken = false;
+    take_location();
+    return g_next_check ? g_next_check(stored) : stored;
+}
+
+bool register_operation()
+{
+    if (app_hooks().check_operation != after_preferences) {
+        g_next_check = app_hooks().check_operation;
+        app_hooks().check_operation = after_preferences;
+    }
+    static OpSlot slots[3];
+    slots[0] = slot_int(&g_state.aa_level, "aa", "Anti-alias level", 0, kRaytraceMaxAA, 0, kRaytraceMaxAA);
+    slots[1] = text_slot(g_state.scene_dir, "folder", "Scene folder");
+    slots[2] = text_slot(g_state.scene_file, "scene", "Scene file");
+    OpBinding b{};
+    b.command = opcmd::RayTrace;
+    b.worker.whole = raytrace_worker;
+    b.slots = slots;
+    b.slot_count = 3;
+    op_register(b);
+    return true;
+}
+
+void release_operation()
+{
+    if (app_hooks().check_operation == after_preferences)
+        app_hooks().check_operation = g_next_check;
+    g_next_check = nullptr;
+    g_location_taken = false;
+}
+
+struct Registrar {
+    Registrar() { app_add_subsystem("raytrace", register_operation, release_operation); }
+} g_registrar;
 
 } // namespace
 
@@ -308,14 +374,48 @@ RaytraceState& raytrace_state()
 
 const char* raytrace_scene_dir()
 {
-    g_dir_text = settings().scene_path;
-    return g_dir_text.c_str();
+    take_location();
+    return g_state.scene_dir;
 }
 
 const char* raytrace_scene_file()
 {
-    g_file_text = settings().scene_file.empty() ? "scene9.w3d" : settings().scene_file;
-    return g_file_text.c_str();
+    take_location();
+    return g_state.scene_file;
+}
+
+int raytrace_worker(Image* target, uint8_t* mask)
+{
+    if (!target || !target->pixels)
+        return 1;
+    long w = target->width, h = target->height;
+    // Where the area lets only part through, the old pixels show.
+    bool partial = false;
+    if (mask)
+        for (long y = 0; y < h && !partial; ++y)
+            for (long x = 0; x < w; ++x)
+                if (mask[target->rows[y] + x] != 255) {
+                    partial = true;
+                    break;
+                }
+    std::vector<uint8_t> old;
+    if (partial)
+        old.assign(target->pixels, target->pixels + 4 * w * h);
+    int code = raytrace_run(target, target->pixels, w, h);
+    if (partial && code != 1) {
+        for (long y = 0; y < h; ++y)
+            for (long x = 0; x < w; ++x) {
+                int m = mask[target->rows[y] + x];
+                uint8_t* p = target->pixel(static_cast<int>(x), static_cast<int>(y));
+                const uint8_t* o = &old[4 * (y * w + x)];
+                for (int c = 0; c < 4; ++c)
+                    p[c] = static_cast<uint8_t>((p[c] * m + o[c] * (255 - m)) / 255);
+            }
+    }
+    // The folder and file go back to the preferences.
+    settings().scene_path = g_state.scene_dir;
+    settings().scene_file = g_state.scene_file;
+    return code == 1 ? 1 : 0;
 }
 
 void raytrace_set_depth_observer(void (*observer)(const float*, long, long))
@@ -398,7 +498,7 @@ int raytrace_run(Image* target, uint8_t* pixels, long width, long height)
 {
     // 2. The scene folder and file joined.
     std::string path = join(raytrace_scene_dir(), raytrace_scene_file());
-    return run_path(path, target, pixels, width, height, g_state.aa_level);
+    return run_path(path, target, pixels, width, height, static_cast<int>(g_state.aa_level));
 }
 
 int raytrace_image(Image* target, const char* path, int aa)

@@ -8,9 +8,15 @@
 struct Image;
 
 constexpr int kRaytraceMaxAA = 4;
+constexpr int kRaytracePath = 300;
 
 struct RaytraceState {
-    int aa_level = 0;      // anti-aliasing level 0 to 4: (L + 1)^2 samples a pixel
+    // The parameters of the "Ray Trace" operation: the scene folder and file
+    // ("ScenePath", "SceneFile") and the anti-aliasing level 0 to 4,
+    // (L + 1)^2 samples a pixel.
+    char scene_dir[kRaytracePath] = "";
+    char scene_file[kRaytracePath] = "";
+    int32_t aa_level = 0;
     int threads = 0;       // threads that trace the picture; 0 = one per core
     uint64_t serial = 0;   // primary rays cast so far
     // What the last run did, for reports and tests.
@@ -20,10 +26,16 @@ struct RaytraceState {
 };
 RaytraceState& raytrace_state();
 
-// The scene file of the ray-trace operation: "ScenePath" joined with
-// "SceneFile" from the settings.
+// The scene folder and file of the operation, taken from the settings
+// ("ScenePath", "SceneFile"; "scene9.w3d" when none is set) until the
+// operation's parameters change them.
 const char* raytrace_scene_dir();
 const char* raytrace_scene_file();
+
+// The "Ray Trace" operation's whole-image worker: a run over the target,
+// kept where the area mask lets it through.  0 done (a cancel keeps the
+// rows traced); 1 when the scene could not be read.
+int raytrace_worker(Image* target, uint8_t* mask);
 
 // A run over the locked pixels of the target image (rows of `width`
 // pixels).  0 done; 1 the scene could not be read or parsed (the user has
