@@ -353,6 +353,15 @@ struct Registrar {
 
 } // namespace
 
+// Named by raytrace/module.cmake so that the linker keeps this file.
+extern "C" {
+int raytrace_link_anchor = 0;
+}
+
+namespace {
+
+} // namespace
+
 void raytrace_gradients(Image* image, float* xb, float* yb)
 {
     long w = image->width, h = image->height;
