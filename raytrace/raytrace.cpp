@@ -293,7 +293,11 @@ void take_location()
     if (g_location_taken)
         return;
     g_location_taken = true;
-    std::snprintf(g_state.scene_dir, sizeof g_state.scene_dir, "%s", settings().scene_path.c_str());
+    // The folder current at start-up is the default: kept as "" (the current
+    // folder), so that the operation's defaults read the same anywhere.
+    const std::string& dir = settings().scene_path;
+    std::snprintf(g_state.scene_dir, sizeof g_state.scene_dir, "%s",
+                  dir == app_start_folder() ? "" : dir.c_str());
     std::snprintf(g_state.scene_file, sizeof g_state.scene_file, "%s",
                   settings().scene_file.empty() ? "scene9.w3d" : settings().scene_file.c_str());
 }
