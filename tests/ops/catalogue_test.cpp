@@ -92,12 +92,14 @@ TEST_F(Catalogue, FlagsAppliersAndAvailability)
     EXPECT_TRUE(op_uses_brush(opcmd::OpenLineEdge));
     EXPECT_FALSE(op_uses_source(opcmd::Negative));
 
-    // The nineteen tone and colour operations run; the others say why not.
+    // The nineteen tone and colour operations and Ray Trace (registered by
+    // the ray tracer) run; the others say why not.
     int available = 0;
     for (int i = 0; i < op_count(); ++i)
         available += op_at(i)->available;
-    EXPECT_EQ(available, 19);
-    EXPECT_NE(std::strstr(op_by_command(opcmd::RayTrace)->unavailable, "ray tracer"), nullptr);
+    EXPECT_EQ(available, 20);
+    EXPECT_TRUE(op_by_command(opcmd::RayTrace)->available);
+    EXPECT_NE(op_by_command(3580)->unavailable, nullptr);  // Julia
 
     // Names and keywords find operations, case ignored.
     EXPECT_EQ(op_by_name("negative"), neg);
@@ -112,8 +114,8 @@ TEST_F(Catalogue, UnavailableOperationsRefuseWithoutTouchingTheImage)
 {
     Image* img = ramp(4, 4);
     std::vector<uint32_t> before = pixels(img);
-    EXPECT_EQ(apply(opcmd::RayTrace, img), 1);
-    EXPECT_TRUE(said("Ray Trace"));
+    EXPECT_EQ(apply(3580, img), 1);  // Julia
+    EXPECT_TRUE(said("Julia"));
     EXPECT_EQ(pixels(img), before);
     EXPECT_EQ(img->changes, 0);
 }

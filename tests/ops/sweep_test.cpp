@@ -10,7 +10,8 @@ TEST_F(Sweep, EveryAvailableOperationAtItsSliderEnds)
     int ran = 0;
     for (int i = 0; i < op_count(); ++i) {
         const OpDescriptor* d = op_at(i);
-        if (!d->available)
+        // Ray Trace reads a scene file; tests/raytrace tries it.
+        if (!d->available || d->command == opcmd::RayTrace)
             continue;
         for (int mode = 0; mode < 2; ++mode) {
             for (int step = 0; step < 3; ++step) {
