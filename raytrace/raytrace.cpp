@@ -7,6 +7,7 @@
 #include "core/messages.h"
 #include "core/progress.h"
 #include "core/settings.h"
+#include "formats/load_save.h"
 #include "raytrace/scene.h"
 #include "raytrace/tracer.h"
 #include "ops/catalogue.h"
@@ -19,6 +20,7 @@
 #include <string>
 #include <strings.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -47,25 +49,42 @@ std::string join(const std::string& dir, const std::string& name)
     return dir + "/" + name;
 }
 
-std::string full_name(const Image* image)
+// The open image whose full name (its path, which holds the file's name,
+// or its folder joined with its name) is `name`.
+Image* open_image_named(const std::string& name)
 {
-    return join(image->path, image->name);
+    for (Image* image : image_store().slots) {
+        if (!image)
+            continue;
+        if (strcasecmp(image->path, name.c_str()) == 0 ||
+            (image->name[0] && strcasecmp(join(image->path, image->name).c_str(), name.c_str()) == 0))
+            return image;
+    }
+    return nullptr;
 }
 
-// An open image by its full name, "source" for the source image.
+// The image a map names: "source" is the source image; else an open image of
+// that name, else the file of that name loaded as a new image (a relative
+// name is also looked for beside the scene).  Null when there is none.
 Image* find_map_image(const char* name, bool& loaded)
 {
-    if (strcasecmp(name, "source") == 0) {
-        Image* source = image_role(ImageRole::Source);
-        return source ? source : nullptr;
-    }
-    for (Image* image : image_store().slots)
-        if (image && strcasecmp(full_name(image).c_str(), name) == 0)
+    if (strcasecmp(name, "source") == 0)
+        return image_role(ImageRole::Source);
+    std::vector<std::string> names{name};
+    if (name[0] != '/' && scene().scene_dir[0])
+        names.push_back(join(scene().scene_dir, name));
+    for (const std::string& n : names)
+        if (Image* image = open_image_named(n))
             return image;
+    for (const std::string& n : names)
+        if (access(n.c_str(), R_OK) == 0) {
+            Image* image = load_image(n.c_str());
+            loaded = loaded || image != nullptr;
+            return image;
+        }
     for (Image* image : image_store().slots)
         if (image && image->name[0] && strcasecmp(image->name, name) == 0)
             return image;
-    (void)loaded;
     return nullptr;
 }
 

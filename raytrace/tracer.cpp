@@ -254,13 +254,20 @@ void sample_bump(const SurfaceMaps& m, double u, double v, double& gx, double& g
     gx = gy = 0;
     if (!std::isfinite(u) || !std::isfinite(v))
         return;
-    int x = static_cast<int>(wrap01(u) * m.bump_w);
-    int y = static_cast<int>(wrap01(v) * m.bump_h);
-    x = std::clamp(x, 0, m.bump_w - 1);
-    y = std::clamp(y, 0, m.bump_h - 1);
-    size_t at = static_cast<size_t>(y) * static_cast<size_t>(m.bump_w) + static_cast<size_t>(x);
-    gx = m.xb[at];
-    gy = m.yb[at];
+    // Bilinear between the four nearest gradients, wrapping like the map.
+    double x = wrap01(u) * m.bump_w - 0.5, y = wrap01(v) * m.bump_h - 0.5;
+    double fx = std::floor(x), fy = std::floor(y);
+    double ax = x - fx, ay = y - fy;
+    int x0 = static_cast<int>(fx), y0 = static_cast<int>(fy);
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i) {
+            int xi = ((x0 + i) % m.bump_w + m.bump_w) % m.bump_w;
+            int yj = ((y0 + j) % m.bump_h + m.bump_h) % m.bump_h;
+            size_t at = static_cast<size_t>(yj) * static_cast<size_t>(m.bump_w) + static_cast<size_t>(xi);
+            double w = (i ? ax : 1 - ax) * (j ? ay : 1 - ay);
+            gx += w * m.xb[at];
+            gy += w * m.yb[at];
+        }
 }
 
 void surface_point(const Tracer& t, const Prim& p, const Hit& h, const Ray& r, Shade& s)

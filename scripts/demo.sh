@@ -30,6 +30,7 @@ step "Ray tracing: a scene file rendered with supersampling, and frames of a key
 "$VQ" --home "$HOME_DIR" raytrace "$SCENES/reflection.w3d" --size 320x320 --aa 1 -o "$OUT/raytrace-reflection.png"
 "$VQ" --home "$HOME_DIR" raytrace "$SCENES/textures.w3d" --size 320x320 --aa 1 -o "$OUT/raytrace-textures.png"
 "$VQ" --home "$HOME_DIR" raytrace "$SCENES/orbit.w3d" --size 160x160 --frames 6 -o "$OUT/raytrace-orbit.png"
+"$VQ" --home "$HOME_DIR" raytrace "$SCENES/maps.w3d" --size 320x320 --aa 1 -o "$OUT/raytrace-maps.png"
 ls "$OUT"/raytrace-*.png
 
 step "A script program: planets from a DATA table, sorted and written to planets.txt"

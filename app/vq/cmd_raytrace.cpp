@@ -1,58 +1,17 @@
 // vq raytrace: a ray-trace run into a new image.
 #include "app/vq/command.h"
+#include "app/vq/save_options.h"
 #include "core/image.h"
 #include "core/messages.h"
 #include "expr/expr.h"
+#include "formats/load_save.h"
 #include "raytrace/raytrace.h"
-
-#include <png.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 namespace {
-
-// PNG output until the save dispatch takes over.
-int write_png(Image* image, const std::string& path)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        message_show(msg::CannotCreateImageFile, path.c_str());
-        return 1;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || image_lock(image) != 0) {
-        if (png)
-            png_destroy_write_struct(&png, info ? &info : nullptr);
-        std::fclose(f);
-        message_show(msg::ProblemWriting, path.c_str());
-        return 1;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        image_unlock(image);
-        message_show(msg::ProblemWriting, path.c_str());
-        return 1;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, image->width, static_cast<png_uint_32>(image->height), 8, PNG_COLOR_TYPE_RGBA,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < image->height; ++y)
-        png_write_row(png, image->row(y));
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    image_unlock(image);
-    bool ok = std::fclose(f) == 0;
-    if (!ok) {
-        message_show(msg::ProblemWriting, path.c_str());
-        return 1;
-    }
-    return 0;
-}
 
 bool parse_colour(const std::string& text, uint8_t rgba[4])
 {
@@ -85,7 +44,8 @@ std::string frame_name(const std::string& out, long frame)
     return buf;
 }
 
-int render_one(const std::string& scene, long w, long h, int aa, const uint8_t* background, const std::string& out)
+int render_one(const std::string& scene, long w, long h, int aa, const uint8_t* background, const std::string& out,
+               const vq::SaveOptions& save)
 {
     Image* image = image_new(w, h, "iHrgba");
     if (!image) {
@@ -109,19 +69,30 @@ int render_one(const std::string& scene, long w, long h, int aa, const uint8_t* 
         status = vq::EXIT_FAILED;
     }
     // A cancelled picture is still written: the rows done are kept.
-    if (code != 1 && write_png(image, out) != 0)
-        status = vq::EXIT_FAILED;
+    if (code != 1) {
+        int saving = vq::apply_save_options("raytrace", save, out, image);
+        if (saving != vq::EXIT_DONE)
+            status = saving;
+        else if (save_image(image, out.c_str()) != 0)
+            status = vq::EXIT_FAILED;
+    }
     image_free(image);
     return status;
 }
 
 int run_raytrace(vq::Args& args)
 {
-    std::string scene, out;
+    std::string scene, out, source_file;
+    vq::SaveOptions save;
     long w = 0, h = 0, aa = 0, frame = -1, frames = 0, threads = 0;
     bool have_background = false;
     uint8_t background[4] = {0, 0, 0, 255};
     while (!args.done()) {
+        int taken = vq::take_save_option("raytrace", args, save);
+        if (taken == vq::EXIT_USAGE)
+            return taken;
+        if (taken == 1)
+            continue;
         std::string a = args.next();
         auto value = [&](const char* what) -> std::string {
             if (args.done())
@@ -148,6 +119,10 @@ int run_raytrace(vq::Args& args)
             if (!parse_colour(value("--background"), background))
                 return vq::usage_error("raytrace", "--background needs R,G,B[,A] from 0 to 255");
             have_background = true;
+        } else if (a == "--source") {
+            source_file = value("--source");
+            if (source_file.empty())
+                return vq::usage_error("raytrace", "--source needs an image file");
         } else if (a == "-o" || a == "--output") {
             out = value("-o");
             if (out.empty())
@@ -171,20 +146,29 @@ int run_raytrace(vq::Args& args)
     if (frames > 0 && frame >= frames)
         return vq::usage_error("raytrace", "--frame must be below --frames");
 
+    if (vq::save_type_for_name(out) < 0 && save.type < 0)
+        return vq::usage_error("raytrace", "the type of " + out + " is not known: give --type or an extension");
     raytrace_state().threads = static_cast<int>(threads);
+    if (!source_file.empty()) {
+        // The image maps named "source" show it.
+        Image* source = load_image(source_file.c_str());
+        if (!source)
+            return vq::EXIT_FAILED;
+        image_set_role(ImageRole::Source, source);
+    }
     const uint8_t* bg = have_background ? background : nullptr;
     ExprSequence& seq = expr_sequence();
     if (frames == 0 || frame >= 0) {
         seq.frames = frames > 0 ? frames : 1;
         seq.frame = frame >= 0 ? frame : 0;
-        return render_one(scene, w, h, static_cast<int>(aa), bg, out);
+        return render_one(scene, w, h, static_cast<int>(aa), bg, out, save);
     }
     // Every frame of the sequence, into numbered files.
     seq.frames = frames;
     for (long f = 0; f < frames; ++f) {
         seq.frame = f;
         std::string name = frame_name(out, f);
-        int status = render_one(scene, w, h, static_cast<int>(aa), bg, name);
+        int status = render_one(scene, w, h, static_cast<int>(aa), bg, name, save);
         if (status != vq::EXIT_DONE)
             return status;
         std::printf("%s\n", name.c_str());
@@ -196,7 +180,7 @@ int run_raytrace(vq::Args& args)
 
 VQ_COMMAND("raytrace",
            "vq raytrace SCENE.w3d --size WxH [--aa L] [--frame F --frames N] [--background R,G,B[,A]] "
-           "[--threads N] -o OUT",
+           "[--threads N] [--source IMG] [save options] -o OUT",
            "Renders a scene file into a new image of the given size and writes it to OUT.\n"
            "  --aa L          anti-aliasing level 0 to 4: (L+1)^2 rays a pixel (default 0)\n"
            "  --frame F       the frame of the sequence to render, from 0 (needs --frames)\n"
@@ -204,5 +188,8 @@ VQ_COMMAND("raytrace",
            "                  into OUT numbered: a %d pattern in OUT, else NAME_000.EXT\n"
            "  --background C  the colour of the new image the scene is traced over (default 0,0,0,255)\n"
            "  --threads N     threads that trace (default 0: one per core); the picture is the same\n"
+           "  --source IMG    the image that maps named \"source\" show\n"
+           "  --type T, --depth BITS, --compress N, --quality Q   as for vq convert; the type comes from\n"
+           "                  OUT's extension unless --type names it\n"
            "Rays that hit nothing leave the background as it was. Ctrl-C cancels and keeps the rows done.",
            run_raytrace);

@@ -44,4 +44,23 @@ for f in anim_000.png anim_001.png anim_002.png; do
 done
 "$PY" -c 'from PIL import Image; assert Image.open("anim_001.png").convert("RGB").getpixel((0, 0)) == (0, 0, 255)' \
   && pass "background kept" || fail "background lost"
+# Image maps: a file beside the scene, and the --source image; the picture
+# read back by ImageMagick.
+mkdir -p scenes/maps
+"$PY" -c '
+from PIL import Image
+im = Image.new("RGB", (8, 1), (255, 0, 0)); im.paste((0, 0, 255), (4, 0, 8, 1)); im.save("scenes/maps/two.png")
+Image.new("RGB", (4, 4), (0, 255, 0)).save("green.png")'
+cat > scenes/map.w3d <<'W3D'
+<lightsource 1> <imagemap "maps/two.png"> <vtx0 -20 -20 0> <vtx1 20 -20 0> <vtx2 -20 20 0> <object rect "r">
+W3D
+expect_status 0 -- "$VQ" raytrace scenes/map.w3d --size 32x8 -o map.bmp
+[ "$(convert map.bmp -format '%[pixel:p{6,4}] %[pixel:p{26,4}]' info:)" = "srgb(255,0,0) srgb(0,0,255)" ] \
+  && pass "image map beside the scene" || fail "image map: $(convert map.bmp -format '%[pixel:p{6,4}] %[pixel:p{26,4}]' info:)"
+sed -i 's|maps/two.png|Source|' scenes/map.w3d
+expect_status 0 -- "$VQ" raytrace scenes/map.w3d --size 8x8 --source green.png -o src.png
+"$PY" -c 'from PIL import Image; assert Image.open("src.png").convert("RGB").getpixel((4, 4)) == (0, 255, 0)' \
+  && pass "source map" || fail "source map"
+expect_status 1 -- "$VQ" raytrace scenes/map.w3d --size 8x8 --source missing.png -o src.png
+expect_status 2 -- "$VQ" raytrace scenes/map.w3d --size 8x8 -o noext
 finish
