@@ -63,4 +63,17 @@ expect_status 0 -- "$VQ" raytrace scenes/map.w3d --size 8x8 --source green.png -
   && pass "source map" || fail "source map"
 expect_status 1 -- "$VQ" raytrace scenes/map.w3d --size 8x8 --source missing.png -o src.png
 expect_status 2 -- "$VQ" raytrace scenes/map.w3d --size 8x8 -o noext
+
+# The Ray Trace operation over an existing picture: misses keep the background.
+expect_status 0 -- "$VQ" new 64x64 bg.png --color 20,40,80
+expect_status 0 -- "$VQ" apply bg.png op.png "Ray Trace" aa=1 folder="$TEST_TMP" scene=ball.w3d
+"$PY" -c '
+from PIL import Image
+im = Image.open("op.png").convert("RGB")
+assert im.getpixel((1, 1)) == (20, 40, 80), im.getpixel((1, 1))
+assert im.getpixel((46, 32))[0] > 100, im.getpixel((46, 32))' && pass "Ray Trace over a picture" || fail "Ray Trace over a picture"
+expect_status 0 -- "$VQ" apply bg.png op2.png RAYTRACE 0 "$TEST_TMP" ball.w3d
+expect_status 1 -- "$VQ" apply bg.png op3.png "Ray Trace" folder="$TEST_TMP" scene=missing.w3d
+expect_grep 'Could not read data' err.txt
+[ ! -e op3.png ] && pass "nothing written when the scene is missing" || fail "op3.png written"
 finish
