@@ -1,0 +1,91 @@
+// An image view: one MDI child showing an image at a zoom, with its alpha
+// channel on a checkerboard or the alpha colour when alpha display is on.
+#pragma once
+
+#include <QImage>
+#include <QScrollArea>
+#include <QWidget>
+
+struct Image;
+
+namespace ws {
+
+class ImageView;
+
+// The widget that paints the image at the view's zoom.
+class ImageCanvas : public QWidget {
+    Q_OBJECT
+public:
+    explicit ImageCanvas(ImageView* view);
+    QSize sizeHint() const override;
+
+signals:
+    void mouse_pressed(QPoint image_pos, Qt::MouseButton button, Qt::KeyboardModifiers mods);
+    void mouse_moved(QPoint image_pos, Qt::MouseButtons buttons);
+    void mouse_released(QPoint image_pos, Qt::MouseButton button);
+    void mouse_double_clicked(QPoint image_pos);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QPoint to_image(QPointF widget_pos) const;
+    ImageView* view_;
+};
+
+class ImageView : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit ImageView(Image* image, QWidget* parent = nullptr);
+    ~ImageView() override;
+
+    Image* image() const { return image_; }
+    double zoom() const { return zoom_; }
+    void set_zoom(double zoom);
+    void zoom_in();
+    void zoom_out();
+    void zoom_fit();
+    bool shows_alpha() const { return show_alpha_; }
+    void set_show_alpha(bool on);
+
+    // The image's pixels changed (null rect: all of them).
+    void image_changed(const QRect* rect = nullptr);
+    // The title: the image's name, a modified mark and the zoom.
+    QString title() const;
+    // The picture as shown (alpha composited), built from the pixels.
+    const QImage& picture();
+    ImageCanvas* canvas() const { return canvas_; }
+
+    // Overlay drawn on top of the picture in image coordinates (the area
+    // tool's outline); empty for none.
+    void set_overlay(const QPainterPath& path, bool closed);
+    const QPainterPath& overlay() const { return overlay_; }
+    bool overlay_closed() const { return overlay_closed_; }
+    int ants_phase() const { return ants_phase_; }
+
+signals:
+    void title_changed();
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void rebuild();
+
+    Image* image_;
+    ImageCanvas* canvas_;
+    double zoom_ = 1.0;
+    bool show_alpha_ = false;
+    bool dirty_ = true;
+    QImage picture_;
+    QPainterPath overlay_;
+    bool overlay_closed_ = false;
+    int ants_phase_ = 0;
+    int ants_timer_ = 0;
+};
+
+} // namespace ws
