@@ -307,22 +307,38 @@ long mem_virtual_total()
     return g_places.virt_now;
 }
 
-void mem_report()
+std::string mem_report_text()
 {
     const PlaceTable& t = g_places;
+    std::string out;
+    char line[160];
     long real = 0, virt = 0;
     for (long i = 1; i < t.capacity; ++i) {
         if (t.handle[i] == 0)
             continue;
         bool locked = t.address[i] != nullptr;
-        log_printf("Mem Locked: %c Size: %7ld Name: %s\n", locked ? 'Y' : 'N', t.size[i], unpack_label(t.label[i]));
+        std::snprintf(line, sizeof line, "Mem Locked: %c Size: %7ld Name: %s\n", locked ? 'Y' : 'N', t.size[i],
+                      unpack_label(t.label[i]));
+        out += line;
         if (locked)
             real += t.size[i];
         virt += t.size[i];
     }
-    log_printf("Mem Total: Real %7ld Virt %7ld\n", real, virt);
-    log_printf("\nMax memory used:%8ld real %8ld virtual %3ld places\n", t.real_max, t.virt_max, t.places_max);
-    log_printf("\nIn use now:     %8ld real %8ld virtual %3ld places\n", t.real_now, t.virt_now, t.places_now);
+    std::snprintf(line, sizeof line, "Mem Total: Real %7ld Virt %7ld\n", real, virt);
+    out += line;
+    std::snprintf(line, sizeof line, "\nMax memory used:%8ld real %8ld virtual %3ld places\n", t.real_max, t.virt_max,
+                  t.places_max);
+    out += line;
+    std::snprintf(line, sizeof line, "\nIn use now:     %8ld real %8ld virtual %3ld places\n", t.real_now, t.virt_now,
+                  t.places_now);
+    out += line;
+    return out;
+}
+
+void mem_report()
+{
+    if (log_is_open())
+        log_write(mem_report_text().c_str());
 }
 
 void mem_close_report()

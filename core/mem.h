@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // ---- place table ---------------------------------------------------------
 
@@ -30,6 +31,8 @@ int vmem_free(GHandle handle);
 GHandle mem_handle_of(const void* address);
 long mem_virtual_total();
 void mem_report();
+// The lines of mem_report as text (the workstation's memory window).
+std::string mem_report_text();
 void mem_close_report();
 void mem_auto_free();
 // mem_alloc with a label made from a message code ("M%3ld"), with a box on failure.

@@ -1,0 +1,147 @@
+// The workstation driven through its real windows, offscreen.
+#include "core/app.h"
+#include "core/image.h"
+#include "core/progress.h"
+#include "core/settings.h"
+#include "core/undo.h"
+#include "formats/load_save.h"
+#include "ui/qt/dialogs.h"
+#include "ui/qt/image_view.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/qt_platform.h"
+#include "ui/qt/workstation.h"
+
+#include <QAction>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace ws;
+
+class WorkstationTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    std::string home() const { return (dir_.path() + "/home").toStdString(); }
+    QString file(const char* name) const { return dir_.path() + "/" + name; }
+
+    // A 4x3 image with a known pattern, written as a BMP.
+    QString make_bmp(const char* name)
+    {
+        Image* img = image_new_locked(4, 3, "test");
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x) {
+                uint8_t* p = img->pixel(x, y);
+                p[0] = static_cast<uint8_t>(x * 60);
+                p[1] = static_cast<uint8_t>(y * 100);
+                p[2] = 30;
+            }
+        image_unlock(img);
+        QString path = file(name);
+        settings().save_type = 0;
+        settings().save_depth = 2;  // 24 bits
+        save_image(img, path.toLocal8Bit().constData());
+        image_free(img);
+        return path;
+    }
+
+private slots:
+    void start_shows_the_frame()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        QVERIFY(w);
+        QCOMPARE(w->windowTitle(), QString("Glimmerix:V/q"));
+        QVERIFY(w->menu_named("File"));
+        QVERIFY(w->menu_named("Edit"));
+        QVERIFY(w->menu_named("Window"));
+        QVERIFY(workstation_stop());
+    }
+
+    void new_image_opens_a_view_and_becomes_the_target()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        Image* img = w->new_image(64, 48);
+        QVERIFY(img);
+        QCOMPARE(static_cast<int>(w->views().size()), 1);
+        QCOMPARE(w->active_view()->image(), img);
+        QCOMPARE(image_role(ImageRole::Target), img);
+        QVERIFY(QString(img->name).startsWith("NEW_"));
+        QVERIFY(w->active_view()->title().endsWith(" *"));
+        w->action("view_new")->trigger();
+        QCOMPARE(static_cast<int>(w->views_of(img).size()), 2);
+        QVERIFY(workstation_stop());
+    }
+
+    void open_save_as_and_reload_keep_the_pixels()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        QString src = make_bmp("in.bmp");
+        Image* img = w->open_file(src);
+        QVERIFY(img);
+        QCOMPARE(static_cast<int>(img->width), 4);
+        QString out = file("out.bmp");
+        QVERIFY(w->save_active(out));
+        QCOMPARE(img->changes, static_cast<int16_t>(0));
+        Image* again = w->open_file(out);
+        QVERIFY(again);
+        image_lock(img);
+        image_lock(again);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x)
+                for (int c = 0; c < 3; ++c)
+                    QCOMPARE(again->pixel(x, y)[c], img->pixel(x, y)[c]);
+        image_unlock(img);
+        image_unlock(again);
+        QCOMPARE(QString::fromStdString(settings().last_file[1]), out);
+        QVERIFY(workstation_stop());
+    }
+
+    void closing_a_changed_image_asks_and_cancel_keeps_it()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        Image* img = w->new_image(8, 8);
+        w->platform().set_unattended_answer(ui::Answer::Cancel);
+        QVERIFY(!w->close_view(w->active_view()));
+        QCOMPARE(static_cast<int>(w->views().size()), 1);
+        QVERIFY(image_store_contains(img));
+        // Shut-down asks the same and cancel keeps the program running.
+        QVERIFY(!workstation_stop());
+        QVERIFY(app_running());
+        w->platform().set_unattended_answer(ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
+
+    void window_position_persists()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        w->showNormal();
+        w->setGeometry(30, 40, 500, 400);
+        QVERIFY(workstation_stop());
+        w = workstation_start(home(), true);
+        QCOMPARE(settings().pos_main[2], 500L);
+        QCOMPARE(settings().pos_main[3], 400L);
+        QVERIFY(workstation_stop());
+    }
+
+    void progress_controls_follow_the_meter()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        progress_open("Testing", 10);
+        QVERIFY(w->cancel_button()->isEnabled());
+        QCOMPARE(w->caption_label()->text(), QString("Testing"));
+        progress_update(5);
+        QCOMPARE(w->progress_bar()->value(), 50);
+        QTimer::singleShot(0, w->cancel_button(), &QToolButton::click);
+        QTest::qWait(10);
+        QVERIFY(progress_update(6));
+        progress_close();
+        QVERIFY(!w->cancel_button()->isEnabled());
+        QVERIFY(!progress_cancel_requested());
+        QVERIFY(workstation_stop());
+    }
+};
+
+QTEST_MAIN(WorkstationTest)
+#include "workstation_test.moc"

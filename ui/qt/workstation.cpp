@@ -1,0 +1,71 @@
+#include "ui/qt/workstation.h"
+
+#include "core/app.h"
+#include "core/image.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/qt_platform.h"
+
+#include <QApplication>
+
+namespace ws {
+
+namespace {
+
+int open_from_command_line(const char* path)
+{
+    MainWindow* w = main_window();
+    return w && w->open_file(QString::fromLocal8Bit(path)) ? 0 : 1;
+}
+
+int save_at_shutdown(Image* image)
+{
+    MainWindow* w = main_window();
+    return w && w->save_image_to(image, QString::fromLocal8Bit(image->path)) ? 0 : 1;
+}
+
+} // namespace
+
+MainWindow* workstation_start(const std::string& home, bool unattended, int argc, char** argv)
+{
+    auto* window = new MainWindow;
+    window->platform().set_unattended(unattended);
+    ui::platform_install(&window->platform());
+    AppOptions options;
+    options.home = home;
+    if (argv)
+        app_parse_command_line(argc, argv, options);
+    app_hooks().open_file = open_from_command_line;
+    app_hooks().save_image = save_at_shutdown;
+    if (app_init_instance(options) != 0) {
+        ui::platform_install(nullptr);
+        delete window;
+        return nullptr;
+    }
+    return window;
+}
+
+bool workstation_stop()
+{
+    MainWindow* w = main_window();
+    if (!w)
+        return true;
+    if (app_running() && app_shutdown() != 0)
+        return false;
+    ui::platform_install(nullptr);
+    delete w;
+    return true;
+}
+
+int run_workstation(int argc, char** argv)
+{
+    MainWindow* window = workstation_start({}, false, argc, argv);
+    if (!window)
+        return 0;
+    int code = QApplication::exec();
+    // The frame is closed: shut-down has run (closeEvent), the platform goes.
+    ui::platform_install(nullptr);
+    delete window;
+    return code;
+}
+
+} // namespace ws
