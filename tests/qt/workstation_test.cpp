@@ -12,6 +12,8 @@
 #include "ui/qt/workstation.h"
 
 #include <QAction>
+#include <QLabel>
+#include <QTimer>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,7 +49,7 @@ private:
         return path;
     }
 
-private slots:
+private Q_SLOTS:
     void start_shows_the_frame()
     {
         MainWindow* w = workstation_start(home(), true);

@@ -81,22 +81,22 @@ void ImageCanvas::paintEvent(QPaintEvent* event)
 
 void ImageCanvas::mousePressEvent(QMouseEvent* event)
 {
-    emit mouse_pressed(to_image(event->position()), event->button(), event->modifiers());
+    Q_EMIT mouse_pressed(to_image(event->position()), event->button(), event->modifiers());
 }
 
 void ImageCanvas::mouseMoveEvent(QMouseEvent* event)
 {
-    emit mouse_moved(to_image(event->position()), event->buttons());
+    Q_EMIT mouse_moved(to_image(event->position()), event->buttons());
 }
 
 void ImageCanvas::mouseReleaseEvent(QMouseEvent* event)
 {
-    emit mouse_released(to_image(event->position()), event->button());
+    Q_EMIT mouse_released(to_image(event->position()), event->button());
 }
 
 void ImageCanvas::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    emit mouse_double_clicked(to_image(event->position()));
+    Q_EMIT mouse_double_clicked(to_image(event->position()));
 }
 
 // ---------------------------------------------------------------- view
@@ -126,7 +126,7 @@ void ImageView::set_zoom(double zoom)
     horizontalScrollBar()->setValue(static_cast<int>(cx * zoom_ - viewport()->width() / 2.0));
     verticalScrollBar()->setValue(static_cast<int>(cy * zoom_ - viewport()->height() / 2.0));
     canvas_->update();
-    emit title_changed();
+    Q_EMIT title_changed();
 }
 
 void ImageView::zoom_in()
@@ -176,7 +176,7 @@ void ImageView::image_changed(const QRect* rect)
     } else {
         canvas_->update();
     }
-    emit title_changed();
+    Q_EMIT title_changed();
 }
 
 QString ImageView::title() const

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPainterPath>
 #include <QScrollArea>
 #include <QWidget>
 
@@ -19,7 +20,7 @@ public:
     explicit ImageCanvas(ImageView* view);
     QSize sizeHint() const override;
 
-signals:
+Q_SIGNALS:
     void mouse_pressed(QPoint image_pos, Qt::MouseButton button, Qt::KeyboardModifiers mods);
     void mouse_moved(QPoint image_pos, Qt::MouseButtons buttons);
     void mouse_released(QPoint image_pos, Qt::MouseButton button);
@@ -67,7 +68,7 @@ public:
     bool overlay_closed() const { return overlay_closed_; }
     int ants_phase() const { return ants_phase_; }
 
-signals:
+Q_SIGNALS:
     void title_changed();
 
 protected:

@@ -32,6 +32,7 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <cstring>
 
@@ -389,7 +390,7 @@ void MainWindow::on_subwindow_activated(QMdiSubWindow* sub)
 {
     if (auto* vw = dynamic_cast<ViewWindow*>(sub)) {
         image_set_role(ImageRole::Target, vw->view()->image());
-        emit view_activated(vw->view());
+        Q_EMIT view_activated(vw->view());
     }
     update_actions();
 }

@@ -77,7 +77,7 @@ public:
 
     QAction* action(const QString& name) const;
 
-signals:
+Q_SIGNALS:
     void view_activated(ImageView* view);
 
 protected:

@@ -6,7 +6,11 @@ file(GLOB GLIMVQ_QT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/qt/*.cpp ${
 add_library(glimvq_qt STATIC ${GLIMVQ_QT_SOURCES})
 set_target_properties(glimvq_qt PROPERTIES AUTOMOC ON)
 target_link_libraries(glimvq_qt PUBLIC glimvq Qt6::Widgets)
+# The core has fields named "slots"; Qt's keywords stay macros with a prefix.
+target_compile_definitions(glimvq_qt PUBLIC QT_NO_KEYWORDS)
 
-add_executable(glimvq ${CMAKE_SOURCE_DIR}/app/glimvq/main.cpp)
-target_link_libraries(glimvq PRIVATE glimvq_qt)
+# The library target holds the name glimvq; the program is glimvq all the same.
+add_executable(glimvq_workstation ${CMAKE_SOURCE_DIR}/app/glimvq/main.cpp)
+set_target_properties(glimvq_workstation PROPERTIES OUTPUT_NAME glimvq)
+target_link_libraries(glimvq_workstation PRIVATE glimvq_qt)
 set(GLIMVQ_HAVE_WORKSTATION ON)
