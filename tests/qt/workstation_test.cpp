@@ -5,14 +5,18 @@
 #include "core/settings.h"
 #include "core/undo.h"
 #include "formats/load_save.h"
+#include "ops/catalogue.h"
 #include "ui/qt/dialogs.h"
 #include "ui/qt/image_view.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/param_dialog.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/workstation.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -141,6 +145,75 @@ private Q_SLOTS:
         progress_close();
         QVERIFY(!w->cancel_button()->isEnabled());
         QVERIFY(!progress_cancel_requested());
+        QVERIFY(workstation_stop());
+    }
+
+    void apply_from_the_menu_then_undo_and_deundo()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        Image* img = w->new_image(16, 16);  // black, opaque
+        QAction* negative = w->findChild<QAction*>("op_3115");
+        QVERIFY(negative);
+        negative->trigger();
+        auto* dialog = w->findChild<ParamDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        auto* mode = dialog->findChild<QSpinBox*>("mode");
+        QVERIFY(mode);
+        mode->setValue(1);  // grey negative
+        QTest::mouseClick(dialog->findChild<QPushButton*>("apply"), Qt::LeftButton);
+        image_lock(img);
+        QCOMPARE(static_cast<int>(img->pixel(5, 5)[0]), 255);
+        QCOMPARE(static_cast<int>(img->pixel(5, 5)[3]), 255);
+        image_unlock(img);
+        QCOMPARE(img->changes, static_cast<int16_t>(2));
+
+        w->action("edit_undo")->trigger();
+        image_lock(img);
+        QCOMPARE(static_cast<int>(img->pixel(5, 5)[0]), 0);
+        image_unlock(img);
+        w->action("edit_deundo")->trigger();
+        image_lock(img);
+        QCOMPARE(static_cast<int>(img->pixel(15, 15)[1]), 255);
+        image_unlock(img);
+        // Repeat applies the current operation again: back to black.
+        w->action("op_repeat")->trigger();
+        image_lock(img);
+        QCOMPARE(static_cast<int>(img->pixel(0, 0)[2]), 0);
+        image_unlock(img);
+        w->platform().set_unattended_answer(ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
+
+    void cancelling_a_long_operation_leaves_the_image_as_it_was()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        Image* img = w->new_image(600, 2000);
+        // The cancel control is pressed from inside the operation's message pump.
+        QTimer::singleShot(0, w, [w] { w->cancel_button()->click(); });
+        ParamDialog* d = operation_dialog(w, 3115);
+        QCOMPARE(d->apply(), 1);
+        image_lock(img);
+        for (int y : {0, 999, 1999})
+            QCOMPARE(static_cast<int>(img->pixel(300, y)[0]), 0);
+        image_unlock(img);
+        QVERIFY(!progress_cancel_requested());
+        w->platform().set_unattended_answer(ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
+
+    void menus_offer_available_operations_only()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        QVERIFY(w->menu_named("Effects"));
+        QVERIFY(w->findChild<QAction*>("op_3182"));  // Brightness
+        int offered = 0;
+        for (int i = 0; i < op_count(); ++i) {
+            const OpDescriptor* op = op_at(i);
+            bool has_action = w->findChild<QAction*>(QStringLiteral("op_%1").arg(op->command)) != nullptr;
+            QCOMPARE(has_action, op->available != 0);
+            offered += has_action;
+        }
+        QVERIFY(offered >= 15);
         QVERIFY(workstation_stop());
     }
 };

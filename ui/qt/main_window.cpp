@@ -177,10 +177,8 @@ void MainWindow::build_menus()
             }
     });
 
-    for (const MenuBuilder& builder : menu_builders())
-        builder(*this);
-
     QMenu* options = menuBar()->addMenu("&Options");
+    options_menu_ = options->menuAction();
     add_action(options, "options_prefs", "&Preferences...", [this] { show_preferences(); });
     QAction* log = add_action(options, "options_log", "Keep &Log", [] {});
     log->setCheckable(true);
@@ -194,6 +192,22 @@ void MainWindow::build_menus()
 
     QMenu* help = menuBar()->addMenu("&Help");
     add_action(help, "help_about", "&About Glimmerix:V/q", [this] { about(); });
+}
+
+QMenu* MainWindow::add_menu(const QString& title)
+{
+    auto* menu = new QMenu(title, menuBar());
+    menuBar()->insertMenu(options_menu_, menu);
+    return menu;
+}
+
+void MainWindow::build_subsystem_menus()
+{
+    if (subsystem_menus_built_)
+        return;
+    subsystem_menus_built_ = true;
+    for (const MenuBuilder& builder : menu_builders())
+        builder(*this);
 }
 
 void MainWindow::update_window_menu()

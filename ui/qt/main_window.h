@@ -69,6 +69,10 @@ public:
     // functions registered here before the window is made.
     using MenuBuilder = std::function<void(MainWindow&)>;
     static void add_menu_builder(MenuBuilder builder);
+    // Runs the builders once the system is up (the catalogue exists then).
+    void build_subsystem_menus();
+    // A top-level menu placed before Options.
+    QMenu* add_menu(const QString& title);
     QMenu* menu_named(const QString& title);
 
     // The quit posted by shut-down: the window closes for good.
@@ -112,6 +116,8 @@ private:
     QToolButton* cancel_;
     QMenu* recent_menu_ = nullptr;
     QMenu* window_menu_ = nullptr;
+    QAction* options_menu_ = nullptr;
+    bool subsystem_menus_built_ = false;
     QDockWidget* console_dock_ = nullptr;
     QPlainTextEdit* console_ = nullptr;
     bool quit_posted_ = false;

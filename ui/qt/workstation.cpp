@@ -2,7 +2,9 @@
 
 #include "core/app.h"
 #include "core/image.h"
+#include "ops/ops.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/param_dialog.h"
 #include "ui/qt/qt_platform.h"
 
 #include <QApplication>
@@ -27,6 +29,12 @@ int save_at_shutdown(Image* image)
 
 MainWindow* workstation_start(const std::string& home, bool unattended, int argc, char** argv)
 {
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        ops_install();
+        install_operation_menus();
+    }
     auto* window = new MainWindow;
     window->platform().set_unattended(unattended);
     ui::platform_install(&window->platform());
@@ -41,6 +49,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         delete window;
         return nullptr;
     }
+    window->build_subsystem_menus();
     return window;
 }
 

@@ -1,0 +1,412 @@
+#include "ui/qt/param_dialog.h"
+
+#include "core/settings.h"
+#include "ops/catalogue.h"
+#include "ops/framework.h"
+#include "ops/op_settings.h"
+#include "ui/qt/image_view.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/qt_platform.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+namespace ws {
+
+namespace {
+
+std::map<int32_t, ParamDialog*>& dialogs()
+{
+    static std::map<int32_t, ParamDialog*> d;
+    return d;
+}
+
+int clamp_int(double v, double lo, double hi)
+{
+    return static_cast<int>(std::lround(std::clamp(v, lo, hi)));
+}
+
+// A curve profile: 201 values from 0 to `high`, drawn and edited with the mouse.
+class CurveEditor : public QWidget {
+public:
+    CurveEditor(int16_t* values, int high, QWidget* parent) : QWidget(parent), values_(values), high_(high)
+    {
+        setMinimumSize(240, 120);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), QColor(30, 30, 30));
+        p.setPen(QColor(70, 70, 70));
+        for (int i = 1; i < 4; ++i) {
+            p.drawLine(width() * i / 4, 0, width() * i / 4, height());
+            p.drawLine(0, height() * i / 4, width(), height() * i / 4);
+        }
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(255, 200, 60), 2));
+        QPointF last;
+        for (int i = 0; i < kProfilePoints; ++i) {
+            QPointF pt(i * (width() - 1) / 200.0, (height() - 1) * (1.0 - static_cast<double>(values_[i]) / high_));
+            if (i)
+                p.drawLine(last, pt);
+            last = pt;
+        }
+    }
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        last_ = -1;
+        edit(e->position());
+    }
+    void mouseMoveEvent(QMouseEvent* e) override
+    {
+        if (e->buttons() & Qt::LeftButton)
+            edit(e->position());
+    }
+
+private:
+    // Sets the values between the last point and this one, so fast strokes leave no gaps.
+    void edit(QPointF pos)
+    {
+        int i = std::clamp(static_cast<int>(std::lround(pos.x() * 200.0 / std::max(1, width() - 1))), 0, 200);
+        double v = std::clamp(1.0 - pos.y() / std::max(1, height() - 1), 0.0, 1.0) * high_;
+        int from = last_ < 0 ? i : last_;
+        double from_v = last_ < 0 ? v : last_value_;
+        int step = from <= i ? 1 : -1;
+        for (int k = from;; k += step) {
+            double t = i == from ? 1.0 : static_cast<double>(k - from) / (i - from);
+            values_[k] = static_cast<int16_t>(std::lround(from_v + (v - from_v) * t));
+            if (k == i)
+                break;
+        }
+        last_ = i;
+        last_value_ = v;
+        update();
+    }
+    int16_t* values_;
+    int high_;
+    int last_ = -1;
+    double last_value_ = 0;
+};
+
+// A palette: its colours in a list; add, change, remove.
+void edit_palette(QWidget* parent, OpPalette* pal, const QString& title)
+{
+    QDialog d(parent);
+    d.setWindowTitle(title);
+    auto* layout = new QVBoxLayout(&d);
+    auto* list = new QListWidget(&d);
+    auto fill = [&] {
+        list->clear();
+        for (int i = 0; i < pal->count; ++i) {
+            QColor c(pal->red[i], pal->green[i], pal->blue[i]);
+            QPixmap swatch(24, 16);
+            swatch.fill(c);
+            list->addItem(new QListWidgetItem(QIcon(swatch), QStringLiteral("%1: %2 %3 %4")
+                                                                  .arg(i)
+                                                                  .arg(c.red())
+                                                                  .arg(c.green())
+                                                                  .arg(c.blue())));
+        }
+    };
+    fill();
+    layout->addWidget(list);
+    auto* row = new QHBoxLayout;
+    auto* add = new QPushButton("Add...", &d);
+    auto* change = new QPushButton("Change...", &d);
+    auto* remove = new QPushButton("Remove", &d);
+    row->addWidget(add);
+    row->addWidget(change);
+    row->addWidget(remove);
+    layout->addLayout(row);
+    QObject::connect(add, &QPushButton::clicked, &d, [&] {
+        if (pal->count >= kPaletteColours)
+            return;
+        QColor c = QColorDialog::getColor(Qt::white, &d, "Add Colour");
+        if (!c.isValid())
+            return;
+        pal->red[pal->count] = static_cast<uint8_t>(c.red());
+        pal->green[pal->count] = static_cast<uint8_t>(c.green());
+        pal->blue[pal->count] = static_cast<uint8_t>(c.blue());
+        pal->count += 1;
+        fill();
+    });
+    QObject::connect(change, &QPushButton::clicked, &d, [&] {
+        int i = list->currentRow();
+        if (i < 0)
+            return;
+        QColor c = QColorDialog::getColor(QColor(pal->red[i], pal->green[i], pal->blue[i]), &d, "Change Colour");
+        if (!c.isValid())
+            return;
+        pal->red[i] = static_cast<uint8_t>(c.red());
+        pal->green[i] = static_cast<uint8_t>(c.green());
+        pal->blue[i] = static_cast<uint8_t>(c.blue());
+        fill();
+    });
+    QObject::connect(remove, &QPushButton::clicked, &d, [&] {
+        int i = list->currentRow();
+        if (i < 0)
+            return;
+        for (int k = i; k + 1 < pal->count; ++k) {
+            pal->red[k] = pal->red[k + 1];
+            pal->green[k] = pal->green[k + 1];
+            pal->blue[k] = pal->blue[k + 1];
+        }
+        pal->count -= 1;
+        fill();
+    });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &d);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::accept);
+    layout->addWidget(buttons);
+    d.resize(320, 360);
+    d.exec();
+}
+
+} // namespace
+
+ParamDialog::ParamDialog(MainWindow* window, int32_t command)
+    : QDialog(window), window_(window), command_(command), op_(op_by_command(command))
+{
+    setWindowTitle(QString::fromLatin1(op_ ? op_->name : "Operation"));
+    setObjectName(QString::fromLatin1(op_ && op_->dialog ? op_->dialog : "OpDlg"));
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    if (op_) {
+        auto* op = const_cast<OpDescriptor*>(op_);
+        for (OpSlot& slot : op->slots)
+            if (slot.used())
+                add_slot(form, slot);
+    }
+    layout->addLayout(form);
+    result_ = new QLabel(this);
+    result_->setObjectName("result");
+    layout->addWidget(result_);
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* apply_button = buttons->addButton("Apply", QDialogButtonBox::ActionRole);
+    apply_button->setObjectName("apply");
+    apply_button->setDefault(true);
+    QPushButton* load = buttons->addButton("Load...", QDialogButtonBox::ActionRole);
+    QPushButton* save = buttons->addButton("Save...", QDialogButtonBox::ActionRole);
+    QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
+    connect(apply_button, &QPushButton::clicked, this, [this] { apply(); });
+    connect(load, &QPushButton::clicked, this, [this] { load_settings(); });
+    connect(save, &QPushButton::clicked, this, [this] { save_settings(); });
+    connect(close, &QPushButton::clicked, this, &QDialog::hide);
+    layout->addWidget(buttons);
+    setModal(false);
+}
+
+void ParamDialog::add_slot(QFormLayout* form, OpSlot& slot)
+{
+    QString label = QString::fromLatin1(slot.label ? slot.label : slot.key ? slot.key : "Value");
+    QString key = QString::fromLatin1(slot.key ? slot.key : "");
+    if (slot.kind == SLOT_INT && slot.slider_min == 0 && slot.slider_max == 1 && slot.typed_max == 1) {
+        auto* box = new QCheckBox(label, this);
+        box->setObjectName(key);
+        auto* var = static_cast<int32_t*>(slot.var);
+        connect(box, &QCheckBox::toggled, this, [var](bool on) { *var = on ? 1 : 0; });
+        refreshers_.push_back([box, var] {
+            QSignalBlocker b(box);
+            box->setChecked(*var != 0);
+        });
+        form->addRow(box);
+    } else if (slot.kind == SLOT_INT) {
+        auto* var = static_cast<int32_t*>(slot.var);
+        auto* slider = new QSlider(Qt::Horizontal, this);
+        slider->setRange(static_cast<int>(slot.slider_min), static_cast<int>(slot.slider_max));
+        auto* spin = new QSpinBox(this);
+        spin->setObjectName(key);
+        spin->setRange(static_cast<int>(slot.typed_min), static_cast<int>(slot.typed_max));
+        connect(spin, &QSpinBox::valueChanged, this, [var, slider](int v) {
+            *var = v;
+            QSignalBlocker b(slider);
+            slider->setValue(v);
+        });
+        connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
+        refreshers_.push_back([spin, slider, var] {
+            QSignalBlocker b(spin), c(slider);
+            spin->setValue(*var);
+            slider->setValue(*var);
+        });
+        auto* row = new QHBoxLayout;
+        row->addWidget(slider, 1);
+        row->addWidget(spin);
+        form->addRow(label, row);
+    } else if (slot.kind == SLOT_FLOAT) {
+        auto* var = static_cast<float*>(slot.var);
+        double lo = slot.slider_min, hi = slot.slider_max;
+        auto* slider = new QSlider(Qt::Horizontal, this);
+        slider->setRange(0, 1000);
+        auto* spin = new QDoubleSpinBox(this);
+        spin->setObjectName(key);
+        spin->setDecimals(3);
+        spin->setRange(slot.typed_min, slot.typed_max);
+        spin->setSingleStep((hi - lo) / 100.0);
+        connect(spin, &QDoubleSpinBox::valueChanged, this, [var, slider, lo, hi](double v) {
+            *var = static_cast<float>(v);
+            QSignalBlocker b(slider);
+            slider->setValue(hi > lo ? clamp_int((v - lo) * 1000.0 / (hi - lo), 0, 1000) : 0);
+        });
+        connect(slider, &QSlider::valueChanged, spin, [spin, lo, hi](int s) { spin->setValue(lo + (hi - lo) * s / 1000.0); });
+        refreshers_.push_back([spin, slider, var, lo, hi] {
+            QSignalBlocker b(spin), c(slider);
+            spin->setValue(*var);
+            slider->setValue(hi > lo ? clamp_int((*var - lo) * 1000.0 / (hi - lo), 0, 1000) : 0);
+        });
+        auto* row = new QHBoxLayout;
+        row->addWidget(slider, 1);
+        row->addWidget(spin);
+        form->addRow(label, row);
+    } else if (slot_is_palette(slot.kind)) {
+        auto* pal = static_cast<OpPalette*>(slot.var);
+        auto* button = new QPushButton(this);
+        button->setObjectName(key);
+        auto caption = [pal] { return QStringLiteral("Edit palette (%1 colours)...").arg(pal->count); };
+        connect(button, &QPushButton::clicked, this, [this, pal, button, label, caption] {
+            edit_palette(this, pal, label);
+            button->setText(caption());
+        });
+        refreshers_.push_back([button, caption] { button->setText(caption()); });
+        form->addRow(label, button);
+    } else if (slot_is_profile(slot.kind)) {
+        auto* editor = new CurveEditor(static_cast<int16_t*>(slot.var), std::max(1, static_cast<int>(slot.profile_high)), this);
+        editor->setObjectName(key);
+        refreshers_.push_back([editor] { editor->update(); });
+        form->addRow(label, editor);
+    } else if (slot_is_text(slot.kind)) {
+        auto* text = static_cast<char*>(slot.var);
+        int size = std::max(1, static_cast<int>(slot.text_size));
+        auto* line = new QLineEdit(this);
+        line->setObjectName(key);
+        line->setMaxLength(size - 1);
+        connect(line, &QLineEdit::textChanged, this, [text, size](const QString& t) {
+            std::snprintf(text, static_cast<size_t>(size), "%s", t.toLocal8Bit().constData());
+        });
+        refreshers_.push_back([line, text] {
+            QSignalBlocker b(line);
+            line->setText(QString::fromLocal8Bit(text));
+        });
+        form->addRow(label, line);
+    }
+}
+
+void ParamDialog::refresh()
+{
+    for (auto& r : refreshers_)
+        r();
+}
+
+int ParamDialog::apply()
+{
+    ImageView* view = window_->active_view();
+    set_current_operation(command_);
+    int result = perform_operation(view ? view->image() : nullptr, 0);
+    result_->setText(result == 0 ? QString() : QStringLiteral("Not applied (%1)").arg(result));
+    if (view)
+        window_->redraw(view->image(), nullptr);
+    return result;
+}
+
+void ParamDialog::load_settings()
+{
+    std::string start = settings().settings_path;
+    std::string path = window_->platform().choose_file(false, "Load Op. Settings", "Op. Settings (*.VQS)|*.VQS|", start);
+    if (path.empty())
+        return;
+    load_op_settings(path.c_str());
+    refresh();
+}
+
+void ParamDialog::save_settings()
+{
+    std::string start = settings().settings_path;
+    std::string path =
+        window_->platform().choose_file(true, "Save Op. Settings", "Settings Files (*.VQS)|*.VQS|", start);
+    if (path.empty())
+        return;
+    save_op_settings(path.c_str(), command_);
+}
+
+ParamDialog* operation_dialog(MainWindow* window, int32_t command)
+{
+    auto& all = dialogs();
+    auto it = all.find(command);
+    if (it != all.end() && it->second->parent() == window)
+        return it->second;
+    auto* d = new ParamDialog(window, command);
+    QObject::connect(d, &QObject::destroyed, [command] { dialogs().erase(command); });
+    all[command] = d;
+    d->refresh();
+    return d;
+}
+
+void install_operation_menus()
+{
+    MainWindow::add_menu_builder([](MainWindow& w) {
+        QMenu* effects = w.add_menu("E&ffects");
+        effects->setObjectName("effects");
+        QAction* repeat = effects->addAction("&Repeat Last");
+        repeat->setObjectName("op_repeat");
+        repeat->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+        QObject::connect(repeat, &QAction::triggered, &w, [&w] {
+            int32_t current = op_state().current;
+            if (current && op_by_command(current))
+                operation_dialog(&w, current)->apply();
+        });
+        effects->addSeparator();
+        int count = 0;
+        const OpGroup* groups = op_groups(&count);
+        for (int g = 0; g < count; ++g) {
+            QString name = QString::fromLatin1(groups[g].name);
+            name.remove(QStringLiteral(" Group"));
+            QMenu* menu = nullptr;
+            for (int i = 0; i < op_count(); ++i) {
+                OpDescriptor* op = op_at(i);
+                if (op->group != groups[g].command || !op->available)
+                    continue;
+                if (!menu) {
+                    menu = effects->addMenu(name);
+                    menu->setObjectName(QStringLiteral("group_%1").arg(groups[g].command));
+                }
+                QAction* a = menu->addAction(QString::fromLatin1(op->name) + (op->slot_count() ? "..." : ""));
+                a->setObjectName(QStringLiteral("op_%1").arg(op->command));
+                int32_t command = op->command;
+                bool has_params = op->slot_count() > 0;
+                QObject::connect(a, &QAction::triggered, &w, [&w, command, has_params] {
+                    ParamDialog* d = operation_dialog(&w, command);
+                    if (has_params) {
+                        d->refresh();
+                        d->show();
+                        d->raise();
+                    } else {
+                        d->apply();
+                    }
+                });
+            }
+        }
+    });
+}
+
+} // namespace ws
