@@ -95,6 +95,17 @@ void release_everything()
     g_app().running = false;
 }
 
+} // namespace
+
+bool app_word_is_option(const std::string& word)
+{
+    // Options begin with "/"; so do absolute paths here, and a word that
+    // names an existing file is a file.
+    return !word.empty() && word[0] == '/' && access(word.c_str(), F_OK) != 0;
+}
+
+namespace {
+
 // Step 10 of start-up: options and files named on the command line.
 void walk_command_line(const std::vector<std::string>& words)
 {
@@ -102,7 +113,7 @@ void walk_command_line(const std::vector<std::string>& words)
         const std::string& word = words[i];
         if (word.empty() || g_app().shutting_down)
             break;
-        if (word[0] == '/')
+        if (app_word_is_option(word))
             continue;  // "/icon" has been taken already
         if (g_app().hooks.open_file)
             g_app().hooks.open_file(word.c_str());
@@ -118,7 +129,8 @@ void app_parse_command_line(int argc, const char* const* argv, AppOptions& optio
     options.words.clear();
     for (int i = 1; i < argc; ++i)
         options.words.emplace_back(argv[i] ? argv[i] : "");
-    options.icon = !options.words.empty() && options.words[0].rfind("/icon", 0) == 0;
+    options.icon = !options.words.empty() && app_word_is_option(options.words[0]) &&
+                   options.words[0].rfind("/icon", 0) == 0;
 }
 
 std::string app_config_folder()

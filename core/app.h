@@ -18,6 +18,9 @@ struct AppOptions {
 // The desktop command line: "/icon" as word 1 starts minimised; every word
 // is kept for the walk at the end of start-up.
 void app_parse_command_line(int argc, const char* const* argv, AppOptions& options);
+// A command-line word that is an option: it begins with "/" and names no
+// existing file (absolute paths begin with "/" as well).
+bool app_word_is_option(const std::string& word);
 
 // The folder of the initialisation files: the override, else $GLIMVQ_HOME,
 // else $XDG_CONFIG_HOME/glimvq, else ~/.config/glimvq.  Created on demand.

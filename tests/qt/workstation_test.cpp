@@ -14,6 +14,7 @@
 #include "ui/qt/workstation.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -62,6 +63,19 @@ private Q_SLOTS:
         QVERIFY(w->menu_named("File"));
         QVERIFY(w->menu_named("Edit"));
         QVERIFY(w->menu_named("Window"));
+        QVERIFY(workstation_stop());
+    }
+
+    void files_on_the_command_line_open()
+    {
+        QString path = make_bmp("cmd.bmp");
+        QByteArray p = path.toLocal8Bit();
+        char prog[] = "glimvq";
+        char* argv[] = {prog, p.data(), nullptr};
+        MainWindow* w = workstation_start(home(), true, 2, argv);
+        QVERIFY(w);
+        QCOMPARE(static_cast<int>(w->views().size()), 1);
+        QCOMPARE(static_cast<int>(w->active_view()->image()->width), 4);
         QVERIFY(workstation_stop());
     }
 

@@ -7,7 +7,14 @@
 #include "ui/qt/param_dialog.h"
 #include "ui/qt/qt_platform.h"
 
+#include "ops/catalogue.h"
+#include "ui/qt/dialogs.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+#include <cstring>
 
 namespace ws {
 
@@ -65,11 +72,42 @@ bool workstation_stop()
     return true;
 }
 
+namespace {
+
+// "/shots=DIR": pictures of the main window, a parameter dialog and the
+// preferences for the documentation, then the program ends.
+void take_screenshots(MainWindow* window, const QString& folder)
+{
+    QDir().mkpath(folder);
+    QTimer::singleShot(600, window, [window, folder] {
+        window->grab().save(folder + "/main-window.png");
+        ParamDialog* dialog = operation_dialog(window, opcmd::Colorize);
+        dialog->show();
+        QTimer::singleShot(300, window, [window, folder, dialog] {
+            dialog->grab().save(folder + "/parameter-dialog.png");
+            dialog->hide();
+            auto* prefs = new PreferencesDialog(window);
+            prefs->show();
+            QTimer::singleShot(300, window, [window, folder, prefs] {
+                prefs->grab().save(folder + "/preferences.png");
+                prefs->deleteLater();
+                window->platform().set_unattended(true, ui::Answer::Discard);
+                window->close();
+            });
+        });
+    });
+}
+
+} // namespace
+
 int run_workstation(int argc, char** argv)
 {
     MainWindow* window = workstation_start({}, false, argc, argv);
     if (!window)
         return 0;
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "/shots=", 7) == 0)
+            take_screenshots(window, QString::fromLocal8Bit(argv[i] + 7));
     int code = QApplication::exec();
     // The frame is closed: shut-down has run (closeEvent), the platform goes.
     ui::platform_install(nullptr);
