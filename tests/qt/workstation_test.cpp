@@ -6,7 +6,9 @@
 #include "core/undo.h"
 #include "formats/load_save.h"
 #include "ops/catalogue.h"
+#include "ui/qt/area_tools.h"
 #include "ui/qt/dialogs.h"
+#include "areas/area.h"
 #include "ui/qt/image_view.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
@@ -193,6 +195,66 @@ private Q_SLOTS:
         w->action("op_repeat")->trigger();
         image_lock(img);
         QCOMPARE(static_cast<int>(img->pixel(0, 0)[2]), 0);
+        image_unlock(img);
+        w->platform().set_unattended_answer(ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
+
+    void an_ellipse_drawn_on_a_view_limits_the_operation()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        Image* img = w->new_image(100, 80);
+        ImageView* v = w->active_view();
+        AreaTools* tools = area_tools();
+        QVERIFY(tools);
+        w->action("area_ellipse")->trigger();
+        tools->press(v, QPoint(20, 20));
+        tools->move(v, QPoint(50, 40));
+        tools->release(v, QPoint(80, 60));
+        QVERIFY(area_state().present);
+        QVERIFY(!v->overlay().isEmpty());  // marching ants
+        ParamDialog* d = operation_dialog(w, 3115);  // Negative
+        QCOMPARE(d->apply(), 0);
+        image_lock(img);
+        QCOMPARE(static_cast<int>(img->pixel(50, 40)[0]), 255);  // centre: inside
+        QCOMPARE(static_cast<int>(img->pixel(22, 22)[0]), 0);    // box corner: outside the ellipse
+        QCOMPARE(static_cast<int>(img->pixel(5, 5)[0]), 0);
+        image_unlock(img);
+
+        // Entire image again: the next operation reaches the corner.
+        w->action("area_entire")->trigger();
+        QVERIFY(v->overlay().isEmpty());
+        QCOMPARE(d->apply(), 0);
+        image_lock(img);
+        QCOMPARE(static_cast<int>(img->pixel(5, 5)[0]), 255);
+        QCOMPARE(static_cast<int>(img->pixel(50, 40)[0]), 0);
+        image_unlock(img);
+        w->platform().set_unattended_answer(ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
+
+    void polygon_and_colour_wand()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        Image* img = w->new_image(40, 40);
+        ImageView* v = w->active_view();
+        AreaTools* tools = area_tools();
+        w->action("area_polygon")->trigger();
+        tools->press(v, QPoint(0, 0));
+        tools->press(v, QPoint(39, 0));
+        tools->double_click(v, QPoint(0, 39));  // a triangle over the top-left half
+        QCOMPARE(operation_dialog(w, 3115)->apply(), 0);
+        image_lock(img);
+        QCOMPARE(static_cast<int>(img->pixel(5, 5)[0]), 255);
+        QCOMPARE(static_cast<int>(img->pixel(35, 35)[0]), 0);
+        image_unlock(img);
+        // The wand on the still black corner takes the black half only.
+        w->action("area_wand")->trigger();
+        tools->press(v, QPoint(35, 35));
+        QCOMPARE(operation_dialog(w, 3115)->apply(), 0);
+        image_lock(img);
+        QCOMPARE(static_cast<int>(img->pixel(35, 35)[0]), 255);
+        QCOMPARE(static_cast<int>(img->pixel(5, 5)[0]), 255);
         image_unlock(img);
         w->platform().set_unattended_answer(ui::Answer::Discard);
         QVERIFY(workstation_stop());

@@ -363,6 +363,7 @@ ImageView* MainWindow::add_view(Image* image)
     mdi_->setActiveSubWindow(sub);
     image_set_role(ImageRole::Target, image);
     update_actions();
+    Q_EMIT view_added(view);
     return view;
 }
 

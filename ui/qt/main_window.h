@@ -83,6 +83,7 @@ public:
 
 Q_SIGNALS:
     void view_activated(ImageView* view);
+    void view_added(ImageView* view);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

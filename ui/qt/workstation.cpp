@@ -3,6 +3,7 @@
 #include "core/app.h"
 #include "core/image.h"
 #include "ops/ops.h"
+#include "ui/qt/area_tools.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
 #include "ui/qt/qt_platform.h"
@@ -41,6 +42,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         installed = true;
         ops_install();
         install_operation_menus();
+        install_area_menu();
     }
     auto* window = new MainWindow;
     window->platform().set_unattended(unattended);
