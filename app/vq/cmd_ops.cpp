@@ -5,6 +5,7 @@
 #include "ops/catalogue.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <string>
 
 namespace {
@@ -100,12 +101,99 @@ void print_markdown()
     }
 }
 
+std::string html_escape(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// The help pages "f_op_<word>.html" the Help menu opens, one per operation,
+// and an index.
+int write_html(const std::string& folder)
+{
+    mkdir(folder.c_str(), 0755);
+    std::string index = "<html><head><title>Operations</title></head><body><h1>Operations</h1>\n";
+    int groups = 0;
+    const OpGroup* g = op_groups(&groups);
+    for (int k = 0; k < groups; ++k) {
+        index += "<h2>" + html_escape(g[k].name) + "</h2><ul>\n";
+        for (int i = 0; i < op_count(); ++i) {
+            const OpDescriptor& d = *op_at(i);
+            if (d.group != g[k].command)
+                continue;
+            std::string page = std::string("f_op_") + d.help_word + ".html";
+            index += "<li><a href=\"" + page + "\">" + html_escape(d.name) + "</a>" +
+                     (d.available ? "" : " (not available)") + "</li>\n";
+            std::string html = "<html><head><title>" + html_escape(d.name) + "</title></head><body>\n";
+            html += "<h1>" + html_escape(d.name) + "</h1>\n<p>" + html_escape(g[k].name) + ", operation " +
+                    std::to_string(d.command) + ". Applier: " + applier_kind_name(d.kind) + ".";
+            std::string flags = flags_of(d);
+            if (!flags.empty())
+                html += " It " + html_escape(flags) + ".";
+            html += "</p>\n";
+            if (!d.available)
+                html += "<p><b>Not available:</b> " + html_escape(d.unavailable ? d.unavailable : "") + "</p>\n";
+            if (d.keyword)
+                html += "<p>Script command: <code>" + html_escape(script_of(d)) + "</code></p>\n";
+            html += "<h2>Parameters</h2>\n";
+            if (d.slot_count() == 0) {
+                html += "<p>None: the operation applies at once.</p>\n";
+            } else {
+                html += "<table border=\"1\" cellpadding=\"4\"><tr><th>Parameter</th><th>Key</th>"
+                        "<th>Default</th><th>Range</th></tr>\n";
+                for (const OpSlot& s : d.slots) {
+                    if (!s.used())
+                        continue;
+                    html += "<tr><td>" + html_escape(s.label ? s.label : "") + "</td><td><code>" +
+                            html_escape(s.key ? s.key : "") + "</code></td><td>" +
+                            html_escape(vq::slot_value_text(s)) + "</td><td>" + html_escape(vq::slot_range_text(s)) +
+                            "</td></tr>\n";
+                }
+                html += "</table>\n";
+            }
+            html += "<p>From the shell: <code>vq apply IN OUT \"" + html_escape(d.name) +
+                    "\" [values]</code>. <a href=\"index.html\">All operations</a></p>\n</body></html>\n";
+            std::string path = folder + "/" + page;
+            FILE* f = std::fopen(path.c_str(), "w");
+            if (!f)
+                return vq::failure("cannot write " + path);
+            std::fputs(html.c_str(), f);
+            std::fclose(f);
+        }
+        index += "</ul>\n";
+    }
+    index += "</body></html>\n";
+    std::string path = folder + "/index.html";
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f)
+        return vq::failure("cannot write " + path);
+    std::fputs(index.c_str(), f);
+    std::fclose(f);
+    return vq::EXIT_DONE;
+}
+
 int run_ops(vq::Args& args)
 {
     bool markdown = false;
     std::string filter;
+    std::string html;
     while (!args.done()) {
         std::string a = args.next();
+        if (a == "--html") {
+            if (args.done())
+                return vq::usage_error("ops", "--html needs a folder");
+            html = args.next();
+            continue;
+        }
         if (a == "--markdown")
             markdown = true;
         else if (filter.empty())
@@ -113,6 +201,8 @@ int run_ops(vq::Args& args)
         else
             return vq::usage_error("ops", "one group or operation at a time");
     }
+    if (!html.empty())
+        return write_html(html);
     if (markdown) {
         if (!filter.empty())
             return vq::usage_error("ops", "--markdown lists the whole catalogue");
@@ -150,10 +240,11 @@ int run_ops(vq::Args& args)
 
 } // namespace
 
-VQ_COMMAND("ops", "vq ops [GROUP | OPERATION] [--markdown]",
+VQ_COMMAND("ops", "vq ops [GROUP | OPERATION] [--markdown] [--html FOLDER]",
            "Lists the operation catalogue: for every operation its number, name, script command,\n"
            "applier, flags, whether it can be applied yet, and its parameters with their key, current\n"
            "value, slider range and typed range.  GROUP is a group's name (\"photo\", \"Photo Group\")\n"
            "or number; OPERATION a name, script command or number.  --markdown prints the whole\n"
-           "catalogue as the Markdown of docs/operations.md.",
+           "catalogue as the Markdown of docs/operations.md; --html writes the help pages\n"
+           "(f_op_*.html and index.html) into FOLDER.",
            run_ops);

@@ -6,6 +6,7 @@
 #include "core/undo.h"
 #include "formats/load_save.h"
 #include "ops/catalogue.h"
+#include "ops/framework.h"
 #include "ui/qt/area_tools.h"
 #include "ui/qt/dialogs.h"
 #include "areas/area.h"
@@ -257,6 +258,37 @@ private Q_SLOTS:
         QCOMPARE(static_cast<int>(img->pixel(5, 5)[0]), 255);
         image_unlock(img);
         w->platform().set_unattended_answer(ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
+
+    void help_pages_open_by_topic()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        w->show_help_topic("Negative");
+        QVERIFY(w->help_window() && w->help_window()->isVisible());
+        QVERIFY(w->platform().transcript().last().endsWith("html_docs/f_op_negative.html"));
+        w->show_help_topic("No Such Operation");
+        QVERIFY(w->platform().transcript().last().contains("No help index: \"No Such Operation\""));
+        QVERIFY(workstation_stop());
+    }
+
+    void roles_and_closing_during_an_operation()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        Image* a = w->new_image(8, 8);
+        Image* b = w->new_image(8, 8);
+        QCOMPARE(image_role(ImageRole::Target), b);
+        w->assign_role(1, a);
+        QCOMPARE(image_role(ImageRole::Source), a);
+        // While an operation runs (a handler entered from its progress
+        // pump), no view may close under it.
+        op_state().running = true;
+        QVERIFY(!w->close_view(w->views_of(a).front()));
+        QVERIFY(w->platform().transcript().last().startsWith("Message 086"));
+        op_state().running = false;
+        w->platform().set_unattended_answer(ui::Answer::Discard);
+        QVERIFY(w->close_view(w->views_of(a).front()));
+        QCOMPARE(image_role(ImageRole::Source), b);  // fell back to the image still shown
         QVERIFY(workstation_stop());
     }
 

@@ -8,6 +8,9 @@
 #include "core/progress.h"
 #include "core/settings.h"
 #include "core/undo.h"
+#include "ops/catalogue.h"
+#include "ops/framework.h"
+#include "ops/help.h"
 #include "formats/codecs.h"
 #include "formats/load_save.h"
 #include "ui/qt/dialogs.h"
@@ -31,9 +34,12 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 namespace ws {
@@ -162,6 +168,32 @@ void MainWindow::build_menus()
     QMenu* edit = menuBar()->addMenu("&Edit");
     add_action(edit, "edit_undo", "&Undo", [this] { undo(); }, QKeySequence::Undo);
     add_action(edit, "edit_deundo", "&De-Undo", [this] { redo(); }, QKeySequence::Redo);
+    edit->addSeparator();
+    add_action(edit, "edit_assign_source", "Assign as &Source", [this] {
+        if (ImageView* v = active_view())
+            assign_role(1, v->image());
+    });
+    add_action(edit, "edit_assign_brush", "Assign as &Brush", [this] {
+        if (ImageView* v = active_view())
+            assign_role(2, v->image());
+    });
+    add_action(edit, "edit_select_source", "Select Source Image...", [this] {
+        std::vector<ImageView*> all = views();
+        QStringList names;
+        std::vector<Image*> images;
+        for (ImageView* v : all)
+            if (std::find(images.begin(), images.end(), v->image()) == images.end()) {
+                images.push_back(v->image());
+                names << QString::fromLocal8Bit(v->image()->name);
+            }
+        if (images.empty())
+            return;
+        bool ok = false;
+        QString chosen = QInputDialog::getItem(this, "Select Source Image", "Source:", names, 0, false, &ok);
+        if (ok)
+            assign_role(1, images[static_cast<size_t>(names.indexOf(chosen))]);
+    });
+    edit->addSeparator();
     add_action(edit, "edit_undo_choose", "Undo to...", [this] {
         if (ImageView* v = active_view())
             if (long entry = choose_undo_entry(this, v->image(), false); entry >= 0) {
@@ -191,6 +223,21 @@ void MainWindow::build_menus()
     update_window_menu();
 
     QMenu* help = menuBar()->addMenu("&Help");
+    add_action(help, "help_index", "&Operations", [this] { show_help_topic(nullptr); });
+    add_action(help, "help_topic", "Help on a &Topic...", [this] {
+        QStringList topics;
+        for (int i = 0; i < op_count(); ++i)
+            topics << QString::fromLatin1(op_at(i)->name);
+        int groups = 0;
+        const OpGroup* g = op_groups(&groups);
+        for (int k = 0; k < groups; ++k)
+            topics << QString::fromLatin1(g[k].name);
+        bool ok = false;
+        QString topic = QInputDialog::getItem(this, "Help", "Topic:", topics, 0, true, &ok);
+        if (ok)
+            op_help(topic.toLatin1().constData());
+    }, QKeySequence::HelpContents);
+    help->addSeparator();
     add_action(help, "help_about", "&About Glimmerix:V/q", [this] { about(); });
 }
 
@@ -289,7 +336,7 @@ void MainWindow::update_actions()
 {
     bool have = active_view() != nullptr;
     for (const char* name : {"file_save", "file_save_as", "file_close", "edit_undo", "edit_deundo",
-                             "edit_undo_choose", "edit_deundo_choose"})
+                             "edit_undo_choose", "edit_deundo_choose", "edit_assign_source", "edit_assign_brush"})
         if (QAction* a = action(name))
             a->setEnabled(have);
 }
@@ -351,6 +398,15 @@ void MainWindow::show_progress(const QString& caption, int percent, int overall,
 ImageView* MainWindow::add_view(Image* image)
 {
     auto* view = new ImageView(image);
+    view->canvas()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view->canvas(), &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
+        QMenu menu;
+        menu.addAction("Assign as Source", this, [this, view] { assign_role(1, view->image()); });
+        menu.addAction("Assign as Brush", this, [this, view] { assign_role(2, view->image()); });
+        menu.addSeparator();
+        menu.addAction("New View", this, [this, view] { add_view(view->image()); });
+        menu.exec(view->canvas()->mapToGlobal(at));
+    });
     auto* sub = new ViewWindow(this, view);
     sub->setObjectName("viewClass");
     mdi_->addSubWindow(sub);
@@ -420,6 +476,10 @@ void MainWindow::redraw(Image* image, const QRect* rect)
 bool MainWindow::close_view(ImageView* view)
 {
     Image* image = view->image();
+    if (op_state().running) {
+        message_show(msg::OperationInProgress);
+        return false;
+    }
     bool last = views_of(image).size() == 1;
     if (last && image->changes != 0 && settings().pref(PREF_UNSAVED_IMAGE)) {
         QString text = QStringLiteral("The image \"%1\" has changed. Save it?").arg(QString::fromLocal8Bit(image->name));
@@ -647,6 +707,50 @@ void MainWindow::close_tool_windows()
 {
     if (console_dock_)
         console_dock_->close();
+    if (help_)
+        help_->window()->close();
+}
+
+void MainWindow::show_help_topic(const char* topic)
+{
+    if (topic) {
+        op_help(topic);
+        return;
+    }
+    if (platform_->open_document("html_docs/index.html") < 33)
+        error_box("The help pages were not found:", "html_docs/index.html");
+}
+
+void MainWindow::show_help(const QString& path)
+{
+    if (!help_) {
+        auto* dialog = new QDialog(this);
+        dialog->setObjectName("help");
+        dialog->setWindowTitle("Glimmerix:V/q Help");
+        help_ = new QTextBrowser(dialog);
+        help_->setOpenLinks(true);
+        auto* layout = new QVBoxLayout(dialog);
+        layout->addWidget(help_);
+        dialog->resize(560, 480);
+    }
+    help_->setSource(QUrl::fromLocalFile(path));
+    help_->window()->show();
+    help_->window()->raise();
+}
+
+QWidget* MainWindow::help_window() const
+{
+    return help_ ? help_->window() : nullptr;
+}
+
+void MainWindow::assign_role(int role, Image* image)
+{
+    if (!image)
+        return;
+    image_set_role(role == 1 ? ImageRole::Source : ImageRole::Brush, image);
+    statusBar()->showMessage(QStringLiteral("%1 is the %2 image")
+                                 .arg(QString::fromLocal8Bit(image->name), role == 1 ? "source" : "brush"),
+                             4000);
 }
 
 // ---------------------------------------------------------------- events
@@ -655,6 +759,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (quit_posted_ || !app_running()) {
         event->accept();
+        return;
+    }
+    if (op_state().running) {
+        message_show(msg::OperationInProgress);
+        event->ignore();
         return;
     }
     if (app_shutdown() != 0) {

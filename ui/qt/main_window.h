@@ -16,6 +16,7 @@ class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QToolButton;
+class QTextBrowser;
 class QDockWidget;
 struct Image;
 
@@ -64,6 +65,14 @@ public:
     // ---- console (script output stream) ------------------------------------
     void console_append(const QString& text);
     void close_tool_windows();
+    // The help window showing an HTML page.
+    void show_help(const QString& path);
+    // The page of a topic (an operation's or group's name); null: the index.
+    void show_help_topic(const char* topic);
+    QWidget* help_window() const;
+
+    // Image roles from the views' menu and the choosers.
+    void assign_role(int role, Image* image);
 
     // Menus a subsystem adds (operation groups, areas...) are built by
     // functions registered here before the window is made.
@@ -121,6 +130,7 @@ private:
     bool subsystem_menus_built_ = false;
     QDockWidget* console_dock_ = nullptr;
     QPlainTextEdit* console_ = nullptr;
+    QTextBrowser* help_ = nullptr;
     bool quit_posted_ = false;
 };
 

@@ -209,6 +209,11 @@ ParamDialog::ParamDialog(MainWindow* window, int32_t command)
     apply_button->setDefault(true);
     QPushButton* load = buttons->addButton("Load...", QDialogButtonBox::ActionRole);
     QPushButton* save = buttons->addButton("Save...", QDialogButtonBox::ActionRole);
+    QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
+    connect(help, &QPushButton::clicked, this, [this] {
+        if (op_)
+            window_->show_help_topic(op_->name);
+    });
     QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
     connect(apply_button, &QPushButton::clicked, this, [this] { apply(); });
     connect(load, &QPushButton::clicked, this, [this] { load_settings(); });

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPainter>
@@ -288,6 +289,22 @@ void QtPlatform::post_quit(int code)
     quitting_ = true;
     window_->quit_posted();
     QCoreApplication::exit(code);
+}
+
+int QtPlatform::open_document(const char* path)
+{
+    // Help pages live beside the program ("html_docs/..."); shown in the
+    // workstation's own help window.  Like the shell: above 32 is success,
+    // 2 is "file not found".
+    QString p = QString::fromLocal8Bit(path ? path : "");
+    QFileInfo info(p);
+    if (info.isRelative() && !info.exists())
+        info = QFileInfo(QCoreApplication::applicationDirPath() + "/" + p);
+    if (!info.exists())
+        return 2;
+    transcript_ << "open: " + info.absoluteFilePath();
+    window_->show_help(info.absoluteFilePath());
+    return 42;
 }
 
 bool QtPlatform::image_in_view(Image* image)

@@ -51,6 +51,7 @@ public:
     void destroy_frame() override;
     void post_quit(int code) override;
     bool image_in_view(Image* image) override;
+    int open_document(const char* path) override;
 
 private:
     MainWindow* window_;

@@ -14,3 +14,10 @@ add_executable(glimvq_workstation ${CMAKE_SOURCE_DIR}/app/glimvq/main.cpp)
 set_target_properties(glimvq_workstation PROPERTIES OUTPUT_NAME glimvq)
 target_link_libraries(glimvq_workstation PRIVATE glimvq_qt)
 set(GLIMVQ_HAVE_WORKSTATION ON)
+
+# The operations' help pages, made from the catalogue, beside the program.
+add_dependencies(glimvq_workstation vq)
+add_custom_command(TARGET glimvq_workstation POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E env GLIMVQ_HOME=${CMAKE_BINARY_DIR}/help-home
+          $<TARGET_FILE:vq> --quiet ops --html ${CMAKE_BINARY_DIR}/bin/html_docs
+  COMMENT "Help pages in bin/html_docs")
