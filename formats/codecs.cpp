@@ -80,6 +80,14 @@ const Codec* codec_for_save_type(int save_type)
     return nullptr;
 }
 
+const char* codec_title_for_code(int code)
+{
+    for (const Codec& c : g_codecs)
+        if (c.code == code)
+            return c.title;
+    return nullptr;
+}
+
 void codec_register(CodecId id, ReadFn read, WriteFn write)
 {
     for (Codec& c : g_codecs) {

@@ -73,6 +73,8 @@ struct Codec {
 const Codec& codec(CodecId id);
 // The codec whose writer serves a "SaveType"; null for an unknown type.
 const Codec* codec_for_save_type(int save_type);
+// The title of the codec that gives images a format code ("Layered (ELF)"); null when none does.
+const char* codec_title_for_code(int code);
 // Fills a row for a codec that lives outside this folder (the layered file).
 void codec_register(CodecId id, ReadFn read, WriteFn write);
 

@@ -3,6 +3,7 @@
 #include "app/vq/save_options.h"
 #include "core/image.h"
 #include "formats/load_save.h"
+#include "layers/layer_manage.h"
 
 #include <string>
 
@@ -35,7 +36,7 @@ int run_convert(vq::Args& args)
     int status = vq::apply_save_options("convert", options, files[1], image);
     if (status == vq::EXIT_DONE && save_image(image, files[1].c_str()) != 0)
         status = vq::EXIT_FAILED;
-    image_free(image);
+    layers_close(image);  // a layered file brings its stack along
     return status;
 }
 

@@ -1,7 +1,9 @@
 // vq info: what the load dispatch makes of each file.
 #include "app/vq/command.h"
 #include "core/image.h"
+#include "formats/codecs.h"
 #include "formats/load_save.h"
+#include "layers/layer_manage.h"
 
 #include <cstdio>
 #include <string>
@@ -44,14 +46,18 @@ int run_info(vq::Args& args)
             status = vq::EXIT_FAILED;
             continue;
         }
-        std::string tag = image->format[0] ? image->format : "code " + std::to_string(image->file_format);
+        // Codes without a type name (the layered file, say) show their codec's title.
+        const char* title = codec_title_for_code(image->file_format);
+        std::string tag = image->format[0] ? image->format
+                          : title           ? title
+                                            : "code " + std::to_string(image->file_format);
         std::printf("%s: %s %u x %d, %u bits, alpha %s, %s x %s dpi", name, tag.c_str(), image->width,
                     image->height, image->bits, image->alpha ? "yes" : "no",
                     dpi(image->hres_num, image->hres_den).c_str(), dpi(image->vres_num, image->vres_den).c_str());
         if (image->frame_count > 0)
             std::printf(", frame %d of %d", image->frame_number, image->frame_count);
         std::printf("\n");
-        image_free(image);
+        layers_close(image);  // a layered file brings its stack along
     }
     return status;
 }

@@ -43,6 +43,10 @@ sys.exit(not set(ast.literal_eval(sys.stdin.read())) <= cube | greys)' \
 expect_status 2 -- "$VQ" convert red.bmp x.png --dither random
 expect_status 2 -- "$VQ" convert red.bmp x.png --strength 101
 
+# Layered files come through the same dispatch.
+expect_status 0 -- "$VQ" info "$GLIMVQ_SOURCE_DIR/fuzz/seeds/elf/stack1.elf"
+expect_grep 'stack1.elf: Layered \(ELF\) 24 x 12' out.txt
+
 # A file not where it is named is looked for in the image folder.
 mkdir -p pictures && cp red.bmp pictures/kept.bmp
 expect_status 0 -- "$VQ" prefs ImagePath "$TEST_TMP/pictures"
