@@ -60,4 +60,13 @@ cat "$OUT/ops-gamma.VQS"
 "$VQ" --home "$HOME_DIR" apply "$PIC" "$OUT/ops-histogram.png" histogram measure=1
 ls "$OUT"/ops-*.png
 
+step "Colour reduction: the textured spheres dithered by patterns, on the fixed palette, in greys, in black and white"
+SRC="$OUT/raytrace-textures.png"
+"$VQ" --home "$HOME_DIR" convert "$SRC" "$OUT/reduce-256-ordered.bmp" --depth 8 --dither ordered
+"$VQ" --home "$HOME_DIR" convert "$SRC" "$OUT/reduce-256-fixed.png" --depth 8 --reduce fixed --dither ordered
+"$VQ" --home "$HOME_DIR" convert "$SRC" "$OUT/reduce-256-greys.png" --depth 8 --reduce greys
+"$VQ" --home "$HOME_DIR" convert "$SRC" "$OUT/reduce-2.bmp" --depth 1 --strength 80
+"$VQ" --home "$HOME_DIR" info "$OUT/reduce-256-ordered.bmp" "$OUT/reduce-256-fixed.png" "$OUT/reduce-256-greys.png" \
+     "$OUT/reduce-2.bmp"
+
 printf '\nDemo output is in %s\n' "$OUT"
