@@ -249,8 +249,8 @@ int run_apply(vq::Args& args)
         return vq::EXIT_FAILED;
     vq::SaveSettingsScope keep_save;  // the save options stay with this command
     int status = vq::apply_save_options("apply", job.save, job.out, image);
-    if (status == vq::EXIT_DONE && save_image(image, job.out.c_str()) != 0)
-        status = vq::EXIT_FAILED;
+    if (status == vq::EXIT_DONE)
+        status = vq::save_output("apply", image, job.out);
     return status;
 }
 

@@ -34,8 +34,8 @@ int run_convert(vq::Args& args)
         return vq::EXIT_FAILED;
     vq::SaveSettingsScope keep;
     int status = vq::apply_save_options("convert", options, files[1], image);
-    if (status == vq::EXIT_DONE && save_image(image, files[1].c_str()) != 0)
-        status = vq::EXIT_FAILED;
+    if (status == vq::EXIT_DONE)
+        status = vq::save_output("convert", image, files[1]);
     layers_close(image);  // a layered file brings its stack along
     return status;
 }

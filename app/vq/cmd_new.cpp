@@ -71,8 +71,8 @@ int run_new(vq::Args& args)
 
     vq::SaveSettingsScope keep;
     int status = vq::apply_save_options("new", options, words[1], image);
-    if (status == vq::EXIT_DONE && save_image(image, words[1].c_str()) != 0)
-        status = vq::EXIT_FAILED;
+    if (status == vq::EXIT_DONE)
+        status = vq::save_output("new", image, words[1]);
     image_free(image);
     return status;
 }

@@ -7,6 +7,7 @@
 #include "render/reduce.h"
 
 #include <cctype>
+#include <cstdio>
 #include <strings.h>
 
 namespace vq {
@@ -58,6 +59,19 @@ SaveSettingsScope::~SaveSettingsScope()
     s.ordered = ordered_;
     render_state().palette_mode = palette_mode_;
     render_state().strength = strength_;
+}
+
+int save_output(const char* command, Image* image, const std::string& out)
+{
+    char name[kImagePathMax];
+    if (out.size() + 6 > sizeof name)
+        return failure("the name \"" + out + "\" is too long");
+    std::snprintf(name, sizeof name, "%s", out.c_str());
+    if (SaveImageFile(image, name) != 0)
+        return EXIT_FAILED;
+    if (out != name)
+        std::fprintf(stderr, "vq %s: written as %s\n", command, name);
+    return EXIT_DONE;
 }
 
 long save_type_for_name(const std::string& name)

@@ -55,6 +55,11 @@ private:
 // EXIT_DONE, or EXIT_USAGE after a usage error was reported.
 int apply_save_options(const char* command, const SaveOptions& options, const std::string& out, const Image* image);
 
+// Saves through the save entry.  The entry gives the name the type's
+// extension when it lacks it ("out.jpeg" becomes "out.jpeg.jpg"); the user
+// is told the name then.  EXIT_DONE or EXIT_FAILED (the message is shown).
+int save_output(const char* command, Image* image, const std::string& out);
+
 // The save type a file name's extension stands for, -1 when none.
 long save_type_for_name(const std::string& name);
 

@@ -23,6 +23,11 @@ expect_status 0 -- "$VQ" convert red.bmp red16.bmp --depth 16
 expect_status 0 -- "$VQ" info red16.bmp
 expect_grep 'BMP 40 x 30, 24 bits' out.txt
 
+# The save entry gives a name the type's own extension; vq says so.
+expect_status 0 -- "$VQ" convert red.bmp photo.jpeg
+expect_grep 'written as photo.jpeg.jpg' err.txt
+[ -f photo.jpeg.jpg ] && pass "photo.jpeg.jpg written" || fail "photo.jpeg.jpg missing"
+
 # The indexed depths follow --reduce, --dither and --strength.
 colours() { /usr/bin/python3 -c 'import sys; from PIL import Image; print(sorted(set(Image.open(sys.argv[1]).convert("RGB").getdata())))' "$1"; }
 expect_status 0 -- "$VQ" new 24x6 grey.png --color 140,140,140
