@@ -84,6 +84,40 @@ void unpremultiply(uint8_t* p)
             p[c] = static_cast<uint8_t>(std::min(255, (p[c] * 255 + p[3] / 2) / p[3]));
 }
 
+// Separate planes (RGB, RGBA, grey with alpha): each plane is read from top
+// to bottom in turn, into its channels.
+int read_planes(TIFF* tif, Image* image, const Layout& l, VqProgressStep step, uint8_t* line)
+{
+    long width = image->width, height = image->height;
+    bool grey = l.photometric != PHOTOMETRIC_RGB;
+    for (int s = 0; s < l.samples; ++s) {
+        for (long y = 0; y < height; ++y) {
+            if (TIFFReadScanline(tif, line, static_cast<uint32_t>(y), static_cast<uint16_t>(s)) < 0)
+                return 1;
+            uint8_t* out = image->row(static_cast<int>(y));
+            for (long x = 0; x < width; ++x, out += 4) {
+                uint8_t v = line[x];
+                if (!grey) {
+                    out[s] = v;
+                } else if (s == 0) {
+                    out[0] = out[1] = out[2] = l.photometric == PHOTOMETRIC_MINISWHITE ? static_cast<uint8_t>(255 - v) : v;
+                } else {
+                    out[3] = v;
+                }
+            }
+            if ((y & 7) == 0 && step((s * height + y) / l.samples))
+                return 2;
+        }
+    }
+    if (l.associated)
+        for (long y = 0; y < height; ++y) {
+            uint8_t* out = image->row(static_cast<int>(y));
+            for (long x = 0; x < width; ++x, out += 4)
+                unpremultiply(out);
+        }
+    return 0;
+}
+
 // Reads the strips of the simple forms straight into the image; false when
 // the file does not have one of them (or a strip cannot be read).
 int read_direct(TIFF* tif, Image* image, const Layout& l, VqProgressStep step, uint8_t* line)
@@ -102,6 +136,8 @@ int read_direct(TIFF* tif, Image* image, const Layout& l, VqProgressStep step, u
         if (small)
             shift = 0;
     }
+    if (l.planar == PLANARCONFIG_SEPARATE && l.samples > 1)
+        return read_planes(tif, image, l, step, line);
     for (long y = 0; y < height; ++y) {
         if (TIFFReadScanline(tif, line, static_cast<uint32_t>(y), 0) < 0)
             return 1;
@@ -223,7 +259,8 @@ IMAGELOAD(const char* name, void* /*window*/, void* /*instance*/, VqProgressBegi
     image->alpha = l.alpha ? 1 : 0;
     set_resolution(tif, image);
 
-    bool direct = !TIFFIsTiled(tif) && l.bits == 8 && l.planar == PLANARCONFIG_CONTIG &&
+    bool direct = !TIFFIsTiled(tif) && l.bits == 8 &&
+                  (l.planar == PLANARCONFIG_CONTIG || l.photometric != PHOTOMETRIC_PALETTE) &&
                   ((l.photometric == PHOTOMETRIC_RGB && l.samples == (l.alpha ? 4 : 3)) ||
                    ((l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE) &&
                     l.samples == (l.alpha ? 2 : 1)) ||
@@ -232,7 +269,8 @@ IMAGELOAD(const char* name, void* /*window*/, void* /*instance*/, VqProgressBegi
     int rc;
     if (direct) {
         tmsize_t size = TIFFScanlineSize(tif);
-        auto* line = size >= static_cast<tmsize_t>(width) * l.samples
+        tmsize_t need = static_cast<tmsize_t>(width) * (l.planar == PLANARCONFIG_SEPARATE ? 1 : l.samples);
+        auto* line = size >= need
                          ? static_cast<uint8_t*>(alloc(static_cast<long>(size), "tifr"))
                          : nullptr;
         rc = line ? read_direct(tif, image, l, step, line) : 1;

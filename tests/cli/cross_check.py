@@ -249,6 +249,38 @@ def their_files():
     pt.save("pil_P_trns.png", transparency=5)
     check_their_file("pil_P_trns.png", by_pillow)
 
+    # TIFF and JPEG files go through the system's own libraries.
+    tmodes = {"L": rgb.convert("L"), "P": rgb.quantize(200), "RGB": rgb, "RGBA": rgba, "1": rgb.convert("1"),
+              "LA": rgba.convert("LA")}
+    for mode, im in tmodes.items():
+        for compression in ("raw", "tiff_lzw", "tiff_adobe_deflate"):
+            name = "pil_%s_%s.tif" % (mode, compression)
+            im.save(name, compression=compression)
+            check_their_file(name, by_pillow)
+    im_tiff = {
+        "im_tiled.tif": ["src.png", "-define", "tiff:tile-geometry=16x16", "TIFF:"],
+        "im_16bit.tif": ["src.png", "-depth", "16", "TIFF:"],
+        "im_bottom.tif": ["src.png", "-orient", "BottomLeft", "TIFF:"],
+        "im_planar.tif": ["srca.png", "-interlace", "Plane", "TIFF:"],
+        "im_cmyk.tif": ["src.png", "-colorspace", "CMYK", "TIFF:"],
+    }
+    for name, args in im_tiff.items():
+        run([IM] + args[:-1] + [args[-1] + name])
+        # 16-bit samples keep their high byte; ImageMagick rounds; CMYK conversions differ by rounding.
+        check_their_file(name, by_imagemagick, tolerance=2 if "16" in name or "cmyk" in name else 0)
+    im_jpeg = {
+        "im_baseline.jpg": ["src.png", "-quality", "85", "JPG:"],
+        "im_progressive.jpg": ["src.png", "-interlace", "Plane", "JPG:"],
+        "im_grey.jpg": ["src.png", "-colorspace", "Gray", "JPG:"],
+        "im_cmyk.jpg": ["src.png", "-colorspace", "CMYK", "JPG:"],
+        "im_444.jpg": ["src.png", "-sampling-factor", "1x1", "JPG:"],
+    }
+    for name, args in im_jpeg.items():
+        run([IM] + args[:-1] + [args[-1] + name])
+        check_their_file(name, by_pillow, tolerance=2)
+    rgb.save("pil_exif.jpg", exif=Image.Exif())
+    check_their_file("pil_exif.jpg", by_pillow)
+
 
 def by_vq_555_reference(path):
     """What a 5-5-5 bitmap holds, each sample shifted left by 3, from its bytes."""

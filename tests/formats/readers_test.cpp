@@ -237,3 +237,23 @@ TEST_F(FormatTest, IndexedPngHoldsThePaletteItUses)
         image_free(back);
     }
 }
+
+TEST_F(FormatTest, JpegKeepsFullColourAboveTheHighQualityThreshold)
+{
+    // The luminance sampling factors of the frame header: 2x2 is 4:2:0, 1x1 is 4:4:4.
+    auto sampling = [](const Bytes& b) {
+        for (size_t i = 0; i + 12 < b.size(); ++i)
+            if (b[i] == 0xFF && (b[i + 1] == 0xC0 || b[i + 1] == 0xC1 || b[i + 1] == 0xC2))
+                return static_cast<int>(b[i + 11]);
+        return -1;
+    };
+    Image* image = pattern(32, 32, false);
+    settings().save_type = FMT_JPG;
+    settings().jpeg_chroma_ss = 89;
+    settings().jpeg_quality = 90;
+    ASSERT_EQ(save_image(image, path("high").c_str()), 0);
+    EXPECT_EQ(sampling(read(path("high.jpg"))), 0x11);
+    settings().jpeg_quality = 89;
+    ASSERT_EQ(save_image(image, path("usual").c_str()), 0);
+    EXPECT_EQ(sampling(read(path("usual.jpg"))), 0x22);
+}
