@@ -300,8 +300,16 @@ void outline_rect(Outline& out, double x0, double y0, double x1, double y1)
 void outline_ellipse(Outline& out, double x0, double y0, double x1, double y1)
 {
     Contour c;
-    double rx = std::fabs(x1 - x0) / 2, ry = std::fabs(y1 - y0) / 2;
-    arc_points(c, (x0 + x1) / 2, (y0 + y1) / 2, rx, ry, 0, 2 * kPi, false);
+    const double rx = std::fabs(x1 - x0) / 2, ry = std::fabs(y1 - y0) / 2;
+    const double cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
+    arc_points(c, cx, cy, rx, ry, 0, 2 * kPi, false);
+    // The four extremes stay on the ellipse, so that it touches its box and
+    // no pixel beyond it.
+    const size_t q = c.size() / 4;
+    c[0] = {cx + rx, cy};
+    c[q] = {cx, cy + ry};
+    c[2 * q] = {cx - rx, cy};
+    c[3 * q] = {cx, cy - ry};
     out.contours.push_back(std::move(c));
 }
 

@@ -6,6 +6,7 @@ OUT=${2:-out/demo}
 VQ="$(cd "$BIN" && pwd)/vq"
 SCENES="$(cd "$(dirname "$0")/../data/scenes" && pwd)"
 SCRIPTS="$(cd "$(dirname "$0")/../data/scripts" && pwd)"
+AREAS="$(cd "$(dirname "$0")/../data/areas" && pwd)"
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
 HOME_DIR="$OUT/home"
@@ -68,5 +69,11 @@ SRC="$OUT/raytrace-textures.png"
 "$VQ" --home "$HOME_DIR" convert "$SRC" "$OUT/reduce-2.bmp" --depth 1 --strength 80
 "$VQ" --home "$HOME_DIR" info "$OUT/reduce-256-ordered.bmp" "$OUT/reduce-256-fixed.png" "$OUT/reduce-256-greys.png" \
      "$OUT/reduce-2.bmp"
+
+step "Area selections as masks: a feathered ellipse, a shape drawn in a box, text in the default font"
+"$VQ" --home "$HOME_DIR" area "$AREAS/oval.asf" -o "$OUT/area-oval.png"
+"$VQ" --home "$HOME_DIR" area --shape "$AREAS/ring.ish" --box 40,20,279,179 --size 320x200 \
+      -o "$OUT/area-ring.png" --save-area "$OUT/area-ring.asf"
+"$VQ" --home "$HOME_DIR" area "$AREAS/title.asf" -o "$OUT/area-title.png"
 
 printf '\nDemo output is in %s\n' "$OUT"
