@@ -6,6 +6,7 @@
 #include "core/settings.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -65,8 +66,9 @@ int splatter_prepare(Image* target)
         Place p;
         double x = w / 2 + (rnd.unit() - 0.5) * spread * w;
         double y = h / 2 + (rnd.unit() - 0.5) * spread * h;
-        p.dx = x - g_layout.cx;
-        p.dy = y - g_layout.cy;
+        // Whole pixels: a crisp area stays crisp where it lands.
+        p.dx = std::round(x - g_layout.cx);
+        p.dy = std::round(y - g_layout.cy);
         p.scale = std::max(0.05, 1 + (rnd.unit() * 2 - 1) * s.vary_size / 100.0);
         g_layout.places.push_back(p);
     }

@@ -3,6 +3,8 @@
 #include "app/vq/command.h"
 #include "app/vq/op_values.h"
 #include "app/vq/save_options.h"
+#include "areas/area.h"
+#include "areas/area_file.h"
 #include "core/image.h"
 #include "core/settings.h"
 #include "core/undo.h"
@@ -75,6 +77,16 @@ const ApplyOption kOptions[] = {
     {"--brush", "IMG",
      [](ApplyJob& j, const std::string& v) {
          j.brush = v;
+         return 0;
+     }},
+    {"--area", "FILE.ASF",
+     [](ApplyJob& j, const std::string& v) {
+         // The area is selected once the image is loaded, so that a colour
+         // wand or key reads it; without one the whole image is worked on.
+         j.before.push_back([v](Image*) {
+             area_settings_reset();
+             return area_load(v.c_str());
+         });
          return 0;
      }},
     {"--alpha-mode", "0/1/2", [](ApplyJob& j, const std::string& v) { return take_switch("--alpha-mode", v, j.alpha_mode); }},
@@ -258,13 +270,16 @@ int run_apply(vq::Args& args)
 
 VQ_COMMAND("apply",
            "vq apply IN OUT OPERATION [VALUE... | KEY=VALUE...] [--then OPERATION [VALUE...]]... "
-           "[--settings FILE.VQS] [--save-settings FILE.VQS] [--alpha-mode 0/1/2] [--with-alpha 0/1] "
+           "[--area FILE.ASF] [--settings FILE.VQS] [--save-settings FILE.VQS] [--alpha-mode 0/1/2] [--with-alpha 0/1] "
            "[--source IMG] [--brush IMG] [--type T] [--depth BITS] [--compress N] [--quality Q]",
-           "Loads IN, applies the operation to the whole image and saves the result as OUT.\n"
+           "Loads IN, applies the operation to the whole image (or inside an area) and saves the result\n"
+           "as OUT.\n"
            "OPERATION is a display name (case ignored, quoted when it has blanks), a script command or\n"
            "a number (vq ops lists them).  Values set its parameters in order, or by key as KEY=VALUE;\n"
            "a palette is KEY=R,G,B/R,G,B/...  A value outside the parameter's typed range is refused.\n"
            "--then applies a further operation to the result, as often as given.\n\n"
+           "  --area FILE.ASF    work inside the area of an area file (docs/areas.md): weights between 0\n"
+           "                     and 255 on its edges blend the result with the image\n"
            "  --settings F       read an operation settings file (*.VQS) first; values given on the\n"
            "                     command line win\n"
            "  --save-settings F  write the last operation's settings after applying it\n"

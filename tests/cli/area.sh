@@ -81,4 +81,33 @@ expect_status 2 -- "$VQ" area rect.asf -o m.png --bogus
 expect_status 2 -- "$VQ" area --shape ring.ish -o m.png
 expect_status 1 -- "$VQ" area --shape none.ish --box 0,0,9,9 --size 10x10 -o m.png
 expect_grep 'Message 063' err.txt
+# vq apply --area: the operation works inside the area only.
+rgb() { "$PY" -c 'import sys; from PIL import Image; print(*Image.open(sys.argv[1]).convert("RGB").getpixel((int(sys.argv[2]), int(sys.argv[3]))))' "$@"; }
+changed() { "$PY" -c 'import sys; from PIL import Image, ImageChops
+a = Image.open(sys.argv[1]).convert("RGB"); b = Image.open(sys.argv[2]).convert("RGB")
+d = ImageChops.difference(a, b).convert("L"); print(sum(1 for v in d.getdata() if v))' "$1" "$2"; }
+expect_status 0 -- "$VQ" new 200x100 grey.png --color 128,64,200
+expect_status 0 -- "$VQ" apply grey.png neg.png negative --area rect.asf
+check "negated inside" "$(rgb neg.png 100 50)" "127 191 55"
+check "kept outside" "$(rgb neg.png 79 50)" "128 64 200"
+check "pixels changed" "$(changed grey.png neg.png)" 861
+expect_status 0 -- "$VQ" apply grey.png negoval.png negative --area oval.asf
+v=$(rgb negoval.png 157 50 | cut -d' ' -f2)
+[ "$v" -gt 64 ] && [ "$v" -lt 191 ] && pass "feathered edge blends ($v)" || fail "feathered edge $v"
+
+# The colour key picks the red blocks of the picture and nothing else.
+expect_status 0 -- "$VQ" apply keyed.png keyneg.png negative --area key.asf
+check "keyed block negated" "$(rgb keyneg.png 12 7)" "5 245 245"
+check "background kept" "$(rgb keyneg.png 30 30)" "0 0 255"
+
+# Splatter: five copies of the rectangle scattered over the image.
+expect_status 0 -- "$VQ" prefs Splatter "5 3 1 100 0 0"
+expect_status 0 -- "$VQ" apply grey.png splat.png negative --area rect.asf
+n=$(changed grey.png splat.png)
+[ "$n" -gt 861 ] && [ "$n" -le $((5 * 861)) ] && pass "splatter changed $n pixels" || fail "splatter changed $n pixels"
+expect_status 0 -- "$VQ" prefs Splatter "20 9 0 100 1 0"
+
+expect_status 1 -- "$VQ" apply grey.png x.png negative --area missing.asf
+expect_grep 'Message 071' err.txt
+[ ! -e x.png ] && pass "nothing written on failure" || fail "x.png written"
 finish
