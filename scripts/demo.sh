@@ -70,10 +70,11 @@ SRC="$OUT/raytrace-textures.png"
 "$VQ" --home "$HOME_DIR" info "$OUT/reduce-256-ordered.bmp" "$OUT/reduce-256-fixed.png" "$OUT/reduce-256-greys.png" \
      "$OUT/reduce-2.bmp"
 
-step "Area selections as masks: a feathered ellipse, a shape drawn in a box, text in the default font"
+step "Area selections: a feathered ellipse, a shape drawn in a box, text in the default font as masks; an operation inside the ellipse"
 "$VQ" --home "$HOME_DIR" area "$AREAS/oval.asf" -o "$OUT/area-oval.png"
 "$VQ" --home "$HOME_DIR" area --shape "$AREAS/ring.ish" --box 40,20,279,179 --size 320x200 \
       -o "$OUT/area-ring.png" --save-area "$OUT/area-ring.asf"
 "$VQ" --home "$HOME_DIR" area "$AREAS/title.asf" -o "$OUT/area-title.png"
+"$VQ" --home "$HOME_DIR" apply "$OUT/raytrace-reflection.png" "$OUT/area-negative.png" negative --area "$AREAS/oval.asf"
 
 printf '\nDemo output is in %s\n' "$OUT"
