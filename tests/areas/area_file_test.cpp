@@ -1,6 +1,7 @@
 #include "area_util.h"
 #include "areas/area_file.h"
 #include "core/mem.h"
+#include "core/settings.h"
 #include "tests/core/log_capture.h"
 
 #include <cmath>
@@ -281,4 +282,38 @@ TEST(ShapeFile, ReaderSkipsCommentsAndNameAndRefusesBadFiles)
     EXPECT_EQ(shape_load(dir.write("empty.ish", "ISHAPE\nname only\n* nothing\n\n").c_str()), 1);
     EXPECT_TRUE(shown.has("Message 064: The I-Shape file holds no points."));
     EXPECT_EQ(area_state().shape.name, "line");
+}
+
+TEST(AreaSettings, PreferencesAndDrawingConstraints)
+{
+    Settings& p = settings();
+    settings_reset(p, "/tmp");
+    fresh();
+    area_settings_from_prefs();
+    // "AreaMode" 6 is the sixth tool of the menu; "Feathering" 15.
+    EXPECT_EQ(area_settings().mode, AreaMode::ELLIPSE);
+    EXPECT_EQ(area_settings().feather, 15);
+    EXPECT_EQ(area_settings().font_name, "Arial");
+    p.area_mode = 12;
+    area_settings_from_prefs();
+    EXPECT_EQ(area_settings().mode, AreaMode::FONT);
+
+    // A box dragged up and left keeps its direction when held square or to an aspect.
+    AreaState& st = area_state();
+    long x1 = 40, y1 = 85;
+    st.hold_square = true;
+    area_constrain_box(100, 100, &x1, &y1, 0);
+    EXPECT_EQ(x1, 40);
+    EXPECT_EQ(y1, 40);
+    st.hold_square = false;
+    st.hold_aspect = true;
+    x1 = 130, y1 = 60;
+    area_constrain_box(100, 100, &x1, &y1, 2.0);
+    EXPECT_EQ(x1, 180);
+    EXPECT_EQ(y1, 60);
+    st.hold_aspect = false;
+    x1 = 7, y1 = 9;
+    area_constrain_box(0, 0, &x1, &y1, 2.0);
+    EXPECT_EQ(x1, 7);
+    EXPECT_EQ(y1, 9);
 }
