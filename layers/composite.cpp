@@ -251,9 +251,10 @@ void each(const Surface& s, const Piece& p, const Clip& c, const uint8_t* wtab, 
 // alpha becomes A'.  t stays within 0..255, so the result does too.
 inline void mix(uint8_t* D, const int* t, int k)
 {
-    D[0] = static_cast<uint8_t>(D[0] + div255(k * (t[0] - D[0])));
-    D[1] = static_cast<uint8_t>(D[1] + div255(k * (t[1] - D[1])));
-    D[2] = static_cast<uint8_t>(D[2] + div255(k * (t[2] - D[2])));
+    int d0 = D[0], d1 = D[1], d2 = D[2];
+    D[0] = static_cast<uint8_t>(d0 + div255(k * (t[0] - d0)));
+    D[1] = static_cast<uint8_t>(d1 + div255(k * (t[1] - d1)));
+    D[2] = static_cast<uint8_t>(d2 + div255(k * (t[2] - d2)));
 }
 
 template <bool SetAlpha, class T>
@@ -809,11 +810,10 @@ int composite_stack(Image* master)
 {
     Surface m{master->pixels, static_cast<int>(master->width), master->height};
     const uint8_t blank[4] = {255, 255, 255, 0};
-    for (int y = 0; y < m.h; ++y) {
-        uint8_t* row = m.row(y);
-        for (int x = 0; x < m.w; ++x)
-            std::memcpy(row + 4 * x, blank, 4);
-    }
+    uint32_t word;
+    std::memcpy(&word, blank, 4);
+    // Rows are contiguous: one fill of words for the whole master.
+    std::fill_n(reinterpret_cast<uint32_t*>(m.px), static_cast<size_t>(m.w) * static_cast<size_t>(m.h), word);
     int result = 0;
     ListNode* node = master->layer_list ? master->layer_list->head : nullptr;
     while (node_ok(node) && result == 0) {
