@@ -7,6 +7,7 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/settings.h"
+#include "ops/framework.h"
 #include "layers/blend_modes.h"
 #include "layers/layer_manage.h"
 #include "layers/layer_tables.h"
@@ -978,6 +979,8 @@ namespace {
 bool start_layers()
 {
     layer_settings_load();
+    // Operations on a layer tell the stack's master to composite again.
+    op_set_layer_hook(layer_mark_master);
     return layer_tables_init();
 }
 
