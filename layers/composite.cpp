@@ -7,8 +7,10 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/settings.h"
+#include "formats/codecs.h"
 #include "ops/framework.h"
 #include "layers/blend_modes.h"
+#include "layers/elf.h"
 #include "layers/layer_manage.h"
 #include "layers/layer_tables.h"
 #include "ui/platform.h"
@@ -976,11 +978,18 @@ void warp_encode(uint8_t* p, long dx16, long dy16)
 
 namespace {
 
+// The load dispatch reads layered files through this (format code 21).
+Image* read_layered(const LoadRequest& request)
+{
+    return elf_load(request.name);
+}
+
 bool start_layers()
 {
     layer_settings_load();
     // Operations on a layer tell the stack's master to composite again.
     op_set_layer_hook(layer_mark_master);
+    codec_register(CODEC_LAYERED, read_layered, nullptr);
     return layer_tables_init();
 }
 

@@ -626,6 +626,7 @@ Image* elf_load(const char* name)
     master->layer_number = static_cast<int16_t>(h.layer_number & 0xFFFF);
     master->is_layer = 0;
     master->alpha = 1;
+    master->bits = 32;
     master->changes = 0;
     std::snprintf(master->path, sizeof master->path, "%s", name);
     if (image_lock(master) != 0) {
@@ -691,6 +692,7 @@ Image* elf_load(const char* name)
             node->element = layer;
             layer->is_layer = 1;
             layer->alpha = 1;
+            layer->bits = 32;
             layer->owner = master;
             std::snprintf(layer->name, sizeof layer->name, "%s", r.name);
             layer->layer_x = r.x;

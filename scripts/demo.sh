@@ -77,4 +77,14 @@ step "Area selections: a feathered ellipse, a shape drawn in a box, text in the 
 "$VQ" --home "$HOME_DIR" area "$AREAS/title.asf" -o "$OUT/area-title.png"
 "$VQ" --home "$HOME_DIR" apply "$OUT/raytrace-reflection.png" "$OUT/area-negative.png" negative --area "$AREAS/oval.asf"
 
+step "Layers: two renders and a card stacked with blend modes, a shadow layer, the list and the composite"
+"$VQ" --home "$HOME_DIR" new 160x120 "$OUT/layer-card.png" --color 255,200,40
+"$VQ" --home "$HOME_DIR" layers build "$OUT/layers.elf" "$OUT/raytrace-reflection.png" \
+  --layer "$OUT/raytrace-textures.png" mode="Soft Light" opacity=80 name=textures \
+  --layer "$OUT/layer-card.png" mode=Multiply x=130 y=150 opacity=70 name=card
+"$VQ" --home "$HOME_DIR" layers effect "$OUT/layers.elf" card shadow
+"$VQ" --home "$HOME_DIR" layers list "$OUT/layers.elf"
+"$VQ" --home "$HOME_DIR" convert "$OUT/layers.elf" "$OUT/layers.png"
+ls -l "$OUT/layers.elf" "$OUT/layers.png"
+
 printf '\nDemo output is in %s\n' "$OUT"
