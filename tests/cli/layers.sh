@@ -35,7 +35,7 @@ expect_pixel flat.png 10 10 "199 0 0 0"
 expect_pixel flat.png 45 35 "254 100 50 255"
 expect_pixel flat.png 1 1 "200 100 50 0"
 expect_status 0 -- "$VQ" info out.elf
-expect_grep 'code 21 64 x 48' out.txt
+expect_grep 'Layered \(ELF\) 64 x 48' out.txt
 
 # Every coding gives the same composite.
 for c in 0 1 2 3; do
