@@ -266,8 +266,20 @@ void colour(const Surface& s, const Piece& p, const Clip& c, const Ctx& x, T&& t
     const uint8_t* un = x.un;
     const uint8_t* ra = x.ra;
     each(s, p, c, x.wtab, [&](uint8_t* D, const uint8_t* S, int w, int, int) {
-        int a2 = un[D[3] << 8 | w];
-        int k = ra[a2 << 8 | w];
+        // Over an opaque or an empty master pixel the tables' answer is
+        // known (A' = 255, k = w; A' = w, k = 255); most pixels are one or
+        // the other, so the branch is well predicted.
+        int da = D[3], a2, k;
+        if (da == 255) {
+            a2 = 255;
+            k = w;
+        } else if (da == 0) {
+            a2 = w;
+            k = 255;
+        } else {
+            a2 = un[da << 8 | w];
+            k = ra[a2 << 8 | w];
+        }
         int t[3];
         target(D, S, w, t);
         mix(D, t, k);
