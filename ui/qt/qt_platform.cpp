@@ -5,6 +5,9 @@
 #include "ui/qt/main_window.h"
 
 #include <QApplication>
+#include <QCursor>
+
+#include <algorithm>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -145,12 +148,39 @@ bool QtPlatform::frame_minimised() const
     return window_->isMinimized();
 }
 
+// The busy cursor of a percentage band (0..7): a clock face filling up.
+static QCursor band_cursor(int band)
+{
+    static QCursor cursors[8];
+    static bool made = false;
+    if (!made) {
+        made = true;
+        for (int b = 0; b < 8; ++b) {
+            QPixmap pix(32, 32);
+            pix.fill(Qt::transparent);
+            QPainter p(&pix);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(Qt::black, 2));
+            p.setBrush(Qt::white);
+            p.drawEllipse(3, 3, 26, 26);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(40, 90, 200));
+            p.drawPie(5, 5, 22, 22, 90 * 16, -(b + 1) * 45 * 16);
+            cursors[b] = QCursor(pix, 16, 16);
+        }
+    }
+    return cursors[std::clamp(band, 0, 7)];
+}
+
 void QtPlatform::busy_cursor(int band)
 {
-    if (band >= 0 && !cursor_busy_) {
-        QApplication::setOverrideCursor(Qt::BusyCursor);
+    if (band >= 0) {
+        if (cursor_busy_)
+            QApplication::changeOverrideCursor(band_cursor(band));
+        else
+            QApplication::setOverrideCursor(band_cursor(band));
         cursor_busy_ = true;
-    } else if (band < 0 && cursor_busy_) {
+    } else if (cursor_busy_) {
         QApplication::restoreOverrideCursor();
         cursor_busy_ = false;
     }

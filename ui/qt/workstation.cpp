@@ -2,6 +2,7 @@
 
 #include "core/app.h"
 #include "core/image.h"
+#include "core/progress.h"
 #include "ops/ops.h"
 #include "ui/qt/area_tools.h"
 #include "ui/qt/main_window.h"
@@ -59,6 +60,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         return nullptr;
     }
     window->build_subsystem_menus();
+    progress_set_busy_cursor(true);
     return window;
 }
 
