@@ -156,7 +156,11 @@ void AreaTools::move(ImageView* view, QPoint p)
     QPainterPath path;
     switch (tool_) {
     case AreaTool::Rectangle: path.addRect(box_of(start_, p)); break;
-    case AreaTool::RoundRect: path.addRoundedRect(box_of(start_, p), 12, 12); break;
+    case AreaTool::RoundRect: {
+        double r = static_cast<double>(area_settings().roundness);
+        path.addRoundedRect(box_of(start_, p), r, r);
+        break;
+    }
     case AreaTool::Ellipse: path.addEllipse(box_of(start_, p)); break;
     case AreaTool::Freehand:
         points_.push_back(p);
