@@ -122,7 +122,7 @@ bool fc_ready()
     return g_font.fc_ready;
 }
 
-// Opens the face for the spec, reusing the open one when it matches.
+// Opens the face the font description names, reusing the open one when it matches.
 bool open_face(const FontSpec& spec, std::string& file)
 {
     if (g_font.face && g_font.name == spec.name && g_font.weight == spec.weight && g_font.italic == spec.italic)

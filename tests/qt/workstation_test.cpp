@@ -5,6 +5,9 @@
 #include "core/settings.h"
 #include "core/undo.h"
 #include "formats/load_save.h"
+#include "layers/composite.h"
+#include "layers/elf.h"
+#include "layers/layer_manage.h"
 #include "ops/catalogue.h"
 #include "ops/framework.h"
 #include "ui/qt/area_tools.h"
@@ -118,6 +121,35 @@ private Q_SLOTS:
         image_unlock(img);
         image_unlock(again);
         QCOMPARE(QString::fromStdString(settings().last_file[1]), out);
+        QVERIFY(workstation_stop());
+    }
+
+    void a_layered_file_opens_as_its_composite()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        Image* master = load_image(make_bmp("base.bmp").toLocal8Bit().constData());
+        QVERIFY(master);
+        QCOMPARE(layer_make_master(master), 0);
+        Image* top = image_new_locked(2, 2, "top");
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 2; ++x) {
+                uint8_t* p = top->pixel(x, y);
+                p[0] = 0, p[1] = 0, p[2] = 255, p[3] = 255;
+            }
+        image_unlock(top);
+        QCOMPARE(layer_attach(master, top), 0);
+        QCOMPARE(composite_layers(master), 0);
+        QString path = file("stack.elf");
+        QCOMPARE(elf_save(path.toLocal8Bit().constData(), master, 1), 0);
+        image_free(master);
+
+        Image* img = w->open_file(path);
+        QVERIFY(img);
+        QCOMPARE(static_cast<int>(img->width), 4);
+        image_lock(img);
+        QVERIFY(img->pixel(0, 0)[2] >= 250 && img->pixel(0, 0)[0] <= 5);  // under the blue layer
+        QCOMPARE(static_cast<int>(img->pixel(3, 2)[2]), 30);   // the base shows beside it
+        image_unlock(img);
         QVERIFY(workstation_stop());
     }
 
