@@ -121,6 +121,8 @@ BENCHMARK_CAPTURE(apply, PixelMap_Negative, opcmd::Negative, false)->Unit(benchm
 BENCHMARK_CAPTURE(apply, PixelMap_Negative_undo, opcmd::Negative, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(apply, PixelMap_Solarize, opcmd::Solarize, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(apply, PixelMap_AdjustHue, opcmd::AdjustHue, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(apply, PixelMap_AdjustValue, opcmd::AdjustValue, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(apply, PixelMap_Saturation, opcmd::Saturation, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(apply, PixelInPlace_Brightness, opcmd::Brightness, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(apply, PixelInPlace_Gamma, opcmd::Gamma, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(apply, PixelMapXY_minimal, 3271, false)->Unit(benchmark::kMillisecond);

@@ -119,6 +119,56 @@ bool row_step(const Frame& f, int y)
     return progress_update(y - f.rect.y0);
 }
 
+// The weighted blend of a new colour into a pixel; its alpha stays.
+inline void blend_colour(uint8_t* p, uint32_t n, int w)
+{
+    const uint32_t o = pixel_load(p);
+    if (w == 255) {
+        pixel_store(p, (n & 0x00FFFFFFu) | (o & 0xFF000000u));
+    } else {
+        p[0] = static_cast<uint8_t>(mix_weight(pixel_r(n), p[0], w));
+        p[1] = static_cast<uint8_t>(mix_weight(pixel_g(n), p[1], w));
+        p[2] = static_cast<uint8_t>(mix_weight(pixel_b(n), p[2], w));
+    }
+}
+
+// Colour pixels through the worker's run form: a run of a row is mapped at
+// once and then blended weight by weight as the pixel loop does; runs of
+// full weight take the colours whole.
+int pixel_map_runs(Frame& f, void (*run)(const uint8_t*, uint32_t*, int))
+{
+    constexpr int kRun = 512;
+    uint32_t mapped[kRun];
+    Image* t = f.target;
+    const int x0 = f.rect.x0, x1 = f.rect.x1;
+    for (int y = f.rect.y0; y <= f.rect.y1; ++y) {
+        if (row_step(f, y))
+            return frame_abort(f);
+        for (int x = x0; x <= x1; x += kRun) {
+            const int n = std::min(kRun, x1 - x + 1);
+            const uint8_t* m = f.mask + t->rows[y] + x;
+            uint8_t any = 0, all = 255;
+            for (int i = 0; i < n; ++i) {
+                any |= m[i];
+                all &= m[i];
+            }
+            if (!any)
+                continue;
+            uint8_t* p = t->row(y) + 4 * x;
+            run(p, mapped, n);
+            if (all == 255) {
+                for (int i = 0; i < n; ++i)
+                    pixel_store(p + 4 * i, (mapped[i] & 0x00FFFFFFu) | (pixel_load(p + 4 * i) & 0xFF000000u));
+            } else {
+                for (int i = 0; i < n; ++i)
+                    if (m[i])
+                        blend_colour(p + 4 * i, mapped[i], m[i]);
+            }
+        }
+    }
+    return frame_close(f);
+}
+
 // Pixel map appliers: the worker computes, the applier blends by the weight.
 template <class Map>
 int pixel_map_rows(Frame& f, Map map, uint32_t (*warp)(uint32_t), bool warp_layer, bool alpha_mode)
@@ -156,15 +206,7 @@ int pixel_map_rows(Frame& f, Map map, uint32_t (*warp)(uint32_t), bool warp_laye
             if (!w)
                 continue;
             uint8_t* p = row + 4 * x;
-            const uint32_t o = pixel_load(p);
-            const uint32_t n = map(o, x, y);
-            if (w == 255) {
-                pixel_store(p, (n & 0x00FFFFFFu) | (o & 0xFF000000u));
-            } else {
-                p[0] = static_cast<uint8_t>(mix_weight(pixel_r(n), p[0], w));
-                p[1] = static_cast<uint8_t>(mix_weight(pixel_g(n), p[1], w));
-                p[2] = static_cast<uint8_t>(mix_weight(pixel_b(n), p[2], w));
-            }
+            blend_colour(p, map(pixel_load(p), x, y), w);
         }
     }
     return frame_close(f);
@@ -198,9 +240,12 @@ int apply_pixel_map(Image* target, int)
     Frame f;
     if (frame_open(f, target, 'A', Capture::RectWhenUndo))
         return 1;
+    const bool warp_layer = is_warp_layer(target);
+    if (s.worker.map_run && !warp_layer && !s.alpha_mode)
+        return pixel_map_runs(f, s.worker.map_run);
     uint32_t (*map)(uint32_t) = s.worker.map;
     return pixel_map_rows(
-        f, [map](uint32_t p, int, int) { return map(p); }, s.warp.map, is_warp_layer(target), s.alpha_mode);
+        f, [map](uint32_t p, int, int) { return map(p); }, s.warp.map, warp_layer, s.alpha_mode);
 }
 
 int apply_pixel_map_xy(Image* target, int)

@@ -80,6 +80,11 @@ struct OpWorkers {
     void (*place)(uint8_t* pixel, int weight);                // pixel in place
     void (*place_xy)(uint8_t* pixel, int x, int y, int weight);  // in place xy, multi-pass, geometric
     int (*whole)(Image* target, uint8_t* mask);               // whole image (pixels of target, locked)
+    // Optional beside map: the same mapping for a run of count pixels,
+    // out[i] = map(pixel at in + 4i).  The pixel map applier hands colour
+    // pixels over a run at a time when it is set (a worker that vectorises
+    // saves the call per pixel and does several at once).
+    void (*map_run)(const uint8_t* in, uint32_t* out, int count);
 };
 
 using OpPrepare = int (*)(Image* target, int view_index);

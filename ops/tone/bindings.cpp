@@ -68,8 +68,17 @@ const OpBinding* tone_bindings(int* count)
         slots.insert(slots.end(), s);
         pending.push_back(e);
     };
-    auto map = [](uint32_t (*f)(uint32_t)) { return OpWorkers{f, nullptr, nullptr, nullptr, nullptr}; };
-    auto place = [](void (*f)(uint8_t*, int)) { return OpWorkers{nullptr, nullptr, f, nullptr, nullptr}; };
+    auto map = [](uint32_t (*f)(uint32_t), void (*run)(const uint8_t*, uint32_t*, int) = nullptr) {
+        OpWorkers w{};
+        w.map = f;
+        w.map_run = run;
+        return w;
+    };
+    auto place = [](void (*f)(uint8_t*, int)) {
+        OpWorkers w{};
+        w.place = f;
+        return w;
+    };
 
     const double wide = 99999;
     op(opcmd::Contrast, contrast_prepare, place(table_worker),
@@ -91,7 +100,9 @@ const OpBinding* tone_bindings(int* count)
         slot_range(&p.balance_pivot[2], "pivot3", "Blue pivot", 0, 255)});
     // Measuring is what the descriptor does; applying the curves is the
     // framework's Histogram case.
-    op(opcmd::Histogram, nullptr, OpWorkers{nullptr, nullptr, nullptr, nullptr, histogram_measure},
+    OpWorkers measure{};
+    measure.whole = histogram_measure;
+    op(opcmd::Histogram, nullptr, measure,
        {slot_switch(&p.hist_measure, "measure", "Measure"),
         slot_profile(profile_find("histo"), SLOT_PROFILE_FIRST, "Histo", 255, "curve", "Curve")});
     op(opcmd::Remap, nullptr, place(remap_worker),
@@ -103,15 +114,15 @@ const OpBinding* tone_bindings(int* count)
        {slot_int(&p.colorize_hue, "hue", "Hue", 0, 360, 0, 360, 360),
         slot_range(&p.colorize_saturation, "saturation", "Saturation", 0, 100),
         slot_switch(&p.colorize_set_saturation, "set_saturation", "Set saturation")});
-    op(opcmd::Monochrome, nullptr, map(mono_worker), {slot_range(&p.mono_method, "method", "Method", 0, 8)});
-    op(opcmd::Negative, nullptr, map(negative_worker),
+    op(opcmd::Monochrome, nullptr, map(mono_worker, mono_run), {slot_range(&p.mono_method, "method", "Method", 0, 8)});
+    op(opcmd::Negative, nullptr, map(negative_worker, negative_run),
        {slot_range(&p.negative_mode, "mode", "Mode", 0, 5), slot_switch(&p.negative_select[0], "red", "Red"),
         slot_switch(&p.negative_select[1], "green", "Green"), slot_switch(&p.negative_select[2], "blue", "Blue")},
        map(negative_warp_worker));
-    op(opcmd::AdjustHue, nullptr, map(hue_worker), {slot_range(&p.hue_shift, "shift", "Shift", -180, 180)});
-    op(opcmd::Saturation, nullptr, map(saturation_worker),
+    op(opcmd::AdjustHue, nullptr, map(hue_worker, hue_run), {slot_range(&p.hue_shift, "shift", "Shift", -180, 180)});
+    op(opcmd::Saturation, nullptr, map(saturation_worker, saturation_run),
        {slot_range(&p.saturation, "amount", "Amount", -100, 100)});
-    op(opcmd::AdjustValue, nullptr, map(value_worker), {slot_range(&p.value, "amount", "Amount", -100, 100)});
+    op(opcmd::AdjustValue, nullptr, map(value_worker, value_run), {slot_range(&p.value, "amount", "Amount", -100, 100)});
     op(opcmd::Glare, nullptr, map(glare_worker),
        {slot_switch(&p.glare_direction, "direction", "Direction"),
         slot_range(&p.glare_amount, "amount", "Amount", 0, 100)});

@@ -33,3 +33,11 @@ uint32_t pseudo_worker(uint32_t pixel);
 uint32_t false_color_worker(uint32_t pixel);
 int solarize_prepare(Image*, int);
 uint32_t solarize_worker(uint32_t pixel);
+
+// Run forms of the pixel-map workers (photo_runs.cpp): out[i] is the
+// worker's colour for the pixel at in + 4i.
+void hue_run(const uint8_t* in, uint32_t* out, int count);
+void value_run(const uint8_t* in, uint32_t* out, int count);
+void saturation_run(const uint8_t* in, uint32_t* out, int count);
+void mono_run(const uint8_t* in, uint32_t* out, int count);
+void negative_run(const uint8_t* in, uint32_t* out, int count);
