@@ -274,11 +274,18 @@ int apply_pixel_in_place(Image* target, int)
     return in_place_rows(f, [place](uint8_t* p, int, int, int w) { place(p, w); });
 }
 
+using PlaceXY = void (*)(uint8_t*, int, int, int);
+
+// The xy worker that runs on the target: a warp layer's own when it has one.
+static PlaceXY place_xy_worker(const OpState& s, const Image* target)
+{
+    return is_warp_layer(target) && s.warp.place_xy ? s.warp.place_xy : s.worker.place_xy;
+}
+
 int apply_pixel_in_place_xy(Image* target, int)
 {
     const OpState& s = op_state();
-    void (*place)(uint8_t*, int, int, int) =
-        is_warp_layer(target) && s.warp.place_xy ? s.warp.place_xy : s.worker.place_xy;
+    const PlaceXY place = place_xy_worker(s, target);
     if (!place)
         return 1;
     Frame f;
@@ -291,8 +298,7 @@ int apply_pixel_in_place_xy(Image* target, int)
 int apply_multi_pass(Image* target, int)
 {
     OpState& s = op_state();
-    void (*place)(uint8_t*, int, int, int) =
-        is_warp_layer(target) && s.warp.place_xy ? s.warp.place_xy : s.worker.place_xy;
+    const PlaceXY place = place_xy_worker(s, target);
     if (!place)
         return 1;
     Frame f;
@@ -340,8 +346,7 @@ int apply_multi_pass(Image* target, int)
 int apply_geometric(Image* target, int)
 {
     OpState& s = op_state();
-    void (*place)(uint8_t*, int, int, int) =
-        is_warp_layer(target) && s.warp.place_xy ? s.warp.place_xy : s.worker.place_xy;
+    const PlaceXY place = place_xy_worker(s, target);
     if (!place)
         return 1;
     Frame f;
