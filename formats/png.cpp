@@ -40,6 +40,30 @@ void on_warning(png_structp, png_const_charp text)
     log_printf("PNG warning: %s\n", text ? text : "");
 }
 
+// libpng reads a text, profile or private chunk into one buffer of the
+// length the chunk claims before it checks anything.  The chunks are walked
+// here first: a chunk other than image data that claims more bytes than the
+// file holds names the damage, and nothing is allocated for it.
+const char* overlong_chunk(FILE* stream)
+{
+    if (std::fseek(stream, 0, SEEK_END) != 0)
+        return nullptr;
+    const long size = std::ftell(stream);
+    long at = 8;
+    unsigned char head[8];
+    while (at + 8 <= size) {
+        if (std::fseek(stream, at, SEEK_SET) != 0 || std::fread(head, 1, 8, stream) != 8)
+            return nullptr;
+        const unsigned long length = (unsigned long)head[0] << 24 | head[1] << 16 | head[2] << 8 | head[3];
+        if (std::memcmp(head + 4, "IEND", 4) == 0)
+            return nullptr;
+        if (length > static_cast<unsigned long>(size - at - 12))
+            return std::memcmp(head + 4, "IDAT", 4) == 0 ? nullptr : "a chunk is longer than the file";
+        at += 12 + static_cast<long>(length);
+    }
+    return nullptr;
+}
+
 void read_texts(png_structp png, png_infop info, Image* image)
 {
     png_textp texts = nullptr;
@@ -60,8 +84,16 @@ void read_texts(png_structp png, png_infop info, Image* image)
 
 } // namespace
 
+constexpr png_alloc_size_t kLargestChunk = 32u << 20;
+
 Image* ReadPng(FILE* stream, const char* name)
 {
+    if (const char* damage = overlong_chunk(stream)) {
+        char text[300];
+        std::snprintf(text, sizeof text, "PNG file is damaged (%s):", damage);
+        error_box(text, name);
+        return nullptr;
+    }
     PngErrors errors{};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, on_error, on_warning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -88,6 +120,9 @@ Image* ReadPng(FILE* stream, const char* name)
         }
         return nullptr;
     }
+    // Compressed text and profiles are limited where they are unpacked;
+    // no chunk we keep comes near this.
+    png_set_chunk_malloc_max(png, kLargestChunk);
     std::fseek(stream, 0, SEEK_SET);
     png_init_io(png, stream);
     png_read_info(png, info);
