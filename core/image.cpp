@@ -4,7 +4,7 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/undo.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <algorithm>
 #include <cstdio>
