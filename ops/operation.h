@@ -130,18 +130,3 @@ struct OpDescriptor {
 
     int slot_count() const;    // used slots
 };
-
-// A family's contribution for one operation: its worker, hooks and slots.
-// Entering one of these (see ops/tone/tone_ops.cpp) makes an operation of
-// the catalogue available.
-struct OpBinding {
-    int32_t command;
-    OpPrepare prepare;
-    OpWorkers worker;
-    OpWorkers warp;
-    OpPrepass prepass;
-    OpMapping mapping;
-    OpFinish finish;
-    const OpSlot* slots;
-    int slot_count;
-};
