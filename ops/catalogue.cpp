@@ -43,7 +43,7 @@ void install_slots(OpDescriptor& d, std::span<const OpSlot> slots)
         d.slots[i] = slots[i];
         d.slots[i].control = static_cast<int32_t>(101 + i);
         if (slot_is_profile(slots[i].kind) && !slots[i].var)
-            d.slots[i].var = profile_find(slots[i].key);
+            d.slots[i].var = profile_find(slots[i].profile);
     }
 }
 
@@ -420,8 +420,9 @@ int catalogue_check(std::span<const OpFamily* const> families, std::string* repo
                     problem(where + " (" + e->name + "): a slot without a key");
                 else if (!keys.insert(key).second)
                     problem(where + " (" + e->name + "): the slot key \"" + key + "\" is used twice");
-                if (slot_is_profile(slot.kind) && !slot.var && !profile_find(key))
-                    problem(where + " (" + e->name + "): no profile is named \"" + key + "\"");
+                if (slot_is_profile(slot.kind) && !slot.var && !profile_find(slot.profile))
+                    problem(where + " (" + e->name + "): no profile is named \"" +
+                            (slot.profile ? slot.profile : "") + "\"");
                 if ((slot_is_palette(slot.kind) || slot_is_profile(slot.kind)) && !slot.name[0])
                     problem(where + " (" + e->name + "): a palette or profile slot without its file name");
                 if (!slot_is_profile(slot.kind) && !slot.var)

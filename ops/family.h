@@ -108,13 +108,14 @@ constexpr OpSlot slot_palette(OpPalette* var, int16_t kind, const char* name, co
 }
 
 // A curve profile slot.  `table` names the profile of the profile table
-// ("asterize") and is its key on the command line; `name` is its name in
-// settings files ("Arm"); `high` its highest value.  The catalogue points the
-// slot at the profile's values when it is built.
+// ("asterize") and is its key on the command line unless `key` is given;
+// `name` is its name in settings files ("Arm"); `high` its highest value.
+// The catalogue points the slot at the profile's values when it is built.
 constexpr OpSlot slot_profile(const char* table, int16_t kind, const char* name, int32_t high,
-                              const char* label = nullptr)
+                              const char* label = nullptr, const char* key = nullptr)
 {
-    OpSlot s = slot_detail::base(nullptr, kind, table, label ? label : name);
+    OpSlot s = slot_detail::base(nullptr, kind, key ? key : table, label ? label : name);
+    s.profile = table;
     slot_detail::copy_name(s.name, name);
     s.profile_high = high;
     s.typed_max = s.slider_max = high;

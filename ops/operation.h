@@ -56,6 +56,7 @@ struct OpSlot {
     const char* key;              // its short name on the command line ("amount")
     int32_t text_size;            // capacity of a text slot
     int32_t profile_high;         // highest value of a profile slot (255, 256, 360, 100)
+    const char* profile;          // a profile slot's profile in the profile table ("asterize")
 
     bool used() const { return control != 0; }
 };

@@ -67,7 +67,7 @@ constexpr OpSlot kBalance[] = {slot_switch(&p.balance_method, "method", "Method 
                                slot_range(&p.balance_pivot[1], "pivot2", "Green pivot", 0, 255),
                                slot_range(&p.balance_pivot[2], "pivot3", "Blue pivot", 0, 255)};
 constexpr OpSlot kHistogram[] = {slot_switch(&p.hist_measure, "measure", "Measure"),
-                                 slot_profile("histo", SLOT_PROFILE_FIRST, "Histo", 255, "Curve")};
+                                 slot_profile("histo", SLOT_PROFILE_FIRST, "Histo", 255, "Curve", "curve")};
 constexpr OpSlot kRemap[] = {slot_range(&p.remap_tolerance, "tolerance", "Tolerance", 0, 255),
                              slot_range(&p.remap_offset, "offset", "Offset", 0, 255),
                              slot_palette(&p.remap_from, SLOT_PALETTE, "remappal1", "from", "From palette"),
