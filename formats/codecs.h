@@ -29,9 +29,24 @@ struct SaveRequest {
     int bits;      // bits per pixel, from "SaveDepth"
     int compress;  // "SaveCompress"
     int quality;   // "JPEGQuality"
+    // The file the user named.  Writers are handed a temporary file beside
+    // it that replaces it only when the writer succeeds; a writer that adds
+    // to an existing file (a further animation frame) reads the old one here.
+    const char* target = nullptr;
 };
 
 using ReadFn = Image* (*)(const LoadRequest& request);
+
+// What a file holds, read from its header without decoding the pixels.
+struct ImageInfo {
+    long width = 0, height = 0;
+    int bits = 0;        // bits per pixel as stored
+    bool alpha = false;
+    double hres = 0, vres = 0;  // dots per inch; 0 when the file gives none
+    long frames = 1;     // frames of an animation or film
+};
+// 0 done; else the reader's code after telling the user why.
+using InfoFn = int (*)(const LoadRequest& request, ImageInfo* info);
 // 0 on success, else the writer's code; the writer reports its own failures.
 using WriteFn = int (*)(Image* image, const char* name, const SaveRequest& request);
 
@@ -109,6 +124,7 @@ struct Codec {
     const char* save_type_label; // in the list of save types (code order); "" keeps an empty place
     const char* timeline_label;  // in the timeline's image pickers
     int timeline_order;          // their place there
+    InfoFn info = nullptr;       // the header alone; null: the dispatch reads the whole image
 };
 
 const Codec& codec(CodecId id);

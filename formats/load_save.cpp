@@ -4,6 +4,7 @@
 #include "core/image.h"
 #include "core/log.h"
 #include "core/messages.h"
+#include "core/safe_write.h"
 #include "core/settings.h"
 
 #include <cctype>
@@ -322,10 +323,17 @@ int SaveImageFile(Image* image, char* name)
     if (type == FMT_JPG)
         image->alpha = quality > s.jpeg_chroma_ss ? 1 : 0;
 
-    int rc = c->write(image, name, SaveRequest{bits, compress, quality});
+    // The old file stays as it was unless the whole write succeeds.
+    SafeWrite out(name);
+    int rc = c->write(image, out.temp_path(), SaveRequest{bits, compress, quality, name});
     image->alpha = kept_alpha;
     if (rc != 0)
         return rc;
+    if (int err = out.commit()) {
+        std::string text = std::string(name) + "\n" + std::strerror(err);
+        message_show(msg::CannotCreateImageFile, text.c_str());
+        return 1;
+    }
     image->changes = 0;
     if (!image->path[0]) {
         copy_text(image->path, sizeof image->path, name);
