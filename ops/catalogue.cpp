@@ -60,6 +60,8 @@ void bind(OpDescriptor& d, const OpRow& row, bool keep_declared_slots)
     d.prepass = row.prepass;
     d.mapping = row.mapping;
     d.finish = row.finish;
+    if (row.doc)
+        d.doc = row.doc;
     if (!row.slots.empty() || !keep_declared_slots)
         install_slots(d, row.slots);
     d.available = has_worker(row.worker) ? 1 : 0;

@@ -27,6 +27,9 @@ struct OpRow {
     OpPrepass prepass = nullptr;
     OpFinish finish = nullptr;
     std::span<const OpSlot> slots{};
+    // What the operation does for its user, in Markdown: the effect, each
+    // parameter, and the formula (docs/operations.md and the help pages).
+    const char* doc = nullptr;
 };
 
 struct OpFamily {
