@@ -77,7 +77,7 @@ darkness of the picture, like an engraving or a line screen.
 
 With `s = (y cos a − x sin a)/spacing + wave/200·sin(2π(x cos a + y sin a)/(8·spacing))`, a pixel
 lies `d = |s − round(s)|·spacing` from the nearest line's middle; the line's half width there is
-`w = (1 − l/255)·thickness/100·spacing/2` (l the brightness) and the ink covers
+`w = (1 − l/255)·thickness/100·(spacing + 1)/2` (l the brightness) and the ink covers
 `clamp(w + ½ − d)·min(1, 2w)`.)";
 
 inline constexpr const char* linear_fill = R"(Fills the area with the colours of the palette, running

@@ -340,7 +340,8 @@ int lined_worker(Image* target, uint8_t* mask)
             const double s = (y * ca - x * sa) / spacing + wave * std::sin(2 * kPi * along / (spacing * 8));
             const double d = std::fabs(s - std::round(s)) * spacing;
             const double dark = 1 - gen::luma(c[0], c[1], c[2]) / 255.0;
-            const double half = dark * thick * spacing / 2;
+            // At full thickness black lines meet: no paper shows between them.
+            const double half = dark * thick * (spacing + 1) / 2;
             const double cover = half > 0 ? gen::clamp01(half + 0.5 - d) * std::min(1.0, half * 2) : 0;
             for (int k = 0; k < 3; ++k) {
                 const double base = pp.line_paper ? 255 : c[k];
