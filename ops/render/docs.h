@@ -50,8 +50,8 @@ as if carried away by moving water or wind.
 
 The flow is the curl `(∂ψ/∂y, −∂ψ/∂x)` of a smooth noise ψ (three layers at `x/scale`), plus
 `3·swirl/100·(−dy, dx)/R` round the centre, taken at unit length and worked out every four
-pixels. Each pixel averages the picture along the flow `length` steps of one pixel each way, the
-step i weighted `1 − i/(length + 1)`.)";
+pixels. Each pixel averages the picture along the flow `length` steps of one pixel each way (each
+step takes the nearest pixel), the step i weighted `1 − i/(length + 1)`.)";
 
 inline constexpr const char* ruler = R"(Draws a measuring ruler along the top (or side) of the area:
 a band, an edge line, short, middle and long ticks at exact pixel positions, and numbers at the

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -20,9 +21,36 @@ namespace {
 constexpr double kBailout2 = 256.0 * 256.0;
 constexpr int kMaxIterations = 10000000;
 
+// log2 of a positive normal number to about 2e-7: the exponent plus a table
+// of the mantissa's log2, read between its entries.  The smooth count needs
+// two per escaped point, and the library's log costs more than most escapes.
+constexpr int kLogSteps = 1024;
+struct Log2Table {
+    double v[kLogSteps + 1];
+    Log2Table()
+    {
+        for (int i = 0; i <= kLogSteps; ++i)
+            v[i] = std::log2(1 + static_cast<double>(i) / kLogSteps);
+    }
+};
+const Log2Table kLog2;
+
+inline double fast_log2(double x)
+{
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const int e = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+    const double f = static_cast<double>(bits & 0x000FFFFFFFFFFFFFull) * (kLogSteps / 4503599627370496.0);
+    const int i = static_cast<int>(f);
+    return e + kLog2.v[i] + (kLog2.v[i + 1] - kLog2.v[i]) * (f - i);
+}
+
+// n + 1 − log_p(ln |z|), with |z|² given: log_p(ln|z|) = log2(log2(|z|²)·ln2/2)/log2(p).
 double smooth_count(int n, double modulus2, int power)
 {
-    const double v = n + 1 - std::log(0.5 * std::log(modulus2)) / std::log(static_cast<double>(power));
+    constexpr double kHalfLn2 = -1.5287663729448977;  // log2(ln 2 / 2)
+    const double lnln = fast_log2(fast_log2(modulus2)) + kHalfLn2;
+    const double v = n + 1 - (power == 2 ? lnln : lnln / std::log2(static_cast<double>(power)));
     return std::max(0.0, v);
 }
 
@@ -81,7 +109,8 @@ int draw(Image* target, uint8_t* mask, const Fractal& f)
             int c[3] = {0, 0, 0};
             if (n < f.iterations) {
                 // Back and forth through the palette, so that no sweep ends in a seam.
-                double u = std::fmod(smooth / cycle, 2.0);
+                const double t = smooth / cycle;
+                double u = t - 2 * std::floor(t / 2);
                 u = u > 1 ? 2 - u : u;
                 ramp->at(u, c);
             }

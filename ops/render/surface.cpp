@@ -18,6 +18,11 @@ inline int mask_at(const Image* t, const uint8_t* mask, int x, int y)
     return mask[t->rows[y] + static_cast<uint32_t>(x)];
 }
 
+inline uint32_t pixel_rgb(const int c[3])
+{
+    return static_cast<uint32_t>(c[0]) | static_cast<uint32_t>(c[1]) << 8 | static_cast<uint32_t>(c[2]) << 16;
+}
+
 // The area's pixels as they were (colour, or alpha as grey in alpha mode),
 // read with the edge repeated beyond it.
 struct Copy {
@@ -46,6 +51,15 @@ struct Copy {
         const double fx = std::floor(x), fy = std::floor(y);
         const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
         const double u = x - fx, v = y - fy;
+        const int lx = ix - x0, ly = iy - y0;
+        if (lx >= 0 && ly >= 0 && lx < w - 1 && ly < h - 1) {
+            // Inside: the four neighbours without the edge checks.
+            const float* a = px.data() + (static_cast<size_t>(ly) * w + static_cast<size_t>(lx)) * 3;
+            const float* c = a + static_cast<size_t>(w) * 3;
+            for (int k = 0; k < 3; ++k)
+                out[k] = (a[k] + (a[k + 3] - a[k]) * u) * (1 - v) + (c[k] + (c[k + 3] - c[k]) * u) * v;
+            return;
+        }
         const float *a = at(ix, iy), *b = at(ix + 1, iy), *c = at(ix, iy + 1), *d = at(ix + 1, iy + 1);
         for (int k = 0; k < 3; ++k)
             out[k] = (a[k] * (1 - u) + b[k] * u) * (1 - v) + (c[k] * (1 - u) + d[k] * u) * v;
@@ -206,46 +220,57 @@ int entrainment_worker(Image* target, uint8_t* mask)
             field[(static_cast<size_t>(j) * gw + i) * 2] = len > 1e-9 ? static_cast<float>(vx / len) : 0.0f;
             field[(static_cast<size_t>(j) * gw + i) * 2 + 1] = len > 1e-9 ? static_cast<float>(vy / len) : 0.0f;
         }
-    auto flow = [&](double x, double y, double* vx, double* vy) {
-        const int i = std::clamp(static_cast<int>((x - a.x0) / kStep + 0.5), 0, gw - 1);
-        const int j = std::clamp(static_cast<int>((y - a.y0) / kStep + 0.5), 0, gh - 1);
-        const float* f = field.data() + (static_cast<size_t>(j) * gw + i) * 2;
-        *vx = f[0], *vy = f[1];
-    };
     if (gen::progress(h / 10, h))
         return 1;
-    const Copy copy(target, a, alpha);
-    for (int y = a.y0; y <= a.y1; ++y) {
-        if (gen::progress(h / 10 + (y - a.y0) * 9 / 10, h))
+    // The picture as it was, four bytes a pixel so that the streamlines stay in
+    // the cache; streamlines read their nearest pixel, and the many samples
+    // along each one smooth the result.
+    std::vector<uint32_t> picture(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int c[3];
+            gen::take(target->pixel(a.x0 + x, a.y0 + y), alpha, c);
+            picture[static_cast<size_t>(y) * w + x] = pixel_rgb(c);
+        }
+    std::vector<float> weights(static_cast<size_t>(length) + 1);
+    float weight_sum = 1;
+    for (int step = 1; step <= length; ++step)
+        weight_sum += 2 * (weights[static_cast<size_t>(step)] = 1 - step / (length + 1.0f));
+    const float gscale = 1.0f / kStep;
+    for (int y = 0; y < h; ++y) {
+        if (gen::progress(h / 10 + y * 9 / 10, h))
             return 1;
-        for (int x = a.x0; x <= a.x1; ++x) {
-            const int m = mask_at(target, mask, x, y);
+        for (int x = 0; x < w; ++x) {
+            const int m = mask_at(target, mask, a.x0 + x, a.y0 + y);
             if (!m)
                 continue;
             // The picture smeared along the streamline through the pixel, both ways.
-            double sum[3] = {0, 0, 0}, weight = 0, s[3];
-            copy.sample(x, y, s);
-            for (int k = 0; k < 3; ++k)
-                sum[k] = s[k];
-            weight = 1;
+            const uint32_t own = picture[static_cast<size_t>(y) * w + x];
+            float sum[3] = {static_cast<float>(own & 255), static_cast<float>((own >> 8) & 255),
+                            static_cast<float>((own >> 16) & 255)};
             for (int dir = -1; dir <= 1; dir += 2) {
-                double px = x, py = y;
+                float px = static_cast<float>(x), py = static_cast<float>(y);
                 for (int step = 1; step <= length; ++step) {
-                    double vx, vy;
-                    flow(px, py, &vx, &vy);
-                    px += dir * vx, py += dir * vy;
-                    const double wgt = 1 - step / (length + 1.0);
-                    copy.sample(px, py, s);
-                    for (int k = 0; k < 3; ++k)
-                        sum[k] += s[k] * wgt;
-                    weight += wgt;
+                    const int gi = std::clamp(static_cast<int>(px * gscale + 0.5f), 0, gw - 1);
+                    const int gj = std::clamp(static_cast<int>(py * gscale + 0.5f), 0, gh - 1);
+                    const float* f = field.data() + (static_cast<size_t>(gj) * gw + static_cast<size_t>(gi)) * 2;
+                    px += static_cast<float>(dir) * f[0];
+                    py += static_cast<float>(dir) * f[1];
+                    const int sx = std::clamp(static_cast<int>(px + 0.5f), 0, w - 1);
+                    const int sy = std::clamp(static_cast<int>(py + 0.5f), 0, h - 1);
+                    const uint32_t v = picture[static_cast<size_t>(sy) * w + static_cast<size_t>(sx)];
+                    const float wgt = weights[static_cast<size_t>(step)];
+                    sum[0] += static_cast<float>(v & 255) * wgt;
+                    sum[1] += static_cast<float>((v >> 8) & 255) * wgt;
+                    sum[2] += static_cast<float>((v >> 16) & 255) * wgt;
                 }
             }
-            const float* o = copy.at(x, y);
             int c[3];
-            for (int k = 0; k < 3; ++k)
-                c[k] = gen::clamp255(o[k] + (sum[k] / weight - o[k]) * mixing);
-            gen::put(target->pixel(x, y), c, m, alpha);
+            for (int k = 0; k < 3; ++k) {
+                const double o = (own >> (8 * k)) & 255;
+                c[k] = gen::clamp255(o + (sum[k] / weight_sum - o) * mixing);
+            }
+            gen::put(target->pixel(a.x0 + x, a.y0 + y), c, m, alpha);
         }
     }
     return 0;
