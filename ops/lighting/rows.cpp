@@ -34,9 +34,9 @@ void lighting_params_reset()
     p.ring_width = 20;
     set3(p.ring_rgb, 255, 200, 120);
     p.refract_amount = 100;
-    p.shine_threshold = 230;
-    p.shine_length = 24;
-    p.shine_strength = 100;
+    p.shine_threshold = 215;
+    p.shine_length = 40;
+    p.shine_strength = 200;
     p.shine_rays = 4;
     p.bolt_from[0] = 30, p.bolt_from[1] = 0;
     p.bolt_to[0] = 60, p.bolt_to[1] = 100;
@@ -46,7 +46,7 @@ void lighting_params_reset()
     p.bolt_glow = 16;
     set3(p.bolt_rgb, 170, 190, 255);
     p.bolt_seed = 1;
-    p.aura_threshold = 230;
+    p.aura_threshold = 215;
     p.aura_size = 24;
     p.aura_falloff = 40;
     set3(p.aura_inner, 255, 240, 160);

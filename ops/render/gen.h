@@ -30,13 +30,14 @@ inline int clamp255(int v)
 {
     return v < 0 ? 0 : v > 255 ? 255 : v;
 }
+// Both clamps take a value that is not a number as their low end.
 inline int clamp255(double v)
 {
-    return v <= 0 ? 0 : v >= 255 ? 255 : static_cast<int>(v + 0.5);
+    return v > 0 ? (v < 255 ? static_cast<int>(v + 0.5) : 255) : 0;
 }
 inline double clamp01(double v)
 {
-    return v < 0 ? 0 : v > 1 ? 1 : v;
+    return v > 0 ? (v < 1 ? v : 1) : 0;
 }
 inline double smoothstep(double a, double b, double x)
 {

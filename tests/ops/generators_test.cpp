@@ -699,6 +699,36 @@ TEST_F(Generators, BangPagecurlAndCraterPlaceTheirParts)
     EXPECT_EQ(apply(opcmd::Crater, c), 2);
 }
 
+TEST_F(Generators, EmptyPalettesAndZeroProfilesGiveDefinedResults)
+{
+    for (OpPalette* pal : {&pattern_params().linear_pal, &pattern_params().cen_pal, &pattern_params().out_pal,
+                           &render_params().land_pal1, &render_params().land_pal2, &render_params().julia_pal,
+                           &render_params().mand_pal})
+        pal->count = 0;
+    for (int i = 0; i < kProfileCount; ++i)
+        std::fill_n(profile_table()[i].values, kProfilePoints, int16_t{0});
+    for (int32_t group : {3110, 3210, 3140, 3570})
+        for (int i = 0; i < op_count(); ++i) {
+            const OpDescriptor* d = op_at(i);
+            if (d->group != group || !d->available || d->command == opcmd::RayTrace)
+                continue;
+            Image* a = ramp(7, 5);
+            Image* b = ramp(7, 5);
+            const int r = apply(d->command, a);
+            EXPECT_TRUE(r == 0 || r == 2) << d->name << " gave " << r;
+            EXPECT_EQ(apply(d->command, b), r) << d->name;
+            EXPECT_EQ(pixels(a), pixels(b)) << d->name;
+            image_free(a);
+            image_free(b);
+        }
+    // Outline with no colours: black and white bands.
+    pattern_params().out_width = 1;
+    Image* o = solid(6, 6, grey(100));
+    ASSERT_EQ(apply(opcmd::Outline, o), 0);
+    EXPECT_EQ(px(o, 0, 3), kBlack);
+    EXPECT_EQ(px(o, 1, 3), grey(255));
+}
+
 TEST_F(Generators, EveryGeneratorIsAvailableWithItsScriptArgumentCount)
 {
     for (int32_t group : {3110, 3210, 3140, 3570}) {
