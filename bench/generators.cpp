@@ -6,6 +6,7 @@
 // over the same points (with and without the test for the two largest
 // bulbs, which the worker makes).
 #include "core/app.h"
+#include "core/parallel.h"
 #include "core/image.h"
 #include "core/settings.h"
 #include "core/undo.h"
@@ -47,6 +48,8 @@ void start_system()
     settings().with_alpha = 0;
     settings().work_method = 0;
     undo_set_levels(settings().undo_want, 0);
+    // One core: rows that could be shared among threads are not.
+    parallel_set_threads(1);
 
     // A picture with bright and dark parts, so that Shine, Aura and Outline find something.
     g_image = image_new(kSide, kSide, "bench");

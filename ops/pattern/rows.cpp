@@ -147,13 +147,17 @@ constexpr OpRow kRows[] = {
      .doc = pattern_docs::cellular},
     {.command = opcmd::Lined, .worker = worker_whole(lined_worker), .slots = kLined, .doc = pattern_docs::lined},
     {.command = opcmd::LinearFill, .worker = worker_place_xy(linear_worker), .prepare = linear_prepare,
-     .slots = kLinearFill, .doc = pattern_docs::linear_fill},
+     .slots = kLinearFill, .doc = pattern_docs::linear_fill,
+     .parallel = true},
     {.command = opcmd::Concentric, .worker = worker_place_xy(concentric_worker), .prepare = concentric_prepare,
-     .slots = kConcentric, .doc = pattern_docs::concentric},
+     .slots = kConcentric, .doc = pattern_docs::concentric,
+     .parallel = true},
     {.command = opcmd::Radiating, .worker = worker_place_xy(radiating_worker), .prepare = radiating_prepare,
-     .slots = kRadiating, .doc = pattern_docs::radiating},
+     .slots = kRadiating, .doc = pattern_docs::radiating,
+     .parallel = true},
     {.command = opcmd::Outline, .worker = worker_place_xy(outline_worker), .prepass = outline_prepass,
-     .finish = outline_finish, .slots = kOutline, .doc = pattern_docs::outline},
+     .finish = outline_finish, .slots = kOutline, .doc = pattern_docs::outline,
+     .parallel = true},
 };
 
 } // namespace

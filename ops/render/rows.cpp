@@ -256,9 +256,11 @@ constexpr OpRow kRows[] = {
     {.command = opcmd::Pagecurl, .worker = worker_whole(pagecurl_worker), .slots = kPagecurl,
      .doc = render_docs::pagecurl},
     {.command = opcmd::FlatMap, .worker = worker_place_xy(flat_map_worker), .prepare = flat_map_prepare,
-     .slots = kFlatMap, .doc = render_docs::flat_map},
+     .slots = kFlatMap, .doc = render_docs::flat_map,
+     .parallel = true},
     {.command = opcmd::Crater, .worker = worker_place_xy(crater_worker), .prepare = crater_prepare,
-     .slots = kCrater, .doc = render_docs::crater},
+     .slots = kCrater, .doc = render_docs::crater,
+     .parallel = true},
 };
 
 } // namespace
