@@ -47,7 +47,7 @@ const Terrain& terrain(int32_t seed, int32_t roughness)
         return t;
     t.h.assign(static_cast<size_t>(kMap) * kMap, 0.0f);
     gen::Rng rng(static_cast<uint64_t>(static_cast<uint32_t>(seed)) * 0x9E3779B1ull + 17);
-    auto cell = [&t](int x, int y) -> float& {
+    auto cell = [&](int x, int y) -> float& {
         return t.h[static_cast<size_t>(y & kMapMask) * kMap + static_cast<size_t>(x & kMapMask)];
     };
     const double gain = 0.35 + 0.4 * roughness / 100.0;
