@@ -408,11 +408,11 @@ void trend_clear_all()
 {
     while (g_list.count > 0)
         trend_remove(g_list.items[g_list.count - 1]);
+    g_list.items = mem_free_t(g_list.items);
+    g_list.capacity = 0;
 }
 
 void trend_release()
 {
     trend_clear_all();
-    g_list.items = mem_free_t(g_list.items);
-    g_list.capacity = 0;
 }

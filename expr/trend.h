@@ -96,7 +96,7 @@ void trend_write(FILE* stream, const void* parameter, const char* name);
 
 // Removes one trend (its window is told first).
 void trend_remove(Trend* trend);
-// Removes every trend; the list itself stays.
+// Removes every trend (the list is made again for the next).
 void trend_clear_all();
 // Releases everything (shut-down).
 void trend_release();
