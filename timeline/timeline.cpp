@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <strings.h>
+#include <vector>
 
 namespace {
 
@@ -223,42 +224,49 @@ int timeline_resize(long n, long m)
 {
     if (m == n || m < 1 || !timeline_has_grids())
         return 0;
-    int status = 0;
-    for (Cell** rows : g_timeline.grids) {
-        if (!rows)
-            continue;
-        for (int level = 0; level < kTimelineLevels; ++level) {
-            Cell* row = rows[level];
-            if (!row)
-                continue;
-            if (m < n) {
-                for (long f = m; f < n; ++f) {
-                    if (cell_is_record(row[f]))
-                        timeline_record_free(row[f]);
-                    row[f] = CELL_EMPTY;
-                }
-                if (row[m - 1] == CELL_CONTINUE)
-                    row[m - 1] = CELL_END;
-                continue;
+    std::vector<Cell**> places;
+    for (Cell** rows : g_timeline.grids)
+        for (int level = 0; rows && level < kTimelineLevels; ++level)
+            if (rows[level])
+                places.push_back(&rows[level]);
+    if (m < n) {
+        for (Cell** place : places) {
+            Cell* row = *place;
+            for (long f = m; f < n; ++f) {
+                if (cell_is_record(row[f]))
+                    timeline_record_free(row[f]);
+                row[f] = CELL_EMPTY;
             }
-            Cell* grown = mem_alloc_as<Cell>(m, "trow");
-            if (!grown) {
-                message_show(msg::NoMemoryOperation, "loading TimeLine");
-                status = 1;
-                continue;
-            }
-            std::memcpy(grown, row, sizeof(Cell) * static_cast<size_t>(n));
-            if (n > 0 && row[n - 1] == CELL_END) {
-                for (long f = n - 1; f < m - 1; ++f)
-                    grown[f] = CELL_CONTINUE;
-                grown[m - 1] = CELL_END;
-            }
-            mem_free(row);
-            rows[level] = grown;
+            if (row[m - 1] == CELL_CONTINUE)
+                row[m - 1] = CELL_END;
+        }
+        g_timeline.changed = true;
+        return 0;
+    }
+    // Every row grows, or none does.
+    std::vector<Cell*> grown(places.size(), nullptr);
+    for (size_t i = 0; i < places.size(); ++i) {
+        grown[i] = mem_alloc_as<Cell>(m, "trow");
+        if (!grown[i]) {
+            for (Cell*& g : grown)
+                g = mem_free_t(g);
+            message_show(msg::NoMemoryOperation, "loading TimeLine");
+            return 1;
         }
     }
+    for (size_t i = 0; i < places.size(); ++i) {
+        Cell* row = *places[i];
+        std::memcpy(grown[i], row, sizeof(Cell) * static_cast<size_t>(n));
+        if (n > 0 && row[n - 1] == CELL_END) {
+            for (long f = n - 1; f < m - 1; ++f)
+                grown[i][f] = CELL_CONTINUE;
+            grown[i][m - 1] = CELL_END;
+        }
+        mem_free(row);
+        *places[i] = grown[i];
+    }
     g_timeline.changed = true;
-    return status;
+    return 0;
 }
 
 int timeline_set_frames(long frames)
@@ -267,14 +275,11 @@ int timeline_set_frames(long frames)
     long old = g_timeline.frames;
     if (frames == old)
         return 0;
-    int status = timeline_resize(old, frames);
-    // A row that could not grow holds the old count: keep the old count then.
-    if (status != 0 && frames > old) {
-        timeline_resize(frames, old);
-        return status;
-    }
+    // The rows grow all or not at all: on failure everything stays as it was.
+    if (timeline_resize(old, frames) != 0)
+        return 1;
     g_timeline.frames = frames;
-    status |= trend_rescale_all(old, frames);
+    int status = trend_rescale_all(old, frames);
     trend_set_frames(frames);
     g_timeline.first_frame = 1;
     g_timeline.last_frame = frames;
