@@ -8,7 +8,7 @@
 #include "core/profile.h"
 #include "core/settings.h"
 #include "core/undo.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -37,6 +37,10 @@ enum FileFormat : int16_t {
     FMT_RAW = 15,
     FMT_SGI = 16,
     FMT_PSD = 17,
+    FMT_PIC = 18,    // Softimage
+    FMT_RLA = 19,    // Wavefront
+    FMT_ALIAS = 20,
+    FMT_ELF = 21,    // layered file
     FMT_MNG_ANIM = 22,
     FMT_GIF_ANIM = 23,
 };
@@ -116,6 +120,9 @@ int image_annotation_alloc(Image* image, long size);
 
 // The format tag of a code (codes above 17 give null: tag unchanged).
 const char* image_format_tag(int code);
+// The file formats name their codes: the formats subsystem installs the
+// lookup (code → type name, null when unnamed) when it is linked.
+void image_set_type_names(const char* (*type_name)(int code));
 // The file-type name used when frames are written: "TIF" for 6, "MNG" for
 // 22, "GIF" for 23; null for codes it does not know.
 const char* image_type_name(int code);

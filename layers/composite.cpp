@@ -13,7 +13,7 @@
 #include "layers/elf.h"
 #include "layers/layer_manage.h"
 #include "layers/layer_tables.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <algorithm>
 #include <cctype>

@@ -9,7 +9,7 @@
 #include "core/settings.h"
 #include "ops/appliers.h"
 #include "ops/catalogue.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <algorithm>
 #include <string>

@@ -353,11 +353,10 @@ bool register_operation()
     slots[0] = slot_int(&g_state.aa_level, "aa", "Anti-alias level", 0, kRaytraceMaxAA, 0, kRaytraceMaxAA);
     slots[1] = text_slot(g_state.scene_dir, "folder", "Scene folder");
     slots[2] = text_slot(g_state.scene_file, "scene", "Scene file");
-    OpBinding b{};
+    OpRow b{};
     b.command = opcmd::RayTrace;
     b.worker.whole = raytrace_worker;
     b.slots = slots;
-    b.slot_count = 3;
     op_register(b);
     return true;
 }
