@@ -5,9 +5,7 @@
 #include "core/messages.h"
 #include "core/settings.h"
 #include "ops/catalogue.h"
-#include "ops/profiles.h"
-#include "ops/tone/tone.h"
-#include "ops/variables.h"
+#include "ops/ops.h"
 #include "timeline/timeline.h"
 
 #include <cstdint>
@@ -23,9 +21,7 @@ std::string g_path, g_out;
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     settings_reset(settings(), ".");
-    profiles_reset();
-    op_variables_reset();
-    tone_params_reset();
+    ops_reset_parameters();
     build_catalogue();
     messages_set_quiet(true);
     g_path = "/tmp/glimvq-fuzz-tml-" + std::to_string(getpid()) + ".tml";

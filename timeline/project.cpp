@@ -2,6 +2,7 @@
 
 #include "core/image.h"
 #include "core/messages.h"
+#include "core/safe_write.h"
 #include "formats/load_save.h"
 #include "ops/framework.h"
 #include "ops/op_settings.h"
@@ -87,8 +88,8 @@ int project_save(const char* path)
     std::string settings;
     if (!operation_lines(target, settings))
         return 1;  // reported by the settings writer
-    std::string temp = target + ".tmp" + std::to_string(getpid());
-    FILE* f = std::fopen(temp.c_str(), "w");
+    SafeWrite out(path);
+    FILE* f = out.open("w");
     if (!f) {
         message_show(msg::CannotCreateRequested, path);
         return 1;
@@ -106,10 +107,7 @@ int project_save(const char* path)
     if (!timeline().path.empty())
         std::fprintf(f, "TIMELINE %s\n", timeline().path.c_str());
     std::fputs(settings.c_str(), f);
-    bool ok = std::ferror(f) == 0;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::remove(temp.c_str());
+    if (std::ferror(f) || out.commit() != 0) {
         message_show(msg::ProblemWriting, path);
         return 1;
     }

@@ -3,6 +3,7 @@
 #include "timeline/timeline.h"
 
 #include "core/log.h"
+#include "core/safe_write.h"
 #include "core/mem.h"
 #include "core/messages.h"
 #include "ops/catalogue.h"
@@ -17,7 +18,6 @@
 #include <memory>
 #include <string>
 #include <strings.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -709,23 +709,19 @@ int timeline_save(const char* path)
         message_show(msg::CannotCreateRequested, path);
         return 1;
     }
-    std::string target = path;
-    std::string temp = target + ".tmp" + std::to_string(getpid());
-    FILE* f = std::fopen(temp.c_str(), "w");
+    SafeWrite out(path);
+    FILE* f = out.open("w");
     if (!f) {
         message_show(msg::CannotCreateRequested, path);
         return 1;
     }
-    write_timeline(f, target);
-    bool ok = std::ferror(f) == 0;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::remove(temp.c_str());
+    write_timeline(f, path);
+    if (std::ferror(f) || out.commit() != 0) {
         message_show(msg::ProblemWriting, path);
         return 1;
     }
     timeline().changed = false;
-    timeline().path = target;
+    timeline().path = path;
     return 0;
 }
 
