@@ -49,11 +49,13 @@ private:
         return w->open_file(path);
     }
 
+    // A press on one cell, a move through the cells between, a release on the last.
     static void drag(TimelineGrid* grid, long level, Grid g, long from, long to)
     {
         QTest::mousePress(grid, Qt::LeftButton, {}, grid->centre_of(level, g, from));
-        QMouseEvent move(QEvent::MouseMove, grid->centre_of(level, g, to), grid->mapToGlobal(grid->centre_of(level, g, to)),
-                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        long mid = (from + to) / 2;
+        QPoint p = grid->centre_of(level, g, mid) + QPoint(0, 7);  // a little off the row: it stays on it
+        QMouseEvent move(QEvent::MouseMove, p, grid->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(grid, &move);
         QTest::mouseRelease(grid, Qt::LeftButton, {}, grid->centre_of(level, g, to));
     }

@@ -257,30 +257,33 @@ void TimelineGrid::mousePressEvent(QMouseEvent* event)
     update();
 }
 
-void TimelineGrid::mouseMoveEvent(QMouseEvent* event)
+void TimelineGrid::track(QPoint p)
 {
-    if (!dragging_)
-        return;
-    GridPlace at = place_at(event->position().toPoint());
     // The drag stays on its row: only the frame follows the mouse.
-    long frame = at.valid() ? at.frame
-                            : std::clamp<long>((event->position().toPoint().x() - kLabelWidth) / kCellWidth, 0,
-                                               timeline().frames - 1);
-    if (frame != current_.frame) {
+    long frame = std::clamp<long>((p.x() - kLabelWidth) / kCellWidth, 0, timeline().frames - 1);
+    if (p.x() < kLabelWidth)
+        frame = 0;
+    if (frame != current_.frame || current_.level != pressed_.level || current_.grid != pressed_.grid) {
         current_ = pressed_;
         current_.frame = frame;
         update();
     }
 }
 
+void TimelineGrid::mouseMoveEvent(QMouseEvent* event)
+{
+    if (dragging_)
+        track(event->position().toPoint());
+}
+
 void TimelineGrid::mouseReleaseEvent(QMouseEvent* event)
 {
     if (!dragging_ || event->button() != Qt::LeftButton)
         return;
+    track(event->position().toPoint());
     dragging_ = false;
-    mouseMoveEvent(event);
     GridPlace from = pressed_;
-    long last = current_.valid() ? current_.frame : from.frame;
+    long last = current_.frame;
     pressed_ = GridPlace{};
     window_->set_from_current(from.level, from.grid, std::min(from.frame, last), std::max(from.frame, last));
     current_ = from;

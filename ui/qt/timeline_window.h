@@ -53,6 +53,7 @@ protected:
 
 private:
     int rows() const;
+    void track(QPoint p);
     TimelineWindow* window_;
     GridPlace pressed_, current_;
     bool dragging_ = false;
