@@ -2,6 +2,8 @@
 
 #include "core/image.h"
 #include "formats/load_save.h"
+#include "formats/pcx.h"
+#include "formats/tga.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,9 +19,16 @@ Image* read_ppm_file(const LoadRequest& r) { return read_ppm(r.stream, r.file_si
 Image* read_iraw_file(const LoadRequest& r) { return read_iraw(r.stream, r.file_size); }
 Image* read_pix(const LoadRequest& r) { return read_picture4(r.stream, false); }
 Image* read_pdx(const LoadRequest& r) { return read_picture4(r.stream, true); }
+Image* read_tga(const LoadRequest& r) { return ReadTarga(r.stream, r.name); }
+Image* read_pcx(const LoadRequest& r) { return ReadPcx(r.stream, r.name); }
 
 int write_bmp(Image* image, const char* name, const SaveRequest& r) { return WriteBmp(image, name, r.bits); }
 int write_png(Image* image, const char* name, const SaveRequest& r) { return WritePng(image, name, r.bits); }
+int write_pcx(Image* image, const char* name, const SaveRequest& r) { return WritePcx(image, name, r.bits); }
+int write_tga(Image* image, const char* name, const SaveRequest& r)
+{
+    return WriteTarga(image, name, r.bits, r.compress);
+}
 int write_jpeg(Image* image, const char* name, const SaveRequest& r)
 {
     return SaveViaDll(image, name, "VQsvJPEG.dll", r.quality);
@@ -43,10 +52,10 @@ Codec g_codecs[] = {
     {CODEC_JPEG, "JPEG", "JPG", FMT_JPG, false, FMT_JPG, ".jpg", read_jpeg, write_jpeg,
      {{18, is_jfif, nullptr}, {19, is_exif, nullptr}, {27, is_late_jpeg, nullptr}},
      "JFIF/JPEG (*.JPG)", "*.JPG", true, "JFIF/JPEG (*.JPG)", "JPEG (*.JPG)", 6},
-    {CODEC_PCX, "PCX", "PCX", FMT_PCX, false, FMT_PCX, ".pcx", nullptr, nullptr,
-     {{17, is_pcx, nullptr}}, "Paint (*.PCX)", "*.PCX", true, "Paint (*.PCX)", "PCX (*.PCX)", 7},
-    {CODEC_TGA, "Targa", "TGA", FMT_TGA, false, FMT_TGA, ".tga", nullptr, nullptr,
-     {{22, is_targa, nullptr}}, "Targa (*.TGA)", "*.TGA", true, "Targa (*.TGA)", "Targa (*.TGA)", 11},
+    {CODEC_PCX, "PCX", "PCX", FMT_PCX, false, FMT_PCX, ".pcx", read_pcx, write_pcx,
+     {{17, is_pcx, nullptr}}, "Paint (*.PCX)", "*.PCX", true, "Paint (*.PCX)", "PCX (*.PCX)", 7, pcx_info},
+    {CODEC_TGA, "Targa", "TGA", FMT_TGA, false, FMT_TGA, ".tga", read_tga, write_tga,
+     {{22, is_targa, nullptr}}, "Targa (*.TGA)", "*.TGA", true, "Targa (*.TGA)", "Targa (*.TGA)", 11, targa_info},
     {CODEC_TIFF, "TIFF", "TIFF", FMT_TIFF, false, FMT_TIFF, ".tif", read_tiff, write_tiff,
      {{8, is_tiff, nullptr}}, "TIFF (*.TIF)", "*.TIF", true, "TIFF (*.TIF)", "TIFF (*.TIF)", 12},
     // TRIM files are read by the IFF reader, which gives them this code.
