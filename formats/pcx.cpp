@@ -167,8 +167,9 @@ Image* ReadPcx(FILE* stream, const char* name)
         std::memcpy(palette, kEgaPalette, sizeof kEgaPalette);
     else
         std::memcpy(palette, p.palette, 48);
-    // A monochrome file whose two entries agree shows black and white.
-    if (p.depth == 1 && std::memcmp(palette[0], palette[1], 3) == 0) {
+    // A monochrome file without a palette, or whose two entries agree, shows
+    // black and white.
+    if (p.depth == 1 && (p.version == 3 || std::memcmp(palette[0], palette[1], 3) == 0)) {
         std::memset(palette[0], 0, 3);
         std::memset(palette[1], 255, 3);
     }

@@ -358,8 +358,9 @@ Image* ReadTarga(FILE* stream, const char* name)
     const long map_at = 18 + t.id_length;
     const long data_at = t.data_offset();
     const long raw_size = t.width * t.height * t.pixel_bytes();
-    // Coded data are read to the end of the file; they are never longer than raw.
-    const long want = t.rle() ? std::min(file_size - data_at, raw_size + (raw_size + 127) / 128 + 1) : raw_size;
+    // Coded data are read to the end of the file: an encoder that writes
+    // every pixel as a packet of its own doubles 8-bit data.
+    const long want = t.rle() ? std::min(file_size - data_at, 2 * raw_size + 1) : raw_size;
     std::vector<uint8_t> map;
     if (t.map_type == 1) {
         Block m(t.map_bytes(), "tgam");

@@ -1,0 +1,201 @@
+#!/usr/bin/python3
+"""Conformance of the Targa, PCX and IFF readers against the third-party corpus.
+
+Every file is loaded through `vq convert FILE out.png --depth 32`.  A file
+that an independent reader (Pillow, ImageMagick, netpbm) decodes must come
+out with the same pixels as at least one of them, unless the difference is
+deliberate and named below.  Files their sources call damaged must be
+refused with a message or read, never crash.
+Usage: check_still.py tga|pcx|iff CORPUS_DIR
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from PIL import Image
+
+VQ = os.environ["VQ"]
+WORK = tempfile.mkdtemp(prefix="glimvq-still-")
+failures = []
+counts = {}
+
+NETPBM = {"tga": "tgatoppm", "pcx": "pcxtoppm", "iff": "ilbmtoppm"}
+
+# Files whose sources call them damaged or hostile.
+DAMAGED = ("regression/", "ossfuzz", "01r_00.pcx", "cross_scan_line_truncated")
+
+# Deliberate differences, by file name: what the system does instead.
+DELIBERATE = {
+    # The dispatch recognises Targa types 1, 2, 9 and 10 only.
+    "grey": "grey Targa files (types 3 and 11) are not recognised by content",
+    # Version 3 files carry no palette (their header bytes are left over
+    # from memory); the system shows them in the EGA adapter's colours.
+    "animals.pcx": "version 3 files show the EGA colours, not the header's stray bytes",
+}
+
+
+def count(what):
+    counts[what] = counts.get(what, 0) + 1
+
+
+def vq_load(path, out):
+    r = subprocess.run([VQ, "convert", path, out, "--type", "png", "--depth", "32"],
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    return r.returncode, r.stderr.decode(errors="replace").strip()
+
+
+def pillow(path):
+    try:
+        im = Image.open(path)
+        im.load()
+        if im.mode in ("I", "I;16", "I;16B"):
+            return None
+        return im.convert("RGBA")
+    except Exception:
+        return None
+
+
+def imagemagick(path):
+    out = os.path.join(WORK, "ref.rgba")
+    size = subprocess.run(["/usr/bin/identify", "-format", "%w %h\n", path + "[0]"], stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL)
+    r = subprocess.run(["/usr/bin/convert", path + "[0]", "-depth", "8", "rgba:" + out], stderr=subprocess.DEVNULL)
+    if r.returncode != 0 or size.returncode != 0 or not size.stdout.strip():
+        return None
+    width, height = map(int, size.stdout.split(b"\n")[0].split())
+    data = open(out, "rb").read()
+    if len(data) != width * height * 4:
+        return None
+    return Image.frombytes("RGBA", (width, height), data)
+
+
+def netpbm(kind, path):
+    out = os.path.join(WORK, "ref.ppm")
+    with open(out, "wb") as f, open(path, "rb") as src:
+        r = subprocess.run([NETPBM[kind]], stdin=src, stdout=f, stderr=subprocess.DEVNULL)
+    if r.returncode != 0 or os.path.getsize(out) == 0:
+        return None
+    try:
+        return Image.open(out).convert("RGBA")
+    except Exception:
+        return None
+
+
+def same(a, b, alpha, tolerance=0):
+    if a.size != b.size:
+        return False
+    if not alpha:
+        a, b = a.convert("RGB"), b.convert("RGB")
+    if tolerance == 0:
+        return a.tobytes() == b.tobytes()
+    return max(abs(x - y) for x, y in zip(a.tobytes(), b.tobytes())) <= tolerance
+
+
+def expected_png(path, rel):
+    """The decode a source ships beside its file: image-rs keeps reference/<name>.png,
+    KDE <stem>.png next to the file."""
+    name = os.path.basename(path)
+    folder = os.path.dirname(path)
+    for candidate in (os.path.join(folder, "..", "reference", name + ".png"),
+                      os.path.splitext(path)[0] + ".png"):
+        if os.path.isfile(candidate):
+            try:
+                return Image.open(candidate).convert("RGBA")
+            except Exception:
+                return None
+    return None
+
+
+def tga_type(path):
+    h = open(path, "rb").read(18)
+    return h[2] if len(h) >= 3 else -1
+
+
+def tga_five_bits(path):
+    h = open(path, "rb").read(18)
+    return len(h) == 18 and (h[16] in (15, 16) or (h[1] == 1 and h[7] in (15, 16)))
+
+
+def check(kind, path, rel, out):
+    name = os.path.basename(rel)
+    rc, err = vq_load(path, out)
+    if rc not in (0, 1):
+        failures.append("%s: vq ended with status %d: %s" % (rel, rc, err[-300:]))
+        return
+    if rc == 1 and not err:
+        failures.append("%s: refused without a message" % rel)
+        return
+    if any(d in rel for d in DAMAGED):
+        count("damaged: refused" if rc else "damaged: read")
+        return
+    if kind == "tga" and tga_type(path) in (3, 11):
+        why = DELIBERATE["grey"]
+        if rc == 1 and "not recognized" in err:
+            count("deliberate: " + why)
+        else:
+            failures.append("%s: a grey Targa file was not refused" % rel)
+        return
+    refs = [("Pillow", pillow(path)), ("ImageMagick", imagemagick(path)), ("netpbm", netpbm(kind, path)),
+            ("the decode its source ships", expected_png(path, rel))]
+    refs = [(who, im) for who, im in refs if im is not None]
+    if rc != 0:
+        if refs:
+            failures.append("%s: refused (%s) but %s reads it" % (rel, err.splitlines()[0], refs[0][0]))
+        else:
+            count("no reader reads it: refused")
+        return
+    if not refs:
+        count("read where no other reader does")
+        return
+    ours = Image.open(out).convert("RGBA")
+    alpha = ours.getextrema()[3] != (255, 255)
+    for who, ref in refs:
+        if same(ours, ref, alpha):
+            count("same pixels as " + who)
+            return
+    # Deliberate: 5-bit samples widen as v * 8 + v / 4 (their top bits
+    # repeated); the others round v * 255 / 31, at most 1 apart.
+    if kind == "tga" and tga_five_bits(path):
+        for who, ref in refs:
+            if same(ours, ref, alpha, tolerance=1):
+                count("5-bit samples: within 1 of " + who)
+                return
+    if name in DELIBERATE:
+        count("deliberate: " + DELIBERATE[name])
+        return
+    failures.append("%s: pixels differ from %s" % (rel, ", ".join(who for who, _ in refs)))
+
+
+def wanted(kind, rel):
+    low = rel.lower()
+    if "/reference/" in "/" + low or low.endswith((".png", ".json", ".txt", "license", ".md")):
+        return False
+    return True
+
+
+def main():
+    kind, corpus = sys.argv[1], sys.argv[2]
+    root = os.path.join(corpus, kind)
+    if not os.path.isdir(root):
+        print("skipped: no corpus at %s" % root)
+        return 0
+    out = os.path.join(WORK, "out.png")
+    for folder, _, files in sorted(os.walk(root)):
+        for f in sorted(files):
+            path = os.path.join(folder, f)
+            rel = os.path.relpath(path, root)
+            if wanted(kind, rel):
+                check(kind, path, rel, out)
+    for what, n in sorted(counts.items()):
+        print("%5d  %s" % (n, what))
+    for f in failures:
+        print("FAIL: " + f)
+    print("%d files, %d failures" % (sum(counts.values()) + len(failures), len(failures)))
+    shutil.rmtree(WORK, ignore_errors=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
