@@ -2,6 +2,7 @@
 
 #include "core/image.h"
 #include "formats/load_save.h"
+#include "formats/iff.h"
 #include "formats/pcx.h"
 #include "formats/tga.h"
 
@@ -20,10 +21,16 @@ Image* read_iraw_file(const LoadRequest& r) { return read_iraw(r.stream, r.file_
 Image* read_pix(const LoadRequest& r) { return read_picture4(r.stream, false); }
 Image* read_pdx(const LoadRequest& r) { return read_picture4(r.stream, true); }
 Image* read_tga(const LoadRequest& r) { return ReadTarga(r.stream, r.name); }
+Image* read_iff(const LoadRequest& r) { return ReadIff(r.stream, r.name); }
 Image* read_pcx(const LoadRequest& r) { return ReadPcx(r.stream, r.name); }
 
 int write_bmp(Image* image, const char* name, const SaveRequest& r) { return WriteBmp(image, name, r.bits); }
 int write_png(Image* image, const char* name, const SaveRequest& r) { return WritePng(image, name, r.bits); }
+int write_iff(Image* image, const char* name, const SaveRequest& r)
+{
+    return WriteIff(image, name, false, r.compress, r.bits);
+}
+int write_trim(Image* image, const char* name, const SaveRequest&) { return WriteIff(image, name, true, 1); }
 int write_pcx(Image* image, const char* name, const SaveRequest& r) { return WritePcx(image, name, r.bits); }
 int write_tga(Image* image, const char* name, const SaveRequest& r)
 {
@@ -47,8 +54,8 @@ Codec g_codecs[] = {
      {{4, is_bmp, nullptr}}, "Bitmap (*.BMP)", "*.BMP", true, "Bitmap (*.BMP)", "Bitmap (*.BMP)", 2},
     {CODEC_FLC, "FLI/FLC", "FLC", FMT_FLC, false, FMT_FLC, ".flc", nullptr, nullptr,
      {{16, is_flic, nullptr}}, "Flick (*.FLC)", "*.FLC", false, "Flick (*.FLC)", "Flick (*.FLC)", 4},
-    {CODEC_IFF, "IFF/ILBM", "IFF", FMT_IFF, true, FMT_IFF, ".iff", nullptr, nullptr,
-     {{7, is_iff, nullptr}}, "IFF/ILBM (*.IFF)", "*.IFF", true, "IFF (*.IFF)", "IFF (*.IFF)", 5},
+    {CODEC_IFF, "IFF/ILBM", "IFF", FMT_IFF, true, FMT_IFF, ".iff", read_iff, write_iff,
+     {{7, is_iff, nullptr}}, "IFF/ILBM (*.IFF)", "*.IFF", true, "IFF (*.IFF)", "IFF (*.IFF)", 5, iff_info},
     {CODEC_JPEG, "JPEG", "JPG", FMT_JPG, false, FMT_JPG, ".jpg", read_jpeg, write_jpeg,
      {{18, is_jfif, nullptr}, {19, is_exif, nullptr}, {27, is_late_jpeg, nullptr}},
      "JFIF/JPEG (*.JPG)", "*.JPG", true, "JFIF/JPEG (*.JPG)", "JPEG (*.JPG)", 6},
@@ -59,7 +66,7 @@ Codec g_codecs[] = {
     {CODEC_TIFF, "TIFF", "TIFF", FMT_TIFF, false, FMT_TIFF, ".tif", read_tiff, write_tiff,
      {{8, is_tiff, nullptr}}, "TIFF (*.TIF)", "*.TIF", true, "TIFF (*.TIF)", "TIFF (*.TIF)", 12},
     // TRIM files are read by the IFF reader, which gives them this code.
-    {CODEC_TRIM, "TRIM", "TRM", FMT_TRM, false, FMT_TRM, ".trm", nullptr, nullptr,
+    {CODEC_TRIM, "TRIM", "TRM", FMT_TRM, false, FMT_TRM, ".trm", nullptr, write_trim,
      {}, "TRIM (*.TRM)", "*.TRM", true, "TRIM (*.TRM)", "TRIM (*.TRM)", 14},
     {CODEC_AVI, "AVI", "AVI", FMT_AVI, false, FMT_AVI, ".avi", nullptr, nullptr,
      {{1, is_avi, nullptr}}, "VFW (*.AVI)", "*.AVI", false, "Video for Windows (*.AVI)", "Video (*.AVI)", 15},
