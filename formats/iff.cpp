@@ -552,7 +552,8 @@ Image* decode_ilbm(FILE* f, const char* name, Layout& l)
         plane_rows[p] = rows.p + p * bpr;
     HamE hame;
     std::vector<int> ix(static_cast<size_t>(std::max<long>(width, 16)));
-    const int data_bits = planes - 2;
+    // HAM5 and HAM7 are HAM6 and HAM8 with the top plane left at 0.
+    const int data_bits = planes <= 6 ? 4 : 6;
     for (long y = 0; y < height; ++y) {
         bool whole = true;
         for (int p = 0; p < stored && whole; ++p)
@@ -662,7 +663,7 @@ Image* ReadIff(FILE* stream, const char* name)
         correct_aspect(m);
     }
     if (const char* problem = layout_problem(l)) {
-        error_box("IFF file looks corrupted", (std::string(name) + ": " + problem).c_str());
+        error_box("The IFF file cannot be read", (std::string(name) + ": " + problem).c_str());
         return nullptr;
     }
     Image* image = l.form == id("TRIM") ? decode_trim(stream, name, l) : decode_ilbm(stream, name, l);
@@ -686,7 +687,7 @@ int iff_info(const LoadRequest& request, ImageInfo* info)
     if (!walk_file(request.stream, request.name, l))
         return 1;
     if (const char* problem = layout_problem(l)) {
-        error_box("IFF file looks corrupted", (std::string(request.name) + ": " + problem).c_str());
+        error_box("The IFF file cannot be read", (std::string(request.name) + ": " + problem).c_str());
         return 1;
     }
     info->width = l.bmhd.width;
