@@ -147,7 +147,7 @@ def check(kind, path, rel, out):
         count("damaged: refused" if rc else "damaged: read")
         return
     if kind == "tga" and tga_type(path) in (3, 11):
-        why = DELIBERATE["grey"]
+        why = "grey Targa files (types 3 and 11) are not recognised by content"
         if rc == 1 and "not recognized" in err:
             count("deliberate: " + why)
         else:
