@@ -5,11 +5,13 @@
 
 #include "core/image.h"
 #include "core/mem.h"
+#include "core/messages.h"
 #include "core/progress.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace codec_io {
 
@@ -38,6 +40,12 @@ inline Image* drop(Image* image)
         image_free(image);
     }
     return nullptr;
+}
+
+// Tells the user why a file is refused: "`title`" and "name: problem".
+inline void refuse(const char* title, const char* name, const char* problem)
+{
+    error_box(title, (std::string(name) + ": " + problem).c_str());
 }
 
 // A labelled block freed on every way out.

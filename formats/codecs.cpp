@@ -2,8 +2,14 @@
 
 #include "core/image.h"
 #include "formats/load_save.h"
+#include "formats/alias_pix.h"
 #include "formats/iff.h"
 #include "formats/pcx.h"
+#include "formats/psd.h"
+#include "formats/raw.h"
+#include "formats/rla.h"
+#include "formats/sgi.h"
+#include "formats/softimage.h"
 #include "formats/tga.h"
 
 #include <algorithm>
@@ -85,18 +91,18 @@ Codec g_codecs[] = {
     // No file reaches RGB: its test is the SGI test, which comes first.
     {CODEC_RGB, "RGB", "RGB", FMT_RGB, false, -1, ".rgb", nullptr, nullptr,
      {}, "RGB (*.RGB)", "*.RGB", false, nullptr, "RGB (*.RGB)", 10},
-    {CODEC_RAW, "Raw", "RAW", FMT_RAW, false, -1, ".raw", nullptr, nullptr,
+    {CODEC_RAW, "Raw", "RAW", FMT_RAW, false, -1, ".raw", ReadRaw, nullptr,
      {{26, is_raw, nullptr}}, "RAW (*.RAW)", "*.RAW", false, nullptr, "Raw (*.RAW)", 9},
-    {CODEC_SGI, "SGI", "SGI", FMT_SGI, false, -1, ".sgi", nullptr, nullptr,
-     {{5, is_sgi, nullptr}}, "SGI (*.SGI)", "*.SGI", false, nullptr, "SGI (*.SGI)", 18},
-    {CODEC_PSD, "Photoshop", "PSD", FMT_PSD, false, -1, ".psd", nullptr, nullptr,
-     {{11, is_psd, nullptr}}, "Photoshop (*.PSD)", "*.PSD", false, nullptr, "Photoshop (*.PSD)", 17},
-    {CODEC_SOFTIMAGE, "Softimage PIC", nullptr, FMT_PIC, false, -1, ".pic", nullptr, nullptr,
-     {{13, is_softimage, nullptr}}, "Softimage (*.PIC)", "*.PIC", false, nullptr, nullptr, 0},
-    {CODEC_RLA, "Wavefront RLA", nullptr, FMT_RLA, false, -1, ".rla", nullptr, nullptr,
-     {{14, is_rla, nullptr}}, "Wavefront (*.RLA)", "*.RLA", false, nullptr, nullptr, 0},
-    {CODEC_ALIAS, "Alias PIX", nullptr, FMT_ALIAS, false, -1, ".pix", nullptr, nullptr,
-     {{15, is_alias, nullptr}}, "Alias (*.PIX)", "*.PIX", false, nullptr, nullptr, 0},
+    {CODEC_SGI, "SGI", "SGI", FMT_SGI, false, -1, ".sgi", ReadSgi, nullptr,
+     {{5, is_sgi, nullptr}}, "SGI (*.SGI)", "*.SGI", false, nullptr, "SGI (*.SGI)", 18, sgi_info},
+    {CODEC_PSD, "Photoshop", "PSD", FMT_PSD, false, -1, ".psd", ReadPsd, nullptr,
+     {{11, is_psd, nullptr}}, "Photoshop (*.PSD)", "*.PSD", false, nullptr, "Photoshop (*.PSD)", 17, psd_info},
+    {CODEC_SOFTIMAGE, "Softimage PIC", nullptr, FMT_PIC, false, -1, ".pic", ReadSoftimage, nullptr,
+     {{13, is_softimage, nullptr}}, "Softimage (*.PIC)", "*.PIC", false, nullptr, nullptr, 0, softimage_info},
+    {CODEC_RLA, "Wavefront RLA", nullptr, FMT_RLA, false, -1, ".rla", ReadRla, nullptr,
+     {{14, is_rla, nullptr}}, "Wavefront (*.RLA)", "*.RLA", false, nullptr, nullptr, 0, rla_info},
+    {CODEC_ALIAS, "Alias PIX", nullptr, FMT_ALIAS, false, -1, ".pix", ReadAliasPix, nullptr,
+     {{15, is_alias, nullptr}}, "Alias (*.PIX)", "*.PIX", false, nullptr, nullptr, 0, alias_pix_info},
     // The layers subsystem enters the reader at start-up.
     {CODEC_LAYERED, "Layered (ELF)", nullptr, FMT_ELF, false, -1, ".elf", nullptr, nullptr,
      {{12, is_layered, nullptr}}, "GX Layers (*ELF)", "*.ELF", false, nullptr, nullptr, 0},
