@@ -139,8 +139,10 @@ Image* ReadPsd(const LoadRequest& r)
         refuse(kTitle, r.name, "the composite is compressed with ZIP, which is not read");
         return nullptr;
     }
-    // The composite must fit: raw byte for byte, coded two bytes a row for the counts.
-    double least = compression ? rows * 2.0 + rows : static_cast<double>(row_bytes) * l.height * planes;
+    // The composite must fit: raw byte for byte; coded, the row counts and
+    // runs of at most 128 bytes in two.
+    double least = compression ? rows * (2.0 + (row_bytes + 127) / 128 * 2)
+                               : static_cast<double>(row_bytes) * l.height * planes;
     if (least > static_cast<double>(got - 2)) {
         refuse(kTitle, r.name, "the composite runs past the end of the file");
         return nullptr;

@@ -44,8 +44,9 @@ const char* read_header(FILE* f, long file_size, RlaHeader& h)
         return "the channel counts are out of range";
     if ((h.chan_bits != 8 && h.chan_bits != 0) || (h.mattes && h.matte_bits != 8 && h.matte_bits != 0))
         return "channels of more than 8 bits are not read";
-    // The offset table, and a length word for each channel of each row.
-    double least = h.height * (4.0 + 2.0 * (h.channels + h.mattes));
+    // The offset table, and for each channel of each row a length word and
+    // runs of at most 128 bytes in two.
+    double least = h.height * (4.0 + (2.0 + (h.width + 127) / 128 * 2) * (h.channels + h.mattes));
     if (least > static_cast<double>(file_size - kHeader))
         return "the scan lines run past the end of the file";
     return nullptr;

@@ -49,7 +49,8 @@ const char* header_problem(const SgiHeader& h, long file_size)
     if (h.colormap != 0)
         return "colour-mapped SGI files are not read";
     double rows = static_cast<double>(h.height) * h.channels;
-    double least = h.storage ? rows * 8 : rows * h.width * h.bpc;
+    // Coded rows: their two table entries and runs of at most 127 samples.
+    double least = h.storage ? rows * (8 + (h.width + 126) / 127 * 2 * h.bpc) : rows * h.width * h.bpc;
     if (least > static_cast<double>(file_size - kHeader))
         return "the pixel data run past the end of the file";
     return nullptr;

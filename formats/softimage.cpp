@@ -7,6 +7,7 @@
 #include "formats/codec_io.h"
 #include "formats/load_save.h"
 
+#include <algorithm>
 #include <vector>
 
 using namespace codec_io;
@@ -28,6 +29,14 @@ struct PicLayout {
     int channels = 0;  // the union of the masks
     long data_at = 0;
 };
+
+int channel_count(int mask)
+{
+    int n = 0;
+    for (int bit = 0x80; bit >= 0x10; bit >>= 1)
+        n += (mask & bit) != 0;
+    return n;
+}
 
 const char* read_layout(FILE* f, long file_size, PicLayout& l)
 {
@@ -52,18 +61,17 @@ const char* read_layout(FILE* f, long file_size, PicLayout& l)
         l.channels |= p[3];
     }
     l.data_at = at;
-    // At least one byte a row for each packet.
-    if (static_cast<double>(l.height) * static_cast<double>(l.packets.size()) > static_cast<double>(file_size - at))
+    // What the shortest coding of a row takes in each packet: runs of at
+    // most 65535 or 127 (mixed), 255 (pure) or single pixels (uncompressed).
+    double row = 0;
+    for (const Packet& p : l.packets) {
+        double n = channel_count(p.mask);
+        double mixed = std::min((l.width + 126) / 127 * (1 + n), (l.width + 65534) / 65535 * (3 + n));
+        row += p.type == 0 ? n * l.width : p.type == 1 ? (l.width + 254) / 255 * (1 + n) : mixed;
+    }
+    if (row * static_cast<double>(l.height) > static_cast<double>(file_size - at))
         return "the pixel data run past the end of the file";
     return nullptr;
-}
-
-int channel_count(int mask)
-{
-    int n = 0;
-    for (int bit = 0x80; bit >= 0x10; bit >>= 1)
-        n += (mask & bit) != 0;
-    return n;
 }
 
 // Puts one pixel's channel bytes into the channels the mask names.
