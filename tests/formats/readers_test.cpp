@@ -75,7 +75,7 @@ TEST_F(FormatTest, IRawKeepsTheCodeOfANewRecord)
     EXPECT_NE(boxes().find("Error: I-Raw file damaged"), std::string::npos);
 }
 
-TEST_F(FormatTest, PpmReadsMaxval255Only)
+TEST_F(FormatTest, PpmScalesAnyMaximumValue)
 {
     std::string text = "P6\n# made by hand\n2 1\n255\n";
     Bytes b(text.begin(), text.end());
