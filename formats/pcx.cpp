@@ -92,27 +92,29 @@ bool unpack_line(Bytes& src, RunState& s, uint8_t* out, long n, bool coded)
 {
     if (!coded)
         return src.take(out, n);
+    const uint8_t* p = src.data + src.pos;
+    const uint8_t* const end = src.data + src.size;
     long x = 0;
     while (x < n) {
         if (s.left == 0) {
-            int b = src.byte();
-            if (b < 0)
+            if (p >= end)
                 return false;
-            if ((b & 0xC0) == 0xC0) {
-                s.left = b & 0x3F;
-                s.value = src.byte();
-                if (s.value < 0)
-                    return false;
-            } else {
-                s.value = b;
-                s.left = 1;
+            int b = *p++;
+            if ((b & 0xC0) != 0xC0) {
+                out[x++] = static_cast<uint8_t>(b);
+                continue;
             }
+            if (p >= end)
+                return false;
+            s.left = b & 0x3F;
+            s.value = *p++;
         }
         long k = std::min(s.left, n - x);
         std::memset(out + x, s.value, static_cast<size_t>(k));
         x += k;
         s.left -= k;
     }
+    src.pos = p - src.data;
     return true;
 }
 
