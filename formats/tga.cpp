@@ -537,7 +537,8 @@ int WriteTarga(Image* image, const char* name, int bits, int compress)
     put_le16(h + 12, static_cast<uint16_t>(width));
     put_le16(h + 14, static_cast<uint16_t>(height));
     h[16] = static_cast<uint8_t>(size * 8);
-    // The descriptor counts the alpha bits, without which other readers drop them.
+    // The descriptor counts the alpha bits, as the standard asks; netpbm
+    // drops the alpha of a file without them.
     h[17] = size == 4 ? 8 : 0;
     if (width > 65535 || height > 65535 || !out.put(h, sizeof h)) {
         message_show(msg::ProblemWriting, name);
