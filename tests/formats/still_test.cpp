@@ -552,3 +552,33 @@ TEST_F(FormatTest, RawFilesTakeTheirLayout)
     EXPECT_NE(boxes().find("needs 48"), std::string::npos);
     raw_state().preset = false;
 }
+
+TEST_F(FormatTest, HeaderInfoWithoutDecoding)
+{
+    // The rows' info entries tell size, bits and alpha from the header alone.
+    Image* image = picture(19, 6, true);
+    ASSERT_EQ(WriteTarga(image, path("i.tga").c_str(), 32, 1), 0);
+    ASSERT_EQ(WritePcx(image, path("i.pcx").c_str(), 8), 0);
+    ASSERT_EQ(WriteIff(image, path("i.trm").c_str(), true, 1), 0);
+    struct Case {
+        CodecId id;
+        const char* file;
+        int bits;
+        bool alpha;
+    };
+    for (const Case& c : {Case{CODEC_TGA, "i.tga", 32, true}, Case{CODEC_PCX, "i.pcx", 8, false},
+                          Case{CODEC_IFF, "i.trm", 32, true}}) {
+        std::string p = path(c.file);
+        FILE* f = std::fopen(p.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        ImageInfo info;
+        LoadRequest request{p.c_str(), f, static_cast<long>(read(p).size())};
+        ASSERT_NE(codec(c.id).info, nullptr);
+        EXPECT_EQ(codec(c.id).info(request, &info), 0) << c.file;
+        std::fclose(f);
+        EXPECT_EQ(info.width, 19) << c.file;
+        EXPECT_EQ(info.height, 6) << c.file;
+        EXPECT_EQ(info.bits, c.bits) << c.file;
+        EXPECT_EQ(info.alpha, c.alpha) << c.file;
+    }
+}
