@@ -2,6 +2,7 @@
 
 #include "formats/raw.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/qt_platform.h"
 
 #include <QApplication>
 #include <QComboBox>
