@@ -120,6 +120,13 @@ Image* picture(long w, long h, bool alpha)
     return image;
 }
 
+std::string numbered(const char* format, int a, int b = 0)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, format, a, b);
+    return name;
+}
+
 bool same_pixels(Image* a, Image* b, bool alpha)
 {
     if (a->width != b->width || a->height != b->height)
@@ -229,7 +236,7 @@ TEST_F(FormatTest, TargaWritesWhatItReads)
     std::snprintf(image->author, sizeof image->author, "%s", "Someone");
     for (int compress : {0, 1})
         for (int bits : {24, 32}) {
-            std::string p = path("w" + std::to_string(bits) + std::to_string(compress) + ".tga");
+            std::string p = path(numbered("w%d-%d.tga", bits, compress));
             ASSERT_EQ(WriteTarga(image, p.c_str(), bits, compress), 0);
             Image* back = load_image(p.c_str());
             ASSERT_NE(back, nullptr) << boxes();
@@ -321,7 +328,7 @@ TEST_F(FormatTest, PcxWritesEveryDepth)
 
     Image* image = picture(29, 9, false);
     for (int bits : {24, 16, 8, 4, 1}) {
-        std::string p = path("w" + std::to_string(bits) + ".pcx");
+        std::string p = path(numbered("w%d.pcx", bits));
         ASSERT_EQ(WritePcx(image, p.c_str(), bits), 0);
         Bytes file = read(p);
         int written = bits == 16 ? 24 : bits;
@@ -430,7 +437,7 @@ TEST_F(FormatTest, IffWritesIlbmAndTrim)
     image->hres_num = image->vres_num = 300;
     std::snprintf(image->copyright, sizeof image->copyright, "%s", "(c) us");
     for (int compress : {0, 1}) {
-        std::string p = path("deep" + std::to_string(compress) + ".iff");
+        std::string p = path(numbered("deep%d.iff", compress));
         ASSERT_EQ(WriteIff(image, p.c_str(), false, compress), 0);
         Bytes file = read(p);
         // Aspect bytes: the resolution halved until it fits a byte.
@@ -581,4 +588,37 @@ TEST_F(FormatTest, HeaderInfoWithoutDecoding)
         EXPECT_EQ(info.bits, c.bits) << c.file;
         EXPECT_EQ(info.alpha, c.alpha) << c.file;
     }
+}
+
+TEST_F(FormatTest, IlbmHamECookieRows)
+{
+    // Four planes, 20 pixels: a register-mode cookie row sets HAM-E palette
+    // entry 0 from the index pairs at columns 16/17 (red) and 18/19 (green);
+    // the next row pairs its indices into that palette.
+    const int cookie[16] = {10, 2, 15, 5, 8, 4, 13, 12, 6, 13, 11, 0, 7, 15, 1, 4};
+    int rows[2][20] = {};
+    for (int x = 0; x < 16; ++x)
+        rows[0][x] = cookie[x];
+    rows[0][16] = 0xC, rows[0][17] = 0x8;  // red 0xC8
+    rows[0][18] = 0x4, rows[0][19] = 0x0;  // green 0x40
+    rows[1][3] = 1;                        // not all 0: HAM-E goes on
+    Bytes body;
+    for (auto& row : rows)
+        for (int p = 0; p < 4; ++p) {
+            uint8_t bytes[4] = {};
+            for (int x = 0; x < 20; ++x)
+                if (row[x] >> p & 1)
+                    bytes[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            body.insert(body.end(), bytes, bytes + 4);
+        }
+    Bytes chunks = chunk("BMHD", bmhd(20, 2, 4, 0));
+    append(chunks, chunk("CMAP", Bytes(48, 0)));
+    append(chunks, chunk("BODY", body));
+    Image* image = load_image(write("hame.iff", form("ILBM", chunks)).c_str());
+    ASSERT_NE(image, nullptr) << boxes();
+    EXPECT_RGB(image, 5, 0, 0xC8, 0x40, 0);  // the cookie row shows entry 0
+    EXPECT_RGB(image, 1, 1, 0xC8, 0x40, 0);  // pair (0, 0) is entry 0
+    EXPECT_RGB(image, 0, 1, 0xC8, 0x40, 0);  // column 0 takes the colour itself
+    EXPECT_RGB(image, 3, 1, 0, 0, 0);        // pair (0, 1): entry 1, never set
+    EXPECT_RGB(image, 2, 1, 0x64, 0x20, 0);  // the average of columns 1 and 3
 }
