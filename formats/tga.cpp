@@ -255,8 +255,19 @@ bool unpack_row(Bytes& src, RleState& s, uint8_t* out, long width, int size)
         }
         long n = std::min(s.left, width - x);
         if (s.run) {
-            for (long i = 0; i < n; ++i)
-                std::memcpy(out + (x + i) * size, s.pixel, static_cast<size_t>(size));
+            uint8_t* d = out + x * size;
+            const uint8_t p0 = s.pixel[0], p1 = s.pixel[1], p2 = s.pixel[2], p3 = s.pixel[3];
+            for (long i = 0; i < n; ++i, d += size) {
+                d[0] = p0;
+                if (size > 1) {
+                    d[1] = p1;
+                    if (size > 2) {
+                        d[2] = p2;
+                        if (size > 3)
+                            d[3] = p3;
+                    }
+                }
+            }
         } else if (!src.take(out + x * size, n * size)) {
             return false;
         }
