@@ -266,5 +266,23 @@ for args, label, alpha in ((["-alpha", "off", "-compress", "RLE"], "8-bit RLE", 
         reference = by_imagemagick(path + "[0]")
     check_theirs("ImageMagick's %s Photoshop file" % label, path, reference, alpha=alpha)
 
+# ---- vq info names every type -------------------------------------------------------
+SEEDS = os.path.join(os.environ.get("GLIMVQ_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", "..")),
+                     "fuzz", "seeds")
+named = {at("ours-tga-32-1.tga"): "TGA 61 x 37, 32 bits, alpha yes", at("ours-pcx-8-1.pcx"): "PCX 61 x 37, 8 bits",
+         at("ours-iff-24-1.iff"): "IFF 61 x 37, 24 bits", at("ours.trm"): "TRM 61 x 37, 32 bits, alpha yes",
+         at("im-16.ppm"): "PPM 61 x 37, 48 bits", at("pillow-RGBA.sgi"): "SGI 61 x 37, 32 bits",
+         at("im-8-bit-RLE.psd"): "PSD 61 x 37, 24 bits",
+         os.path.join(SEEDS, "softimage", "a.pic"): "Softimage PIC 6 x 4, 32 bits",
+         os.path.join(SEEDS, "rla", "a.rla"): "Wavefront RLA 7 x 3, 32 bits",
+         os.path.join(SEEDS, "alias_pix", "a.pix"): "Alias PIX 8 x 3, 24 bits"}
+for path, words in named.items():
+    r = run([VQ, "info", path])
+    line = r.stdout.decode(errors="replace")
+    if r.returncode == 0 and words in line:
+        ok("vq info: " + words)
+    else:
+        fail("vq info on %s says %r, not %r" % (path, line.strip() or r.stderr.decode(errors="replace"), words))
+
 print("%d passed, %d failed" % (checked, failures))
 sys.exit(1 if failures else 0)
