@@ -11,6 +11,7 @@
 #include "formats/load_save.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -133,6 +134,16 @@ std::string field_text(const uint8_t* p, size_t size)
     return std::string(reinterpret_cast<const char*>(p), n);
 }
 
+// The extension area's log lines are flushed one by one.
+__attribute__((format(printf, 1, 2))) void line(const char* fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    log_vprintf(fmt, args);
+    va_end(args);
+    log_flush();
+}
+
 struct Extension {
     bool present = false;
     int aspect_num = 0, aspect_den = 0;
@@ -156,10 +167,6 @@ Extension read_extension(FILE* f, long file_size, const Footer& footer, Image* i
     ext.aspect_den = get_le16(e + 476);
     if (!image)
         return ext;
-    auto line = [](const char* fmt, auto... args) {
-        log_printf(fmt, args...);
-        log_flush();
-    };
     line("File has Targa2 extensions\n");
     line("File has Extension area\n");
     line("ExtSize: %d\n", get_le16(e));
