@@ -462,6 +462,8 @@ bool engine_begin()
     e.last_error.clear();
     names_changed();
     functions_link();
+    if (!image_run_begin())
+        return false;
     e.active = true;
     return true;
 }
@@ -469,6 +471,7 @@ bool engine_begin()
 void engine_end()
 {
     Engine& e = engine();
+    image_run_end();
     devices_close_all();
     lines_free_all();
     variables_clear(false);
