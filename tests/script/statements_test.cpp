@@ -235,7 +235,7 @@ TEST_F(ScriptTest, ImageCommandsWithoutAnImageGoOn)
     // reports through the framework; the program goes on.
     ScriptResult r = run("10 X = BRIGHT(40)\n20 PRINT GETRED(1, 2); GETXW(0)\n30 PUSHIMAGE: POPIMAGE\n");
     EXPECT_EQ(r.status, 0) << r.error;
-    EXPECT_EQ(r.text(), " 0  0\n");
+    EXPECT_EQ(r.text(), " 0 0\n");
     EXPECT_EQ(error_of("10 X = BRIGHT(40, 2)\n"), "Error in line 10: Syntax error");
     // A command this version does not carry out is an error a handler catches.
     EXPECT_EQ(error_of("10 X = STPOS(1, 2, 3, 4, 5)\n"), "Error in line 10: Image command STPOS is not available in this version");
