@@ -65,6 +65,7 @@ constexpr int kOnTargets = 12;
 constexpr int kMaxArgs = 24;              // the most any function takes
 constexpr size_t kMaxString = 16u << 20;  // longest string value
 constexpr long kMaxElements = 1L << 24;   // largest array
+constexpr size_t kOutputTick = 1u << 16;  // output between two looks at the interface
 
 // ---- values -------------------------------------------------------------------
 // The four types, named by their suffix characters.
@@ -288,6 +289,8 @@ struct Engine {
     bool jump = false;      // the statement transferred control
     bool returned = false;  // a RETURN is unwinding to its GOSUB
     uint32_t lines_run = 0;  // the interface is kept alive every 1024 lines
+    size_t output_count = 0;  // ... and every kOutputTick characters written
+    uint32_t user_calls = 0;  // ... and every 4096 calls of user functions
 
     // Limits of a run, kept from run to run.  A run without file access
     // (the fuzz pass) opens, deletes and renames nothing; a line budget
@@ -362,6 +365,11 @@ void run_program(Line* from);
 [[noreturn]] void fail_text(const std::string& text, int code = -1);
 [[noreturn]] void fail_fatal(const std::string& text);
 [[noreturn]] void fail_line_not_found(int32_t number);
+
+// The break request inside a statement that may run long: "Program break
+// at line N" and the run ends.  keep_alive also lets the interface run.
+void poll_break();
+void keep_alive();
 
 // Control transfer from a statement handler.
 Line* jump_to(Line* line, int32_t pos);

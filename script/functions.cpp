@@ -311,7 +311,10 @@ void fn_instr(int argc, Value* a, Value& r)
         r = Value::integer(0);
         return;
     }
-    size_t at = s.find(t, from);
+    // The C library's search takes time in proportion to the two lengths,
+    // not their product, so a long pattern cannot stall the statement.
+    const void* hit = memmem(s.data() + from, s.size() - from, t.data(), t.size());
+    size_t at = hit ? static_cast<size_t>(static_cast<const char*>(hit) - s.data()) : std::string::npos;
     r = Value::integer(at == std::string::npos ? 0 : static_cast<int32_t>(at + 1));
 }
 
@@ -551,6 +554,9 @@ void call_user_function(FunctionRecord* f, int argc, Value* args, Value& out)
     UserFunction* u = f->user;
     if (argc != static_cast<int>(u->params.size()))
         fail(E_SYNTAX);
+    // Functions that call each other can make one statement run for long.
+    if ((++engine().user_calls & 4095) == 0)
+        keep_alive();
     Bindings bound;
     for (int i = 0; i < argc; ++i) {
         const std::string& name = u->params[static_cast<size_t>(i)];

@@ -253,16 +253,37 @@ Line* run_statements(Line* line, int32_t pos)
     }
 }
 
+namespace {
+
+[[noreturn]] void program_break(int32_t number)
+{
+    Engine& e = engine();
+    char text[64];
+    std::snprintf(text, sizeof text, "\r%s %d\n", "Program break at line", number);
+    out_text(kConsole, text);
+    e.last_error = std::string("Program break at line ") + std::to_string(number);
+    throw Abort{2};
+}
+
+} // namespace
+
+void poll_break()
+{
+    if (take_break())
+        program_break(engine().error_line);
+}
+
+void keep_alive()
+{
+    ui::platform().pump_messages();
+    poll_break();
+}
+
 Line* execute_line(Line* line)
 {
     Engine& e = engine();
-    if (take_break() || (e.line_budget && e.lines_run >= e.line_budget)) {
-        char text[64];
-        std::snprintf(text, sizeof text, "\r%s %d\n", "Program break at line", line->number);
-        out_text(kConsole, text);
-        e.last_error = std::string("Program break at line ") + std::to_string(line->number);
-        throw Abort{2};
-    }
+    if (take_break() || (e.line_budget && e.lines_run >= e.line_budget))
+        program_break(line->number);
     if ((++e.lines_run & 1023) == 0)
         ui::platform().pump_messages();
     if (e.trace && line->number > 0) {
@@ -454,13 +475,49 @@ int& column_of(int device)
     return device == kConsole ? e.console_column : e.devices[device].column;
 }
 
+int width_of(int device)
+{
+    Engine& e = engine();
+    return device == kConsole ? e.console_width : e.devices[device].width;
+}
+
+// Moves to `column` with spaces.  A column the line cannot reach (the wrap
+// at the width comes first) goes to the start of the next line instead, so
+// that the spaces always end.
+void move_to(int device, int column)
+{
+    if (column > width_of(device)) {
+        if (column_of(device) != 1)
+            raw_put(device, '\n');
+        return;
+    }
+    if (column_of(device) > column)
+        raw_put(device, '\n');
+    // Here the column is below `column`, itself no more than the width: no
+    // wrap comes between, and each space moves one column on.
+    while (column_of(device) < column)
+        raw_put(device, ' ');
+}
+
+// Long output keeps the interface alive and can be broken off.
+void count_output(size_t n)
+{
+    Engine& e = engine();
+    e.output_count += n;
+    if (e.output_count >= kOutputTick) {
+        e.output_count = 0;
+        keep_alive();
+    }
+}
+
 } // namespace
 
 void out_char(int device, char c)
 {
     if (c == '\t') {
-        while (column_of(device) % kTabZone != 0)
-            raw_put(device, ' ');
+        // The next zone of 14 columns, nothing when the column starts one.
+        int column = column_of(device);
+        move_to(device, (column + kTabZone - 1) / kTabZone * kTabZone);
         return;
     }
     raw_put(device, c);
@@ -474,15 +531,14 @@ void out_text(int device, std::string_view text)
             // TAB(n): to column n, on a new line when already beyond it.
             if (i + 1 >= text.size())
                 break;
-            int column = static_cast<unsigned char>(text[++i]);
-            if (column_of(device) > column)
-                raw_put(device, '\n');
-            while (column_of(device) < column)
-                raw_put(device, ' ');
+            move_to(device, static_cast<unsigned char>(text[++i]));
             continue;
         }
         out_char(device, c);
+        if ((i & 4095) == 4095)
+            count_output(4096);
     }
+    count_output(text.size() & 4095);
 }
 
 void console_flush()
