@@ -314,6 +314,9 @@ struct Engine {
     FunctionRecord* functions = nullptr;  // "FNC_START"
     FunctionRecord* functions_end = nullptr;  // "FNC_END"
     std::unordered_map<std::string, FunctionRecord*, SvHash, std::equal_to<>> function_index;
+    // The records in list order by the first letter of their names, for the
+    // prefix rule (27: anything else).
+    std::vector<FunctionRecord*> function_initial[27];
     std::vector<std::unique_ptr<UserFunction>> user_functions;
 
     // DATA
@@ -450,6 +453,9 @@ Variable* make_array(std::string_view name, const std::vector<int32_t>& upper);
 void functions_link();
 void functions_unlink();
 FunctionRecord* find_function(std::string_view upper_name);
+// The function a name calls: the one of exactly that name, else the first in
+// list order whose name begins the name.
+FunctionRecord* find_function_prefix(std::string_view upper_name);
 void define_function(const std::string& upper_name, char type, std::unique_ptr<UserFunction> fn);
 void call_user_function(FunctionRecord* f, int argc, Value* args, Value& out);
 // The clock of DATE$, TIME$ and kin (tests fix it); null = the system's.

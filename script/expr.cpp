@@ -442,14 +442,15 @@ void primary(const char* t, int32_t& pos, Value& out)
     for (size_t i = 0; i < n; ++i)
         up[i] = upper(name[i]);
     std::string_view upper_name(up, n);
-    if (name.size() <= 44) {
-        if (FunctionRecord* f = find_function(upper_name)) {
-            if (slot)
-                *slot = NameSlot{t + pos, e.name_generation, end, f, nullptr};
-            pos = end;
-            call_function(f, t, pos, out);
-            return;
-        }
+    // A function name that begins the word calls that function, as keywords
+    // do statements; the rest of the word is what follows the call.
+    if (FunctionRecord* f = find_function_prefix(upper_name)) {
+        int32_t after = pos + static_cast<int32_t>(std::strlen(f->name));
+        if (slot)
+            *slot = NameSlot{t + pos, e.name_generation, after, f, nullptr};
+        pos = after;
+        call_function(f, t, pos, out);
+        return;
     }
     if (name.size() <= 8) {
         int32_t p = end;

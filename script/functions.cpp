@@ -452,6 +452,19 @@ struct Bindings {
     }
 };
 
+size_t initial_of(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<size_t>(c - 'A') : 26;
+}
+
+// Enters a record in the indexes of exact names and first letters.
+void index_function(FunctionRecord* f)
+{
+    Engine& e = engine();
+    e.function_index.emplace(f->name, f);
+    e.function_initial[initial_of(f->name[0])].push_back(f);
+}
+
 FunctionRecord* new_record(const char* name, char type, int params)
 {
     auto* f = static_cast<FunctionRecord*>(group_alloc_ptr(1, sizeof(FunctionRecord), "sfn", engine().group));
@@ -480,6 +493,8 @@ void functions_link()
 {
     Engine& e = engine();
     e.function_index.clear();
+    for (auto& list : e.function_initial)
+        list.clear();
     e.user_functions.clear();
     FunctionRecord* head = new_record("FNC_START", T_SNG, 0);
     FunctionRecord* tail = head;
@@ -489,7 +504,7 @@ void functions_link()
         f->builtin = &b;
         tail->next = f;
         tail = f;
-        e.function_index.emplace(f->name, f);
+        index_function(f);
     };
     size_t n = 0;
     const BuiltinDef* general = builtin_functions(&n);
@@ -514,6 +529,8 @@ void functions_unlink()
     }
     e.functions = e.functions_end = nullptr;
     e.function_index.clear();
+    for (auto& list : e.function_initial)
+        list.clear();
     e.user_functions.clear();
 }
 
@@ -522,6 +539,20 @@ FunctionRecord* find_function(std::string_view upper_name)
     Engine& e = engine();
     auto it = e.function_index.find(upper_name);
     return it == e.function_index.end() ? nullptr : it->second;
+}
+
+FunctionRecord* find_function_prefix(std::string_view upper_name)
+{
+    if (FunctionRecord* f = find_function(upper_name))
+        return f;
+    if (upper_name.empty())
+        return nullptr;
+    for (FunctionRecord* f : engine().function_initial[initial_of(upper_name[0])]) {
+        size_t n = std::strlen(f->name);
+        if (n < upper_name.size() && upper_name.compare(0, n, f->name) == 0)
+            return f;
+    }
+    return nullptr;
 }
 
 void define_function(const std::string& upper_name, char type, std::unique_ptr<UserFunction> fn)
@@ -540,7 +571,7 @@ void define_function(const std::string& upper_name, char type, std::unique_ptr<U
             before = before->next;
         f->next = e.functions_end;
         before->next = f;
-        e.function_index.emplace(f->name, f);
+        index_function(f);
     }
     f->type = type;
     f->param_count = static_cast<int16_t>(fn->params.size());

@@ -81,6 +81,23 @@ TEST_F(ScriptTest, StatementsAreRecognisedByPrefixInTableOrder)
     EXPECT_EQ(output("10 ENDING = 1\n20 PRINT \"not reached\"\n"), "");
 }
 
+TEST_F(ScriptTest, FunctionNamesArePrefixesOfTheWord)
+{
+    // A word that begins with a function's name calls it; the rest of the
+    // word follows the call.
+    EXPECT_EQ(error_of("10 RADIUS = 5: PRINT RADIUS * 2\n"), "Error in line 10: Syntax error");
+    EXPECT_EQ(output("10 S = 3: PRINT LEVELS\n"), "i 3\n");
+    EXPECT_EQ(output("10 PRINT sqr(16); Sqr(9)\n"), " 4 3\n");
+    // A whole name wins over a shorter one before it in the table.
+    EXPECT_EQ(error_of("10 X = EXPBLUR(1, 2)\n"), "Error in line 10: Image command EXPBLUR is not available in this version");
+    EXPECT_EQ(error_of("10 X = VALUE(1)\n"), "Error in line 10: Image command VALUE is not available in this version");
+    // The same for functions of the program, in the order they were made.
+    EXPECT_EQ(output("10 DEF FNA(X) = X + 1: DEF FNAB(X) = X + 2\n20 PRINT FNA(1); FNAB(1)\n"), " 2 3\n");
+    EXPECT_EQ(error_of("10 DEF FNA(X) = X + 1\n20 PRINT FNABC(1)\n"), "Error in line 20: Syntax error");
+    // Names that begin with no function's name are variables.
+    EXPECT_EQ(output("10 TOTAL = 4: COUNT = 2: PRINT TOTAL / COUNT\n"), " 2\n");
+}
+
 TEST_F(ScriptTest, ForLoopsUseIntegerBoundsAndSteps)
 {
     EXPECT_EQ(output("10 FOR I = 1 TO 3: PRINT I;: NEXT I\n20 PRINT \"/\"; I\n"), " 1 2 3/ 4\n");
