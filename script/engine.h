@@ -3,6 +3,7 @@
 // script/ folder includes this; the rest of the system uses script/script.h.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -117,6 +118,9 @@ struct Line {
     Line* wend;
     int32_t wend_after;
     uint32_t wend_generation;
+    // The expressions of the line in the form read once (expr.cpp); made
+    // when first evaluated, freed with the line.
+    struct LineCache* cache;
 };
 
 // ---- variables ----------------------------------------------------------------
@@ -300,6 +304,16 @@ struct Engine {
     size_t max_string = kMaxString;
     long max_elements = kMaxElements;
 
+    // Parts of a line cut short for the time they run (IF's THEN part ends
+    // at its ELSE); an expression read once is used again only where the
+    // text ends at the same place.
+    struct Cut {
+        const char* text;
+        int32_t at;
+    };
+    std::vector<Cut> cuts;
+    bool compile = true;  // read expressions once (off: from the text every time)
+
     // variables and functions
     NameSlot names[kNameSlots] = {};
     // Arguments of the function calls in progress.  Every argument is also
@@ -336,7 +350,21 @@ struct Engine {
     int status = 0;
 };
 
-Engine& engine();
+extern Engine g_engine;
+inline Engine& engine()
+{
+    return g_engine;
+}
+
+// The break request, set from the interrupt signal's handler.
+extern volatile std::sig_atomic_t g_break;
+inline bool take_break()
+{
+    if (!g_break)
+        return false;
+    g_break = 0;
+    return true;
+}
 
 // ---- program store (program.cpp) -------------------------------------------------
 Line* line_new(const char* text, size_t length, int32_t number);
@@ -419,7 +447,17 @@ bool scan_number(const char* t, int32_t& pos, Value& out);
 int32_t scan_name(const char* t, int32_t pos);
 
 // ---- expressions ------------------------------------------------------------------
+// Evaluates the expression at pos; pos moves behind it.  An expression of the
+// running line is read once and kept in the line's cache; the result is the
+// same as reading the text every time.
 void evaluate(const char* t, int32_t& pos, Value& out);
+void line_cache_free(Line* line);
+// Runs the assignment (LET) of the running line at pos from its form read
+// once; false when it is to be read from the text.
+bool assign_compiled(Line* line, int32_t pos);
+// A position worked out from the running line's text at pos (where IF's ELSE
+// stands), kept with the line while its text ends at the same place.
+int32_t line_memo(const char* t, int32_t pos, int32_t (*compute)(const char*, int32_t));
 double eval_number(const char* t, int32_t& pos);
 int32_t eval_int(const char* t, int32_t& pos);
 std::string eval_string(const char* t, int32_t& pos);
@@ -445,6 +483,7 @@ Variable* get_variable(std::string_view name);  // created on first use
 Ref parse_ref(const char* t, int32_t& pos);
 void ref_get(const Ref& r, Value& out);
 void ref_set(const Ref& r, const Value& v);
+void ref_set(const Ref& r, Value&& v);  // a string moves
 void variables_clear(bool keep_common);
 void variable_erase(Variable* v);
 Variable* make_array(std::string_view name, const std::vector<int32_t>& upper);

@@ -12,8 +12,6 @@
 
 namespace script {
 
-bool take_break();
-
 namespace {
 
 // Index of a statement in the table, found once by name.
@@ -40,14 +38,17 @@ struct Truncation {
     Truncation(char* t, int32_t pos) : text(t), at(pos)
     {
         if (at >= 0) {
+            engine().cuts.push_back(Engine::Cut{text, at});
             saved = text[at];
             text[at] = 0;
         }
     }
     ~Truncation()
     {
-        if (at >= 0)
+        if (at >= 0) {
             text[at] = saved;
+            engine().cuts.pop_back();
+        }
     }
 };
 
@@ -85,6 +86,19 @@ Line* matching_wend(Line* line, int32_t* after)
         }
     }
     return nullptr;
+}
+
+// ELSE outside quotes, as a word of its own, from `from` on; -1 none.
+int32_t find_else(const char* t, int32_t from)
+{
+    bool quoted = false;
+    for (int32_t i = from; t[i]; ++i) {
+        if (t[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && (t[i] == 'E' || t[i] == 'e') && !is_name_char(t[i - 1]) && word_is(t, i, "ELSE"))
+            return i;
+    }
+    return -1;
 }
 
 // Reads a line number of GOTO, GOSUB and the THEN part.
@@ -205,8 +219,10 @@ remember:
 Line* run_statements(Line* line, int32_t pos)
 {
     Engine& e = engine();
-    size_t count = 0;
-    const StatementDef* table = statement_table(&count);
+    static const StatementDef* const table = [] {
+        size_t count = 0;
+        return statement_table(&count);
+    }();
     const char* t = line->text;
     for (;;) {
         pos = skip_blanks(t, pos);
@@ -565,6 +581,8 @@ Line* st_rem(Line* line)
 
 Line* st_let(Line* line)
 {
+    if (assign_compiled(line, line->cursor))
+        return line;
     const char* t = line->text;
     int32_t pos = line->cursor;
     Ref r = parse_ref(t, pos);
@@ -575,7 +593,7 @@ Line* st_let(Line* line)
     Value v;
     evaluate(t, pos, v);
     line->cursor = expect_end(t, pos);
-    ref_set(r, v);
+    ref_set(r, std::move(v));
     return line;
 }
 
@@ -670,17 +688,7 @@ Line* st_if(Line* line)
     if (!at_keyword(t, pos, "THEN"))
         fail(E_SYNTAX);
     int32_t then_at = pos + 4;
-    // ELSE outside quotes, as a word of its own.
-    int32_t else_at = -1;
-    bool quoted = false;
-    for (int32_t i = then_at; t[i]; ++i) {
-        if (t[i] == '"') {
-            quoted = !quoted;
-        } else if (!quoted && (t[i] == 'E' || t[i] == 'e') && !is_name_char(t[i - 1]) && word_is(t, i, "ELSE")) {
-            else_at = i;
-            break;
-        }
-    }
+    int32_t else_at = line_memo(t, then_at, find_else);
     bool holds = std::trunc(c.n) != 0;
     line->cursor = line->length;
     Line* r = nullptr;

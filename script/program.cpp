@@ -16,6 +16,9 @@
 
 namespace script {
 
+Engine g_engine;
+volatile std::sig_atomic_t g_break = 0;
+
 namespace {
 
 // The function-key table lives from start-up to shut-down.
@@ -23,8 +26,6 @@ struct ScriptSubsystem {
     ScriptSubsystem() { app_add_subsystem("script", fkeys_init, fkeys_release); }
 } g_subsystem;
 
-Engine g_engine;
-volatile std::sig_atomic_t g_break = 0;
 Image* g_image = nullptr;
 
 void on_interrupt(int)
@@ -43,6 +44,7 @@ size_t cut_length(const char* text, size_t length)
 
 void line_free(Line* line)
 {
+    line_cache_free(line);
     group_free_ptr(line->text);
     group_free_ptr(line);
 }
@@ -166,11 +168,6 @@ void write_lines(FILE* out, Line* first, Line* last)
 }
 
 } // namespace
-
-Engine& engine()
-{
-    return g_engine;
-}
 
 const char* const kErrorText[kErrorCount] = {
     "Failed to open %s",
@@ -496,14 +493,6 @@ void engine_end()
     e.height = e.gosub_level = e.while_level = e.for_level = 0;
     e.current = nullptr;
     e.active = false;
-}
-
-bool take_break()
-{
-    if (!g_break)
-        return false;
-    g_break = 0;
-    return true;
 }
 
 void reset_control()
