@@ -449,6 +449,8 @@ bool engine_begin()
     }
     e.lines_run = 0;
     e.output_count = 0;
+    e.user_calls = 0;
+    e.cuts.clear();
     e.console_len = 0;
     e.console_column = 1;
     e.console_width = kConsoleWidth;
