@@ -58,24 +58,24 @@ void start_system()
     image_unlock(g_image);
 
     // Minimal workers for the applier kinds without an available operation.
-    OpBinding b{};
+    OpRow b{};
     b.command = 3271;  // Combine: pixel map xy
     b.worker.map_xy = [](uint32_t p, int x, int) { return p ^ static_cast<uint32_t>(x & 1); };
     op_register(b);
-    b = OpBinding{};
+    b = OpRow{};
     b.command = 3262;  // Contour: pixel in place xy
     b.worker.place_xy = [](uint8_t* p, int x, int, int) { p[0] = static_cast<uint8_t>(p[0] ^ (x & 1)); };
     op_register(b);
     b.command = 3257;  // Sharpen: multi-pass
     op_register(b);
-    b = OpBinding{};
+    b = OpRow{};
     b.command = 3221;  // Roll: geometric, reading the capture
     b.worker.place_xy = [](uint8_t* p, int x, int y, int) {
         const Image* c = op_state().capture;
         std::memcpy(p, c->pixels + 4 * (static_cast<size_t>(c->rows[y]) + static_cast<size_t>(x)), 4);
     };
     op_register(b);
-    b = OpBinding{};
+    b = OpRow{};
     b.command = 3151;  // Relief: whole image
     b.worker.whole = [](Image* t, uint8_t*) {
         for (int y = 0; y < t->height; ++y)

@@ -4,7 +4,7 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/undo.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,8 +12,7 @@
 
 namespace {
 
-const char* const kFormatTags[] = {"BMP", "FLC", "IFF", "JPG", "PCX", "TGA", "TIFF", "TRM", "AVI",
-                                   "FS",  "GIF", "PNG", "FLM", "PPM", "RGB", "RAW", "SGI",  "PSD"};
+const char* (*g_type_name)(int code) = nullptr;
 
 ImageStore g_store;
 ImageRoles g_roles;
@@ -140,12 +139,13 @@ Image* image_new_locked(long width, long height, const char* label)
     Image* image = image_new(width, height, label);
     if (!image)
         return nullptr;
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image);
+    if (!lock) {
+        lock.release();
         image_free(image);
         return nullptr;
     }
-    return image;
+    return lock.keep();
 }
 
 int image_lock(Image* image)
@@ -166,6 +166,38 @@ int image_lock(Image* image)
             return 4;
     }
     return 0;
+}
+
+ImageLock::ImageLock(Image* image, int message, const char* extra) : image_(nullptr), ok_(false)
+{
+    acquire(image, message, extra);
+}
+
+bool ImageLock::acquire(Image* image, int message, const char* extra)
+{
+    release();
+    image_ = image;
+    if (!image_)
+        return false;
+    ok_ = image_lock(image_) == 0;
+    if (!ok_ && message)
+        message_show(message, extra);
+    return ok_;
+}
+
+void ImageLock::release()
+{
+    if (image_)
+        image_unlock(image_);
+    image_ = nullptr;
+    ok_ = false;
+}
+
+Image* ImageLock::keep()
+{
+    Image* kept = image_;
+    image_ = nullptr;
+    return kept;
 }
 
 int image_unlock(Image* image)
@@ -251,22 +283,25 @@ int image_rows_rebuild(Image* image)
     return 0;
 }
 
+void image_set_type_names(const char* (*type_name)(int code))
+{
+    g_type_name = type_name;
+}
+
+// Codes above 17 leave an image's type name as it was.
 const char* image_format_tag(int code)
 {
-    if (code < 0 || code > 17)
+    if (code < 0 || code > FMT_PSD || !g_type_name)
         return nullptr;
-    return kFormatTags[code];
+    return g_type_name(code);
 }
 
 const char* image_type_name(int code)
 {
-    if (code == FMT_TIFF)
-        return "TIF";
-    if (code == FMT_MNG_ANIM)
-        return "MNG";
-    if (code == FMT_GIF_ANIM)
-        return "GIF";
-    return image_format_tag(code);
+    if (code < 0 || code > FMT_GIF_ANIM || !g_type_name)
+        return nullptr;
+    // The save lists call TIFF "TIF".
+    return code == FMT_TIFF ? "TIF" : g_type_name(code);
 }
 
 int image_set_format(Image* image, int code)

@@ -37,6 +37,10 @@ enum FileFormat : int16_t {
     FMT_RAW = 15,
     FMT_SGI = 16,
     FMT_PSD = 17,
+    FMT_PIC = 18,    // Softimage
+    FMT_RLA = 19,    // Wavefront
+    FMT_ALIAS = 20,
+    FMT_ELF = 21,    // layered file
     FMT_MNG_ANIM = 22,
     FMT_GIF_ANIM = 23,
 };
@@ -109,6 +113,30 @@ Image* image_new_locked(long width, long height, const char* label);
 // 4 row table not locked.  The lock count is raised in every case but null.
 int image_lock(Image* image);
 int image_unlock(Image* image);
+
+// Holds an image locked for the guard's lifetime and unlocks it on every
+// way out, failed lock included (image_lock raises the count even when it
+// fails).  A failed lock shows `message` (0: nothing) once; the guard then
+// tests false.
+class ImageLock {
+public:
+    ImageLock() : image_(nullptr), ok_(false) {}
+    explicit ImageLock(Image* image, int message = 0, const char* extra = nullptr);
+    ~ImageLock() { release(); }
+    // Locks (after releasing what the guard held); false as the guard would test.
+    bool acquire(Image* image, int message = 0, const char* extra = nullptr);
+    ImageLock(const ImageLock&) = delete;
+    ImageLock& operator=(const ImageLock&) = delete;
+    explicit operator bool() const { return ok_; }
+    // Unlocks now rather than at the end of the scope.
+    void release();
+    // Keeps the image locked past the guard (its owner unlocks it later).
+    Image* keep();
+
+private:
+    Image* image_;
+    bool ok_;
+};
 int image_free(Image* image);
 int image_rows_rebuild(Image* image);
 int image_set_format(Image* image, int code);
@@ -116,6 +144,9 @@ int image_annotation_alloc(Image* image, long size);
 
 // The format tag of a code (codes above 17 give null: tag unchanged).
 const char* image_format_tag(int code);
+// The file formats name their codes: the formats subsystem installs the
+// lookup (code → type name, null when unnamed) when it is linked.
+void image_set_type_names(const char* (*type_name)(int code));
 // The file-type name used when frames are written: "TIF" for 6, "MNG" for
 // 22, "GIF" for 23; null for codes it does not know.
 const char* image_type_name(int code);

@@ -6,7 +6,7 @@
 // the extra line (a file or library name) when one is given.
 #pragma once
 
-#include "ui/platform.h"
+#include "core/platform.h"
 
 constexpr int kMessageResourceBase = 5000;
 

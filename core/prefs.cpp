@@ -5,7 +5,7 @@
 #include "core/messages.h"
 #include "core/profile.h"
 #include "core/settings.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "core/progress.h"
 
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <algorithm>
 #include <csignal>

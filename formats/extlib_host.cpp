@@ -6,7 +6,7 @@
 #include "core/progress.h"
 #include "formats/extlib/vqext.h"
 #include "formats/load_save.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

@@ -21,3 +21,7 @@ endfunction()
 glimvq_loader_library(vqldjpeg ldjpeg.cpp JPEG::JPEG)
 glimvq_loader_library(vqsvjpeg svjpeg.cpp JPEG::JPEG)
 glimvq_loader_library(vqldtiff tiff.cpp TIFF::TIFF)
+
+# The codec rows install the type names of the format codes from start-up
+# code in codecs.cpp; every program that links the library pulls it in.
+target_link_options(glimvq INTERFACE "LINKER:--undefined=codecs_link_anchor")

@@ -7,7 +7,7 @@
 #include "core/progress.h"
 #include "formats/codecs.h"
 #include "formats/load_save.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <cctype>
 #include <cstring>

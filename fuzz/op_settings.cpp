@@ -5,8 +5,7 @@
 #include "ops/catalogue.h"
 #include "ops/op_settings.h"
 #include "ops/profiles.h"
-#include "ops/tone/tone.h"
-#include "ops/variables.h"
+#include "ops/ops.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -20,9 +19,7 @@ std::string g_path;
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     settings_reset(settings(), ".");
-    profiles_reset();
-    op_variables_reset();
-    tone_params_reset();
+    ops_reset_parameters();
     build_catalogue();
     messages_set_quiet(true);
     g_path = "/tmp/glimvq-fuzz-vqs-" + std::to_string(getpid()) + ".VQS";

@@ -11,7 +11,7 @@
 #include "layers/blend_modes.h"
 #include "layers/composite.h"
 #include "layers/layer_manage.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <zlib.h>
 

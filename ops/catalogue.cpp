@@ -1,29 +1,25 @@
 #include "ops/catalogue.h"
 
 #include "core/mem.h"
+#include "core/messages.h"
 #include "ops/appliers.h"
 #include "ops/catalogue_list.h"
-#include "ops/tone/tone.h"
-#include "ops/variables.h"
+#include "ops/profiles.h"
 
 #include <cctype>
 #include <cstring>
+#include <set>
+#include <string>
 #include <strings.h>
 #include <vector>
 
 namespace {
 
-// Each family hands over its bindings; a new family adds its line here.
-using FamilyBindings = const OpBinding* (*)(int* count);
-const FamilyBindings kFamilies[] = {
-    tone_bindings,
-};
-
 struct CatalogueState {
     OpDescriptor* ops;  // "ops"
     int count;
     bool line_tool_images;
-    std::vector<OpBinding> registered;  // from modules outside ops/
+    std::vector<OpRow> registered;  // from modules outside ops/
 };
 
 CatalogueState g_cat;
@@ -37,33 +33,44 @@ std::string help_word_of(const char* name)
     return w;
 }
 
-void install_slots(OpDescriptor& d, const OpSlot* slots, int count)
+// Slots take dialog control numbers from 101 on; a profile slot is pointed
+// at its profile's values.
+void install_slots(OpDescriptor& d, std::span<const OpSlot> slots)
 {
     std::memset(d.slots, 0, sizeof d.slots);
-    if (count > kOpSlots)
-        count = kOpSlots;
-    for (int i = 0; i < count; ++i) {
+    const size_t count = std::min(slots.size(), static_cast<size_t>(kOpSlots));
+    for (size_t i = 0; i < count; ++i) {
         d.slots[i] = slots[i];
-        d.slots[i].control = 101 + i;
+        d.slots[i].control = static_cast<int32_t>(101 + i);
+        if (slot_is_profile(slots[i].kind) && !slots[i].var)
+            d.slots[i].var = profile_find(slots[i].profile);
     }
 }
 
-void bind(OpDescriptor& d, const OpBinding& b)
+bool has_worker(const OpWorkers& w)
 {
-    d.prepare = b.prepare;
-    d.worker = b.worker;
-    d.warp = b.warp;
-    d.prepass = b.prepass;
-    d.mapping = b.mapping;
-    d.finish = b.finish;
-    if (b.slots)
-        install_slots(d, b.slots, b.slot_count);
-    d.available = 1;
-    d.unavailable = nullptr;
+    return w.map || w.map_xy || w.place || w.place_xy || w.whole || w.map_run;
 }
 
-// A group registers its operations from the next free index on and returns
-// the next free index.
+void bind(OpDescriptor& d, const OpRow& row, bool keep_declared_slots)
+{
+    d.prepare = row.prepare;
+    d.worker = row.worker;
+    d.warp = row.warp;
+    d.prepass = row.prepass;
+    d.mapping = row.mapping;
+    d.finish = row.finish;
+    if (row.doc)
+        d.doc = row.doc;
+    d.parallel = row.parallel ? 1 : 0;
+    if (!row.slots.empty() || !keep_declared_slots)
+        install_slots(d, row.slots);
+    d.available = has_worker(row.worker) ? 1 : 0;
+    d.unavailable = d.available ? nullptr : "Its worker is not written yet.";
+}
+
+// A group enters its operations from the next free index on and returns the
+// next free index.
 int register_group(const OpGroupList& g, int next)
 {
     for (size_t i = 0; i < g.count; ++i) {
@@ -85,14 +92,20 @@ int register_group(const OpGroupList& g, int next)
         d.script_statement = e.statement;
         std::strncpy(d.help_word, help_word_of(e.name).c_str(), sizeof d.help_word - 1);
         d.available = 0;
-        d.unavailable = e.command == opcmd::RayTrace
-                            ? "The ray tracer is not part of this program yet; Ray Trace cannot run."
-                            : "Its worker is not written yet.";
-        OpSlot declared[kOpSlots];
-        int n = declared_slots(e.command, declared, kOpSlots);
-        install_slots(d, declared, n);
+        d.unavailable = "Its worker is not written yet.";
     }
     return next;
+}
+
+const OpEntry* list_entry(int32_t command)
+{
+    int groups = 0;
+    const OpGroupList* list = catalogue_groups(&groups);
+    for (int i = 0; i < groups; ++i)
+        for (size_t k = 0; k < list[i].count; ++k)
+            if (list[i].entries[k].command == command)
+                return &list[i].entries[k];
+    return nullptr;
 }
 
 } // namespace
@@ -159,6 +172,11 @@ const OpGroup* op_group_find(const std::string& text)
 int build_catalogue()
 {
     release_catalogue();
+    std::string problems;
+    if (catalogue_check(op_families(), &problems) != 0) {
+        error_box("The operation catalogue is inconsistent.", problems.c_str());
+        return 1;
+    }
     int groups = 0;
     const OpGroupList* list = catalogue_groups(&groups);
     long total = 5;
@@ -174,16 +192,13 @@ int build_catalogue()
     g_cat.count = next;
     // The terminator (command 0) is already zero.
 
-    for (FamilyBindings family : kFamilies) {
-        int n = 0;
-        const OpBinding* b = family(&n);
-        for (int i = 0; i < n; ++i)
-            if (OpDescriptor* d = op_by_command(b[i].command))
-                bind(*d, b[i]);
-    }
-    for (const OpBinding& b : g_cat.registered)
-        if (OpDescriptor* d = op_by_command(b.command))
-            bind(*d, b);
+    for (const OpFamily* family : op_families())
+        for (const OpRow& row : family->rows)
+            if (OpDescriptor* d = op_by_command(row.command))
+                bind(*d, row, false);
+    for (const OpRow& row : g_cat.registered)
+        if (OpDescriptor* d = op_by_command(row.command))
+            bind(*d, row, true);
     return 0;
 }
 
@@ -192,6 +207,11 @@ void release_catalogue()
     if (g_cat.ops)
         g_cat.ops = mem_free_t(g_cat.ops);
     g_cat.count = 0;
+}
+
+void forget_registered_operations()
+{
+    g_cat.registered.clear();
 }
 
 OpDescriptor* op_catalogue()
@@ -276,94 +296,147 @@ void op_set_line_tool_images(bool on)
     g_cat.line_tool_images = on;
 }
 
-bool op_register(const OpBinding& binding)
+bool op_register(const OpRow& row)
 {
-    bool known = false;
-    int groups = 0;
-    const OpGroupList* list = catalogue_groups(&groups);
-    for (int i = 0; i < groups && !known; ++i)
-        for (size_t k = 0; k < list[i].count; ++k)
-            if (list[i].entries[k].command == binding.command)
-                known = true;
-    if (!known)
+    const OpEntry* e = list_entry(row.command);
+    if (!e || !op_row_fits(row, e->kind, (e->flags & OP_WARP_CAPABLE) != 0, nullptr))
         return false;
     bool replaced = false;
-    for (OpBinding& b : g_cat.registered)
-        if (b.command == binding.command) {
-            b = binding;
+    for (OpRow& r : g_cat.registered)
+        if (r.command == row.command) {
+            r = row;
             replaced = true;
         }
     if (!replaced)
-        g_cat.registered.push_back(binding);
-    if (OpDescriptor* d = op_by_command(binding.command))
-        bind(*d, binding);
+        g_cat.registered.push_back(row);
+    if (OpDescriptor* d = op_by_command(row.command))
+        bind(*d, row, true);
     return true;
 }
 
-// ---- slots ------------------------------------------------------------------
+// ---- the start-up check ---------------------------------------------------------
 
 namespace {
-OpSlot base_slot(void* var, int16_t kind, const char* key, const char* label)
+
+// The one member of the workers each applier calls.
+enum WorkerMember : unsigned { W_MAP = 1, W_MAP_XY = 2, W_PLACE = 4, W_PLACE_XY = 8, W_WHOLE = 16, W_RUN = 32 };
+
+unsigned members(const OpWorkers& w)
 {
-    OpSlot s{};
-    s.var = var;
-    s.control = 1;
-    s.kind = kind;
-    s.key = key;
-    s.label = label;
-    return s;
+    return (w.map ? W_MAP : 0u) | (w.map_xy ? W_MAP_XY : 0u) | (w.place ? W_PLACE : 0u) |
+           (w.place_xy ? W_PLACE_XY : 0u) | (w.whole ? W_WHOLE : 0u) | (w.map_run ? W_RUN : 0u);
 }
+
+unsigned member_for(ApplierKind kind)
+{
+    switch (kind) {
+    case ApplierKind::PixelMap: return W_MAP;
+    case ApplierKind::PixelMapXY: return W_MAP_XY;
+    case ApplierKind::PixelInPlace: return W_PLACE;
+    case ApplierKind::PixelInPlaceXY:
+    case ApplierKind::MultiPass:
+    case ApplierKind::Geometric: return W_PLACE_XY;
+    case ApplierKind::WholeImage:
+    case ApplierKind::WholeImageNoUndo: return W_WHOLE;
+    }
+    return 0;
+}
+
+const char* member_name(unsigned m)
+{
+    switch (m) {
+    case W_MAP: return "map";
+    case W_MAP_XY: return "map_xy";
+    case W_PLACE: return "place";
+    case W_PLACE_XY: return "place_xy";
+    case W_WHOLE: return "whole";
+    }
+    return "?";
+}
+
 } // namespace
 
-OpSlot slot_int(int32_t* var, const char* key, const char* label, double slider_min, double slider_max,
-                double typed_min, double typed_max, int32_t fifth)
+bool op_row_fits(const OpRow& row, ApplierKind kind, bool warp_capable, std::string* why)
 {
-    OpSlot s = base_slot(var, SLOT_INT, key, label);
-    s.slider_min = slider_min;
-    s.slider_max = slider_max;
-    s.typed_min = typed_min;
-    s.typed_max = typed_max;
-    s.fifth = fifth;
-    return s;
+    const unsigned want = member_for(kind);
+    // The run form goes only with a pixel map worker.
+    const unsigned allowed = want | (want == W_MAP ? W_RUN : 0u);
+    const unsigned have = members(row.worker);
+    auto fail = [&](const std::string& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (have & ~allowed)
+        return fail(std::string("its worker is not the ") + member_name(want) + " worker its " +
+                    applier_kind_name(kind) + " applier calls");
+    if ((have & W_RUN) && !(have & W_MAP))
+        return fail("a run form without its pixel map worker");
+    const unsigned warp = members(row.warp);
+    if (warp && !warp_capable)
+        return fail("a warp worker on an operation that is not warp capable");
+    if (warp & ~want)
+        return fail(std::string("its warp worker is not the ") + member_name(want) + " worker");
+    if (row.mapping && kind != ApplierKind::Geometric)
+        return fail("a mapping on an operation that is not geometric");
+    if (row.prepass && kind != ApplierKind::MultiPass)
+        return fail("a pre-pass hook on an operation that is not multi-pass");
+    if (row.slots.size() > static_cast<size_t>(kOpSlots))
+        return fail("more than 55 parameter slots");
+    return true;
 }
 
-OpSlot slot_range(int32_t* var, const char* key, const char* label, double min, double max)
+int catalogue_check(std::span<const OpFamily* const> families, std::string* report)
 {
-    return slot_int(var, key, label, min, max, min, max);
+    int problems = 0;
+    auto problem = [&](const std::string& text) {
+        ++problems;
+        if (report)
+            *report += text + "\n";
+    };
+    int groups = 0;
+    const OpGroupList* list = catalogue_groups(&groups);
+    std::set<int32_t> listed;
+    for (int i = 0; i < groups; ++i)
+        for (size_t k = 0; k < list[i].count; ++k)
+            if (!listed.insert(list[i].entries[k].command).second)
+                problem("command " + std::to_string(list[i].entries[k].command) + " is listed twice");
+
+    std::set<int32_t> rowed;
+    for (const OpFamily* family : families) {
+        for (const OpRow& row : family->rows) {
+            const std::string where = std::string(family->name) + " row " + std::to_string(row.command);
+            const OpEntry* e = list_entry(row.command);
+            if (!e) {
+                problem(where + ": the command is not in the catalogue");
+                continue;
+            }
+            if (!rowed.insert(row.command).second)
+                problem(where + " (" + e->name + "): the operation has another row");
+            std::string why;
+            if (!op_row_fits(row, e->kind, (e->flags & OP_WARP_CAPABLE) != 0, &why))
+                problem(where + " (" + e->name + "): " + why);
+            std::set<std::string> keys;
+            for (const OpSlot& slot : row.slots) {
+                const char* key = slot.key ? slot.key : "";
+                if (!*key)
+                    problem(where + " (" + e->name + "): a slot without a key");
+                else if (!keys.insert(key).second)
+                    problem(where + " (" + e->name + "): the slot key \"" + key + "\" is used twice");
+                if (slot_is_profile(slot.kind) && !slot.var && !profile_find(slot.profile))
+                    problem(where + " (" + e->name + "): no profile is named \"" +
+                            (slot.profile ? slot.profile : "") + "\"");
+                if ((slot_is_palette(slot.kind) || slot_is_profile(slot.kind)) && !slot.name[0])
+                    problem(where + " (" + e->name + "): a palette or profile slot without its file name");
+                if (!slot_is_profile(slot.kind) && !slot.var)
+                    problem(where + " (" + e->name + "): the slot \"" + key + "\" has no variable");
+            }
+        }
+    }
+    return problems;
 }
 
-OpSlot slot_switch(int32_t* var, const char* key, const char* label)
-{
-    return slot_int(var, key, label, 0, 1, 0, 1);
-}
-
-OpSlot slot_float(float* var, const char* key, const char* label, double slider_min, double slider_max,
-                  double typed_min, double typed_max)
-{
-    OpSlot s = base_slot(var, SLOT_FLOAT, key, label);
-    s.slider_min = slider_min;
-    s.slider_max = slider_max;
-    s.typed_min = typed_min;
-    s.typed_max = typed_max;
-    return s;
-}
-
-OpSlot slot_palette(OpPalette* var, int16_t kind, const char* name, const char* key, const char* label)
-{
-    OpSlot s = base_slot(var, kind, key, label);
-    std::strncpy(s.name, name, sizeof s.name - 1);
-    s.typed_max = s.slider_max = kPaletteColours;
-    return s;
-}
-
-OpSlot slot_profile(int16_t* var, int16_t kind, const char* name, int32_t high, const char* key, const char* label)
-{
-    OpSlot s = base_slot(var, kind, key, label);
-    std::strncpy(s.name, name, sizeof s.name - 1);
-    s.profile_high = high;
-    s.typed_max = s.slider_max = high;
-    return s;
-}
+// ---- slots ------------------------------------------------------------------
 
 double slot_get(const OpSlot& slot)
 {

@@ -2,7 +2,7 @@
 
 #include "core/messages.h"
 #include "ops/catalogue.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <cstdio>
 #include <strings.h>

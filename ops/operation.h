@@ -56,6 +56,7 @@ struct OpSlot {
     const char* key;              // its short name on the command line ("amount")
     int32_t text_size;            // capacity of a text slot
     int32_t profile_high;         // highest value of a profile slot (255, 256, 360, 100)
+    const char* profile;          // a profile slot's profile in the profile table ("asterize")
 
     bool used() const { return control != 0; }
 };
@@ -127,21 +128,8 @@ struct OpDescriptor {
     int16_t available;         // 1 when its worker is written
     const char* unavailable;   // why it cannot run yet (when not available)
     char help_word[32];        // "negative": its help page is "f_op_negative"
+    const char* doc;           // its description in Markdown, from its family; null when none
+    int16_t parallel;          // rows may run on several threads (its family says so)
 
     int slot_count() const;    // used slots
-};
-
-// A family's contribution for one operation: its worker, hooks and slots.
-// Entering one of these (see ops/tone/tone_ops.cpp) makes an operation of
-// the catalogue available.
-struct OpBinding {
-    int32_t command;
-    OpPrepare prepare;
-    OpWorkers worker;
-    OpWorkers warp;
-    OpPrepass prepass;
-    OpMapping mapping;
-    OpFinish finish;
-    const OpSlot* slots;
-    int slot_count;
 };

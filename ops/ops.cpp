@@ -6,7 +6,7 @@
 #include "ops/framework.h"
 #include "ops/profiles.h"
 #include "ops/tone/tone.h"
-#include "ops/variables.h"
+#include "ops/family.h"
 
 namespace {
 
@@ -30,18 +30,28 @@ void ops_install()
     app_hooks().check_operation = after_preferences;
 }
 
-bool ops_init()
+void ops_reset_parameters()
 {
     profiles_reset();
-    op_variables_reset();
-    tone_params_reset();
-    if (!tone_tables_init())
-        return false;
+    for (const OpFamily* family : op_families())
+        if (family->reset)
+            family->reset();
+}
+
+bool ops_init()
+{
+    ops_reset_parameters();
+    for (const OpFamily* family : op_families())
+        if (family->init && !family->init())
+            return false;
     return build_catalogue() == 0;
 }
 
 void ops_release()
 {
     release_catalogue();
-    tone_tables_release();
+    forget_registered_operations();
+    for (const OpFamily* family : op_families())
+        if (family->release)
+            family->release();
 }

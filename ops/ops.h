@@ -7,3 +7,6 @@ void ops_install();
 
 bool ops_init();
 void ops_release();
+
+// Every family's parameters and the profiles to their starting values.
+void ops_reset_parameters();

@@ -353,11 +353,10 @@ bool register_operation()
     slots[0] = slot_int(&g_state.aa_level, "aa", "Anti-alias level", 0, kRaytraceMaxAA, 0, kRaytraceMaxAA);
     slots[1] = text_slot(g_state.scene_dir, "folder", "Scene folder");
     slots[2] = text_slot(g_state.scene_file, "scene", "Scene file");
-    OpBinding b{};
+    OpRow b{};
     b.command = opcmd::RayTrace;
     b.worker.whole = raytrace_worker;
     b.slots = slots;
-    b.slot_count = 3;
     op_register(b);
     return true;
 }
@@ -537,16 +536,10 @@ int raytrace_image(Image* target, const char* path, int aa)
 {
     if (!target)
         return 1;
-    if (image_lock(target) != 0) {
-        image_unlock(target);
-        message_show(msg::NoRealMemoryOperation);
+    ImageLock lock(target, msg::NoRealMemoryOperation);
+    if (!lock)
         return 1;
-    }
-    int code;
     if (path)
-        code = run_path(path, target, target->pixels, target->width, target->height, aa);
-    else
-        code = raytrace_run(target, target->pixels, target->width, target->height);
-    image_unlock(target);
-    return code;
+        return run_path(path, target, target->pixels, target->width, target->height, aa);
+    return raytrace_run(target, target->pixels, target->width, target->height);
 }

@@ -3,7 +3,7 @@
 #include "script/script.h"
 
 #include "core/mem.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <cstdio>
 #include <cstring>

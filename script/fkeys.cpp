@@ -10,7 +10,7 @@
 #include "core/app.h"
 #include "core/mem.h"
 #include "core/settings.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,7 +3,7 @@
 // statements.
 #include "script/engine.h"
 
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <cmath>
 #include <csignal>

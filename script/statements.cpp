@@ -7,7 +7,7 @@
 #include "script/engine.h"
 
 #include "core/mem.h"
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -42,10 +42,10 @@ inline ToneParams& tone_params()
 {
     return g_tone_params;
 }
-void tone_params_reset();
 
-// The operations' bindings for the catalogue.
-const OpBinding* tone_bindings(int* count);
+// The family's table for the catalogue.
+struct OpFamily;
+extern const OpFamily kToneFamily;
 
 // Start-up and shut-down: the lookup tables "rhist", "ghist", "bhist",
 // "ahist".  False when they cannot be had.

@@ -188,10 +188,72 @@ TEST(Filters, SaveAsIndexMapsToSaveTypesAndBack)
     EXPECT_EQ(filter_from_save_type(1), 3);  // FLC is not in the Save Image As list
 
     char list[2048];
-    ASSERT_TRUE(filter_list_for_dialog(kSaveAsFilter, list, sizeof list));
+    ASSERT_TRUE(filter_list_for_dialog(save_as_filter().c_str(), list, sizeof list));
     EXPECT_STREQ(list, "Bitmap (*.BMP)");
     EXPECT_STREQ(list + std::strlen("Bitmap (*.BMP)") + 1, "*.BMP");
-    EXPECT_FALSE(filter_list_for_dialog(kLoadFilter, list, 20));
+    EXPECT_FALSE(filter_list_for_dialog(load_filter().c_str(), list, 20));
+}
+
+// The lists are made from the codec rows; these are the texts the open and
+// save dialogs must show.
+TEST(Filters, TheRowsMakeTheDialogsExactTexts)
+{
+    EXPECT_EQ(load_filter(),
+              "All Images (*.*)|*.*|Bitmap (*.BMP)|*.BMP|Flick (*.FLC)|*.FLC|IFF/ILBM (*.IFF)|*.IFF|"
+              "JFIF/JPEG (*.JPG)|*.JPG|Paint (*.PCX)|*.PCX|Targa (*.TGA)|*.TGA|TIFF (*.TIF)|*.TIF|TRIM (*.TRM)|*.TRM|"
+              "VFW (*.AVI)|*.AVI|Toaster FS (*.FS)|*.FS|GIF (*.GIF)|*.GIF|PNG (*.PNG)|*.PNG|Filmstrip (*.FLM)|*.FLM|"
+              "PPM (*.PPM)|*.PPM|RGB (*.RGB)|*.RGB|RAW (*.RAW)|*.RAW|SGI (*.SGI)|*.SGI|Photoshop (*.PSD)|*.PSD|"
+              "Softimage (*.PIC)|*.PIC|Wavefront (*.RLA)|*.RLA|Alias (*.PIX)|*.PIX|GX Layers (*ELF)|*.ELF|");
+    EXPECT_EQ(save_as_filter(),
+              "Bitmap (*.BMP)|*.BMP|IFF/ILBM (*.IFF)|*.IFF|JFIF/JPEG (*.JPG)|*.JPG|Paint (*.PCX)|*.PCX|"
+              "Targa (*.TGA)|*.TGA|TIFF (*.TIF)|*.TIF|TRIM (*.TRM)|*.TRM|Toaster FS (*.FS)|*.FS|GIF (*.GIF)|*.GIF|"
+              "PNG (*.PNG)|*.PNG|");
+    EXPECT_EQ(save_type_filter(),
+              "Bitmap (*.BMP)|*.BMP|Flick (*.FLC)|*.FLC|IFF (*.IFF)|*.IFF|JFIF/JPEG (*.JPG)|*.JPG|Paint (*.PCX)|*.PCX|"
+              "Targa (*.TGA)|*.TGA|TIFF (*.TIF)|*.TIF|TRIM (*.TRM)|*.TRM|Video for Windows (*.AVI)|*.AVI|"
+              "Toaster FS (*.FS)|*.FS||PNG (*.PNG)|*.PNG|");
+    const char* const timeline[] = {"All Images (*.*)", "PNG (*.PNG)",    "Bitmap (*.BMP)",    "Filmstrip (*.FLM)",
+                                    "Flick (*.FLC)",    "IFF (*.IFF)",    "JPEG (*.JPG)",      "PCX (*.PCX)",
+                                    "PPM (*.PPM)",      "Raw (*.RAW)",    "RGB (*.RGB)",       "Targa (*.TGA)",
+                                    "TIFF (*.TIF)",     "Toaster FS (*.FS)", "TRIM (*.TRM)",   "Video (*.AVI)",
+                                    " GIF (*.GIF)",     "Photoshop (*.PSD)", "SGI (*.SGI)"};
+    std::vector<FilterPair> pairs = timeline_filters();
+    ASSERT_EQ(pairs.size(), std::size(timeline));
+    for (size_t i = 0; i < pairs.size(); ++i)
+        EXPECT_STREQ(pairs[i].label, timeline[i]);
+    EXPECT_STREQ(pairs[1].pattern, "*.PNG");
+
+    // The dialogs offer only what works: every offered type has its reader or writer.
+    const std::string writable = save_as_filter(true);
+    for (int type : save_as_types(true))
+        EXPECT_NE(codec_for_save_type(type)->write, nullptr);
+    EXPECT_NE(writable.find("PNG (*.PNG)"), std::string::npos);
+    const std::string readable = load_filter(true);
+    EXPECT_NE(readable.find("Bitmap (*.BMP)"), std::string::npos);
+    EXPECT_LE(readable.size(), load_filter().size());
+}
+
+TEST(Codecs, TypeNamesAndDispatchOrderComeFromTheRows)
+{
+    const char* const tags[] = {"BMP", "FLC", "IFF", "JPG", "PCX", "TGA", "TIFF", "TRM", "AVI",
+                                "FS",  "GIF", "PNG", "FLM", "PPM", "RGB", "RAW", "SGI",  "PSD"};
+    for (int code = 0; code <= FMT_PSD; ++code)
+        EXPECT_STREQ(image_format_tag(code), tags[code]) << code;
+    EXPECT_EQ(image_format_tag(FMT_ELF), nullptr);
+    EXPECT_STREQ(image_type_name(FMT_TIFF), "TIF");
+    EXPECT_STREQ(image_type_name(FMT_MNG_ANIM), "MNG");
+    EXPECT_STREQ(image_type_name(FMT_GIF_ANIM), "GIF");
+    // Twenty-seven tests, each at its own step, tried in step order.
+    int n = 0;
+    const DispatchProbe* order = dispatch_probes(&n);
+    ASSERT_EQ(n, 27);
+    for (int i = 0; i < n; ++i)
+        EXPECT_EQ(order[i].probe->step, i + 1);
+    EXPECT_EQ(order[0].codec->id, CODEC_AVI);
+    EXPECT_EQ(order[26].codec->id, CODEC_JPEG);
+    // Each save type has one writer row.
+    for (int type = 0; type <= FMT_PNG; ++type)
+        EXPECT_EQ(codec_for_save_type(type)->save_type, type);
 }
 
 TEST(Extension, EnsureExtensionComparesWithoutCase)
@@ -209,9 +271,11 @@ TEST(Extension, EnsureExtensionComparesWithoutCase)
 
 namespace {
 int g_alpha_seen = -1;
-int spy_writer(Image* image, const char*, const SaveRequest&)
+int spy_writer(Image* image, const char* name, const SaveRequest&)
 {
     g_alpha_seen = image->alpha;
+    if (FILE* f = std::fopen(name, "wb"))
+        std::fclose(f);
     return 0;
 }
 } // namespace

@@ -124,7 +124,7 @@ TEST_F(Catalogue, RegisteringAWorkerMakesAnOperationAvailable)
 {
     static int calls;
     calls = 0;
-    OpBinding b{};
+    OpRow b{};
     b.command = opcmd::RayTrace;
     b.worker.whole = [](Image* t, uint8_t*) {
         ++calls;
@@ -160,4 +160,48 @@ TEST_F(Catalogue, HelpTopicsLeadToOperationPages)
     // The page is not installed here: the shell's refusal becomes the title.
     EXPECT_EQ(op_help("negative"), 1);
     EXPECT_EQ(platform.frame_title(), "lasterror=2");
+}
+
+namespace {
+uint32_t test_map(uint32_t p) { return p; }
+void test_place(uint8_t*, int) {}
+void test_place_xy(uint8_t*, int, int, int) {}
+int32_t g_test_value;
+constexpr OpSlot kTwice[] = {slot_range(&g_test_value, "amount", "Amount", 0, 1),
+                             slot_range(&g_test_value, "amount", "Amount again", 0, 1)};
+} // namespace
+
+TEST_F(Catalogue, StartUpCheckPassesTheFamiliesAndCatchesMismatches)
+{
+    std::string report;
+    EXPECT_EQ(catalogue_check(op_families(), &report), 0) << report;
+
+    // Negative is a pixel map: an in-place worker does not fit it.
+    static constexpr OpRow kWrongKind[] = {{.command = opcmd::Negative, .worker = worker_place(test_place)}};
+    // Contrast is not warp capable; Swirl has a second row; 4242 is no operation.
+    static constexpr OpRow kOthers[] = {
+        {.command = opcmd::Contrast, .worker = worker_place(test_place), .warp = worker_place(test_place)},
+        {.command = opcmd::Swirl, .worker = worker_place_xy(test_place_xy)},
+        {.command = opcmd::Swirl, .worker = worker_place_xy(test_place_xy)},
+        {.command = 4242, .worker = worker_map(test_map)},
+        {.command = opcmd::Gamma, .worker = worker_place(test_place), .slots = kTwice},
+        {.command = opcmd::Brightness, .worker = worker_place(test_place), .mapping = [](int, int, double*, double*, unsigned*) {}},
+    };
+    static const OpFamily wrong = {"wrong", kWrongKind, nullptr, nullptr, nullptr};
+    static const OpFamily others = {"others", kOthers, nullptr, nullptr, nullptr};
+    const OpFamily* const families[] = {&wrong, &others};
+    report.clear();
+    EXPECT_EQ(catalogue_check(families, &report), 6) << report;
+    EXPECT_NE(report.find("wrong row 3115 (Negative): its worker is not the map worker"), std::string::npos) << report;
+    EXPECT_NE(report.find("not warp capable"), std::string::npos);
+    EXPECT_NE(report.find("another row"), std::string::npos);
+    EXPECT_NE(report.find("4242: the command is not in the catalogue"), std::string::npos);
+    EXPECT_NE(report.find("\"amount\" is used twice"), std::string::npos);
+    EXPECT_NE(report.find("not geometric"), std::string::npos);
+
+    // A module outside the families is held to the same rule.
+    OpRow bad{};
+    bad.command = opcmd::RayTrace;
+    bad.worker.map = test_map;
+    EXPECT_FALSE(op_register(bad));
 }

@@ -123,7 +123,7 @@ void shift_left(uint8_t* p, int x, int y, int)
 TEST_F(Framework, GeometricApplierReadsTheCaptureAndNeedsIt)
 {
     image_lock(ramp(1, 1));  // (a spare image so the capture has company)
-    OpBinding b{};
+    OpRow b{};
     b.command = opcmd::Roll;
     b.worker.place_xy = shift_left;
     ASSERT_TRUE(op_register(b));
@@ -175,7 +175,7 @@ int fail_after_change(Image* t, uint8_t*)
 
 TEST_F(Framework, MultiPassRestoresTheMaskAndVisitsWeightZero)
 {
-    OpBinding b{};
+    OpRow b{};
     b.command = 3146;  // Linear Fill: multi-pass
     b.prepare = three_passes;
     b.worker.place_xy = scratch_worker;
@@ -194,7 +194,7 @@ TEST_F(Framework, MultiPassRestoresTheMaskAndVisitsWeightZero)
 
 TEST_F(Framework, WholeImageFailurePutsTheImageBack)
 {
-    OpBinding b{};
+    OpRow b{};
     b.command = 3151;  // Relief: whole image
     b.worker.whole = fail_after_change;
     ASSERT_TRUE(op_register(b));
@@ -209,7 +209,7 @@ TEST_F(Framework, OperationsNeedingASourceUseTheTargetWhenNoneIsAssigned)
 {
     static Image* seen;
     seen = nullptr;
-    OpBinding b{};
+    OpRow b{};
     b.command = 3164;  // Add Images
     b.worker.whole = [](Image*, uint8_t*) {
         seen = op_state().source;
@@ -232,7 +232,7 @@ TEST_F(Framework, OperationsNeedingASourceUseTheTargetWhenNoneIsAssigned)
 TEST_F(Framework, RefusalsStopBeforeAnythingChanges)
 {
     static int answer;
-    OpBinding b{};
+    OpRow b{};
     b.command = 3151;
     b.prepare = [](Image*, int) { return answer; };
     b.worker.whole = [](Image* t, uint8_t*) {

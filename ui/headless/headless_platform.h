@@ -1,7 +1,7 @@
 // The console implementation of the platform seam, used by `vq` and the tests.
 #pragma once
 
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <string>
 #include <vector>

@@ -596,7 +596,7 @@ void MainWindow::file_new()
 void MainWindow::file_open()
 {
     QString start = QString::fromLocal8Bit(settings().image_path.c_str());
-    QString path = QString::fromStdString(platform_->choose_file(false, "Load Image", kLoadFilter, start.toStdString()));
+    QString path = QString::fromStdString(platform_->choose_file(false, "Load Image", load_filter(true).c_str(), start.toStdString()));
     if (path.isEmpty() || QFileInfo(path).isDir())
         return;
     open_file(path);
@@ -611,19 +611,19 @@ void MainWindow::file_save_as()
     QString suggested = image->path[0] ? QString::fromLocal8Bit(image->path)
                                        : QString::fromLocal8Bit(settings().save_path.c_str()) + "/" +
                                              QString::fromLocal8Bit(image->name);
+    // Only the types that can be written are offered.
+    const std::string filter_list = save_as_filter(true);
     QString path =
-        QString::fromStdString(platform_->choose_file(true, kSaveAsTitle, kSaveAsFilter, suggested.toStdString()));
+        QString::fromStdString(platform_->choose_file(true, kSaveAsTitle, filter_list.c_str(), suggested.toStdString()));
     if (path.isEmpty())
         return;
     // The type follows the chosen file's extension when it names one.
     QString ext = QFileInfo(path).suffix().toLower();
-    int filter = 0;
-    QStringList parts = QString::fromLatin1(kSaveAsFilter).split('|');
-    for (int i = 1, n = 1; i < parts.size(); i += 2, ++n)
+    const std::vector<int> types = save_as_types(true);
+    QStringList parts = QString::fromLatin1(filter_list.c_str()).split('|');
+    for (int i = 1, n = 0; i < parts.size() && n < static_cast<int>(types.size()); i += 2, ++n)
         if (parts[i].toLower() == "*." + ext)
-            filter = n;
-    if (filter > 0)
-        settings().save_type = save_type_from_filter(filter);
+            settings().save_type = types[static_cast<size_t>(n)];
     if (save_image_to(image, path))
         settings().save_path = QFileInfo(path).absolutePath().toLocal8Bit().toStdString();
 }

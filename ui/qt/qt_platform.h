@@ -2,7 +2,7 @@
 // status bar, the message pump, view redraws, file choosers, the console.
 #pragma once
 
-#include "ui/platform.h"
+#include "core/platform.h"
 
 #include <QString>
 #include <QStringList>
