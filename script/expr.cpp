@@ -6,7 +6,8 @@
 // stretch reduced level by level; precedence climbing gives the same result
 // without the repeated walks.  The stack height is still counted element by
 // element, so an expression too long for the stack reports "Overflow" as
-// before.
+// before.  An expression of the running line is read from its text once;
+// later runs walk the tree it was read into (below).
 #include "script/engine.h"
 
 #include <algorithm>

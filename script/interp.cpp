@@ -276,6 +276,7 @@ namespace {
     Engine& e = engine();
     char text[64];
     std::snprintf(text, sizeof text, "\r%s %d\n", "Program break at line", number);
+    e.output_count = 0;  // this line gives the interface no turn
     out_text(kConsole, text);
     e.last_error = std::string("Program break at line ") + std::to_string(number);
     throw Abort{2};
