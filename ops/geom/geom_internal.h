@@ -39,13 +39,21 @@ struct GeomState {
     double rot_c, rot_s;                 // Rotate's cosine and sine
     double persp[9], persp_inv[9];       // Perspective's map of the unit square and its inverse
     bool source_is_target;               // Surface Warp reads the image itself
+    const OpState* op;                   // the framework's state (its address never changes)
 };
 
-GeomState& geom_state();
+extern GeomState g_geom_state;
+inline GeomState& geom_state()
+{
+    return g_geom_state;
+}
 
 // Mapping of the family: sets (sx, sy) and the shade; true when the pixel's
 // source lies outside (the pixel is then left as it was, or cleared).
 using GeomMap = bool (*)(int x, int y, double& sx, double& sy, unsigned& shade);
+// A mapping onto whole pixels, that never leaves anything outside (Roll,
+// Mirror): the resampler's taps then reduce to one pixel.
+using GeomIntMap = void (*)(int x, int y, long& sx, long& sy);
 
 // Stores the area and image geometry every mapping reads (the first thing
 // each prepare hook does).
@@ -83,9 +91,8 @@ inline void taps(double s, long left, long n, long& c0, long& c1, int& q)
 
 // The common resampler after the mapping: the bilinear sample of the
 // capture at (sx, sy) in 1/256 steps, mixed into the pixel by the weight.
-inline void resample_at(uint8_t* p, int m, double sx, double sy, unsigned shade, bool outside)
+inline void resample_at(const OpState& st, uint8_t* p, int m, double sx, double sy, unsigned shade, bool outside)
 {
-    const OpState& st = op_state();
     const Image* cap = st.capture;
     // A position no number can name (a mapping's overflow) leaves the pixel.
     if (std::isnan(sx) || std::isnan(sy) || !cap)
@@ -109,11 +116,14 @@ inline void resample_at(uint8_t* p, int m, double sx, double sy, unsigned shade,
         v[0] = a[0], v[1] = a[1], v[2] = a[2], v[3] = a[3];
     } else {
         const uint8_t* row1 = cap->pixels + 4 * static_cast<size_t>(cap->rows[r1]);
-        const long w00 = static_cast<long>(256 - qx) * (256 - qy), w10 = static_cast<long>(qx) * (256 - qy),
-                   w01 = static_cast<long>(256 - qx) * qy, w11 = static_cast<long>(qx) * qy;
+        // Σ w·c with w00 = (256 − qx)(256 − qy) and the others, gathered by
+        // rows: the same integer in fewer products (and within 32 bits).
+        const int ix = 256 - qx, iy = 256 - qy;
         const uint8_t *a = row0 + 4 * c0, *b = row0 + 4 * c1, *c = row1 + 4 * c0, *d = row1 + 4 * c1;
-        for (int k = 0; k < 4; ++k)
-            v[k] = static_cast<uint8_t>(clamp_byte((w00 * a[k] + w10 * b[k] + w01 * c[k] + w11 * d[k]) / 65536));
+        for (int k = 0; k < 4; ++k) {
+            const int top = ix * a[k] + qx * b[k], bottom = ix * c[k] + qx * d[k];
+            v[k] = static_cast<uint8_t>(clamp_byte((iy * top + qy * bottom) / 65536));
+        }
     }
     int n[4];
     if (m == 255) {
@@ -152,9 +162,8 @@ inline void warp_encode(uint8_t* p, long dx, long dy)
 // The warp layer's resampler: the pixel at (x, y) will show what the old
 // field showed at (sx, sy), so its displacement becomes (sx − x, sy − y)
 // plus the old displacement there (interpolated), mixed by the weight.
-inline void warp_resample_at(uint8_t* p, int x, int y, int m, double sx, double sy, bool outside)
+inline void warp_resample_at(const OpState& st, uint8_t* p, int x, int y, int m, double sx, double sy, bool outside)
 {
-    const OpState& st = op_state();
     const Image* cap = st.capture;
     if (outside || !cap || !(sx > -1e9 && sx < 1e9 && sy > -1e9 && sy < 1e9))
         return;
@@ -197,7 +206,33 @@ void geom_resample_with(uint8_t* p, int x, int y, int m)
         sx = geom_detail::snap(sx);
         sy = geom_detail::snap(sy);
     }
-    geom_detail::resample_at(p, m, sx, sy, shade, outside);
+    geom_detail::resample_at(*g_geom_state.op, p, m, sx, sy, shade, outside);
+}
+
+// The same for a mapping onto whole pixels: with both fractions 0 the four
+// taps are one pixel of the capture, so it is read straight.
+template <GeomIntMap M>
+void geom_resample_int(uint8_t* p, int x, int y, int m)
+{
+    long sx, sy;
+    M(x, y, sx, sy);
+    const OpState& st = *g_geom_state.op;
+    const Image* cap = st.capture;
+    if (!cap)
+        return;
+    long c = sx - st.capture_x, r = sy - st.capture_y;
+    const long w = static_cast<long>(cap->width), h = cap->height;
+    c = c < 0 ? 0 : c > w - 1 ? w - 1 : c;
+    r = r < 0 ? 0 : r > h - 1 ? h - 1 : r;
+    const uint8_t* v = cap->pixels + 4 * (static_cast<size_t>(cap->rows[r]) + static_cast<size_t>(c));
+    if (st.alpha_mode) {
+        p[3] = static_cast<uint8_t>((m * v[3] + (255 - m) * p[3]) / 255);
+    } else if (m == 255) {
+        p[0] = v[0], p[1] = v[1], p[2] = v[2], p[3] = v[3];
+    } else {
+        for (int k = 0; k < 4; ++k)
+            p[k] = static_cast<uint8_t>((m * v[k] + (255 - m) * p[k]) / 255);
+    }
 }
 
 template <GeomMap M, bool Snap>
@@ -210,7 +245,7 @@ void geom_warp_with(uint8_t* p, int x, int y, int m)
         sx = geom_detail::snap(sx);
         sy = geom_detail::snap(sy);
     }
-    geom_detail::warp_resample_at(p, x, y, m, sx, sy, outside);
+    geom_detail::warp_resample_at(*g_geom_state.op, p, x, y, m, sx, sy, outside);
 }
 
 // The descriptor's mapping: the same positions, the outside flag raised in
@@ -231,24 +266,7 @@ void geom_mapping_of(int x, int y, double* sx, double* sy, unsigned* shade)
 // give a mapping of their own, plug-ins among them).
 void geom_resample(uint8_t* p, int x, int y, int m);
 
-// ---- the mappings and prepare hooks (mappings.cpp) -------------------------
-bool map_dome(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_caricature(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_swirl(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_waves(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_radial_wave(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_turbulence(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_surface_warp(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_kaleidoscope(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_roll(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_shear(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_bend(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_mirror(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_polar(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_wonk(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_circe(int x, int y, double& sx, double& sy, unsigned& shade);
-bool map_melt(int x, int y, double& sx, double& sy, unsigned& shade);
-
+// ---- the prepare hooks (mappings.cpp; the mappings are in mappings.h) --------
 int dome_prepare(Image* target, int view_index);
 int caricature_prepare(Image* target, int view_index);
 int swirl_prepare(Image* target, int view_index);

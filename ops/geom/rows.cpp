@@ -9,12 +9,15 @@
 #include "ops/geom/docs.h"
 #include "ops/geom/geom.h"
 #include "ops/geom/geom_internal.h"
+#include "ops/geom/mappings.h"
 
 #include <cstring>
 
 GeomParams g_geom_params;
 
 namespace {
+
+using namespace geom_map;
 
 void geom_params_reset()
 {
@@ -121,6 +124,15 @@ constexpr OpRow geometric(int32_t command, OpPrepare prepare, std::span<const Op
             .doc = doc};
 }
 
+// Roll and Mirror land on whole pixels: the same resampler without fractions.
+template <GeomIntMap I, GeomMap M>
+constexpr OpRow whole_pixels(int32_t command, OpPrepare prepare, std::span<const OpSlot> slots, const char* doc)
+{
+    OpRow row = geometric<M, false>(command, prepare, slots, doc);
+    row.worker = worker_place_xy(geom_resample_int<I>);
+    return row;
+}
+
 constexpr OpRow kRows[] = {
     geometric<map_dome, true>(opcmd::Dome, dome_prepare, kDome, geom_docs::dome),
     geometric<map_caricature, true>(opcmd::Caricature, caricature_prepare, kCaricature, geom_docs::caricature),
@@ -130,10 +142,10 @@ constexpr OpRow kRows[] = {
     geometric<map_turbulence, true>(opcmd::Turbulence, turbulence_prepare, kTurbulence, geom_docs::turbulence),
     geometric<map_surface_warp, true>(opcmd::SurfaceWarp, surface_warp_prepare, kSurfaceWarp, geom_docs::surface_warp),
     geometric<map_kaleidoscope, true>(opcmd::Kaleidoscope, kaleidoscope_prepare, kKaleidoscope, geom_docs::kaleidoscope),
-    geometric<map_roll, false>(opcmd::Roll, roll_prepare, kRoll, geom_docs::roll),
+    whole_pixels<roll_int, map_roll>(opcmd::Roll, roll_prepare, kRoll, geom_docs::roll),
     geometric<map_shear, false>(opcmd::Shear, shear_prepare, kShear, geom_docs::shear),
     geometric<map_bend, true>(opcmd::Bend, bend_prepare, kBend, geom_docs::bend),
-    geometric<map_mirror, false>(opcmd::Mirror, area_prepare, kMirror, geom_docs::mirror),
+    whole_pixels<mirror_int, map_mirror>(opcmd::Mirror, area_prepare, kMirror, geom_docs::mirror),
     geometric<map_polar, true>(opcmd::PolarRec, area_prepare, {}, geom_docs::polar_rec),
     geometric<map_wonk, true>(opcmd::Wonk, area_prepare, {}, geom_docs::wonk),
     geometric<map_circe, true>(opcmd::Circe, circe_prepare, {}, geom_docs::circe),

@@ -195,9 +195,10 @@ TEST_F(Geom, SwirlKeepsTheRimAndTheCentreAndTurnsNearTheCentreByAlmostS)
 
 TEST_F(Geom, TheCommonWorkerAndTheInlinedOnesAgree)
 {
-    // Swirl (exact formula) and Kaleidoscope (snapped) through the worker
+    // Swirl (exact formula), Kaleidoscope (snapped) and Roll (whole pixels)
+    // through the worker
     // that reads the published mapping give the rows' very pixels.
-    for (int32_t command : {opcmd::Swirl, opcmd::Kaleidoscope, opcmd::Waves}) {
+    for (int32_t command : {opcmd::Swirl, opcmd::Kaleidoscope, opcmd::Waves, opcmd::Roll, opcmd::Mirror}) {
         Image* a = ramp(41, 29);
         Image* b = ramp(41, 29);
         ASSERT_EQ(apply(command, a), 0);
