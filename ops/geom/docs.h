@@ -36,12 +36,14 @@ inline constexpr const char* swirl = R"(Twists the area about its centre like wa
 plug-hole: the centre turns most, the rim of the area's ellipse not at all, and the corners
 outside it turn the other way a little.
 
-- `amount`: degrees·100 per unit of radius, −360..360 (typed up to ±99999); a point near the
-  centre turns by almost amount/100 radians. 0 changes nothing (refused).
+- `amount`: the twist, −360..360 (typed up to ±99999); a point near the centre turns by almost
+  amount/100 radians (90 turns it by about 52°), one half way to the rim by half that. 0 changes
+  nothing (refused).
 
 With S = amount/100, θ the angle of (u, v) and θ′ = θ + (1 − r)·S: `sx = cx + cos θ′·r·rx`,
-`sy = cy + sin θ′·r·ry`. ImageMagick's `-swirl` turns by degrees at the centre and leaves
-everything outside its circle alone; ours follows the area's ellipse.)";
+`sy = cy + sin θ′·r·ry`. ImageMagick's `-swirl` turns the centre by its amount in degrees and leaves
+everything outside its circle alone; ours follows the area's ellipse and turns the corners outside it
+slightly backwards.)";
 
 inline constexpr const char* waves = R"(Ripples the picture with two crossing waves: one shifts the rows
 sideways, one shifts the columns up and down.

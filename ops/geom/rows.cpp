@@ -47,7 +47,7 @@ constexpr double kWide = 99999;
 
 constexpr OpSlot kDome[] = {slot_int(&p.dome_strength, "strength", "Strength", 0, 500, -9000, 9000)};
 constexpr OpSlot kCaricature[] = {slot_int(&p.caricature_amount, "amount", "Amount", -100, 100, -200, 200)};
-constexpr OpSlot kSwirl[] = {slot_int(&p.swirl_amount, "amount", "Amount (degrees)", -360, 360, -kWide, kWide)};
+constexpr OpSlot kSwirl[] = {slot_int(&p.swirl_amount, "amount", "Amount", -360, 360, -kWide, kWide)};
 constexpr OpSlot kWaves[] = {
     slot_int(&p.waves_amp_x, "amp_x", "Sideways amplitude", 0, 50, -1000, 1000),
     slot_int(&p.waves_length_x, "length_x", "Sideways wavelength", 2, 400, 1, kWide),
