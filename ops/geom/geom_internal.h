@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 // What the prepare hooks store before the rows run.  The mappings only read
 // it while the applier walks the rows, so rows may run side by side.
@@ -125,6 +126,10 @@ inline void resample_at(const OpState& st, uint8_t* p, int m, double sx, double 
             v[k] = static_cast<uint8_t>(clamp_byte((iy * top + qy * bottom) / 65536));
         }
     }
+    if (m == 255 && shade == 0 && !alpha_mode) {
+        std::memcpy(p, v, 4);
+        return;
+    }
     int n[4];
     if (m == 255) {
         n[0] = v[0], n[1] = v[1], n[2] = v[2], n[3] = v[3];
@@ -225,10 +230,10 @@ void geom_resample_int(uint8_t* p, int x, int y, int m)
     c = c < 0 ? 0 : c > w - 1 ? w - 1 : c;
     r = r < 0 ? 0 : r > h - 1 ? h - 1 : r;
     const uint8_t* v = cap->pixels + 4 * (static_cast<size_t>(cap->rows[r]) + static_cast<size_t>(c));
-    if (st.alpha_mode) {
+    if (m == 255 && !st.alpha_mode) {
+        std::memcpy(p, v, 4);
+    } else if (st.alpha_mode) {
         p[3] = static_cast<uint8_t>((m * v[3] + (255 - m) * p[3]) / 255);
-    } else if (m == 255) {
-        p[0] = v[0], p[1] = v[1], p[2] = v[2], p[3] = v[3];
     } else {
         for (int k = 0; k < 4; ++k)
             p[k] = static_cast<uint8_t>((m * v[k] + (255 - m) * p[k]) / 255);
