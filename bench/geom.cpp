@@ -2,10 +2,12 @@
 // thread, beside a memcpy of the same 64 MiB.  "resampler" runs the
 // operation's worker over every pixel as the geometric applier does, reading
 // a capture taken once; "operation" is the whole perform_operation, with the
-// undo capture the geometric and whole-image appliers always take.
+// undo capture the geometric and whole-image appliers always take, on one
+// thread or on the pool's (the two-thread run is timed by the wall clock).
 #include "areas/area_mask.h"
 #include "core/app.h"
 #include "core/image.h"
+#include "core/parallel.h"
 #include "core/settings.h"
 #include "core/undo.h"
 #include "ops/appliers.h"
@@ -108,9 +110,10 @@ void resampler(benchmark::State& state, int32_t command)
     count(state);
 }
 
-void operation(benchmark::State& state, int32_t command)
+void operation(benchmark::State& state, int32_t command, int threads)
 {
     start_system();
+    parallel_set_threads(threads);
     set_current_operation(command);
     for (auto _ : state) {
         if (perform_operation(g_image, 0) != 0) {
@@ -119,6 +122,7 @@ void operation(benchmark::State& state, int32_t command)
         }
         benchmark::ClobberMemory();
     }
+    parallel_set_threads(0);
     count(state);
 }
 
@@ -129,10 +133,11 @@ BENCHMARK_CAPTURE(resampler, Roll, opcmd::Roll)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(resampler, Swirl, opcmd::Swirl)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(resampler, Dome, opcmd::Dome)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(resampler, Kaleidoscope, opcmd::Kaleidoscope)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(operation, Roll, opcmd::Roll)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(operation, Swirl, opcmd::Swirl)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(operation, Flip, opcmd::Flip)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(operation, Turn90, opcmd::Turn90)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(operation, Rotate30, opcmd::Rotate)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(operation, Roll_1_thread, opcmd::Roll, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(operation, Swirl_1_thread, opcmd::Swirl, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(operation, Swirl_2_threads, opcmd::Swirl, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(operation, Flip_1_thread, opcmd::Flip, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(operation, Turn90_1_thread, opcmd::Turn90, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(operation, Rotate30_1_thread, opcmd::Rotate, 1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -121,7 +121,10 @@ constexpr OpRow geometric(int32_t command, OpPrepare prepare, std::span<const Op
             .mapping = geom_mapping_of<M, Snap>,
             .prepare = prepare,
             .slots = slots,
-            .doc = doc};
+            .doc = doc,
+            // Each pixel reads the capture (or the source) and the state the
+            // prepare hook left, and writes itself alone.
+            .parallel = true};
 }
 
 // Roll and Mirror land on whole pixels: the same resampler without fractions.

@@ -5,12 +5,14 @@
 #include "areas/area_mask.h"
 #include "core/image.h"
 #include "core/messages.h"
+#include "core/parallel.h"
 #include "core/platform.h"
 #include "core/progress.h"
 #include "core/undo.h"
 #include "ops/geom/geom_internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -106,10 +108,24 @@ void take_planes(Image* target, Image* fresh)
     image_free(fresh);
 }
 
-// Progress through `rows` rows when the meter counts `total` steps.
-bool step(long row, long rows, long total)
+// Bands of the rows y0..y1 through band(first, last), on the pool's threads
+// when the operation is large enough; the meter, opened by the applier for
+// its own count of rows, follows.  False when the user cancelled.
+template <class Band>
+bool each_band(long y0, long y1, long width, Band band)
 {
-    return progress_update(rows > 0 ? row * total / rows : row);
+    const long rows = y1 - y0 + 1, total = std::max(1L, progress_state().total);
+    auto meter = [rows, total](long done) { return progress_update(done * total / std::max(1L, rows)); };
+    if (rows * width < (1L << 15)) {
+        // Small: in order on this thread, a row at a time.
+        for (long y = y0; y <= y1; ++y) {
+            if (meter(y - y0))
+                return false;
+            band(y, y);
+        }
+        return true;
+    }
+    return parallel_rows(y0, y1, [&band](long first, long last) { band(first, last); }, meter);
 }
 
 // The displacement that shows what the old warp field showed at integer
@@ -180,19 +196,19 @@ int flip_rows(Image* t, uint8_t* mask, Move move)
     Before b;
     if (!b.open(t))
         return 1;
-    for (long y = r.y0; y <= r.y1; ++y) {
-        if (progress_update(y - r.y0))
-            return 1;
-        const long sy = v ? r.y0 + r.y1 - y : y;
-        const uint8_t* m = mask + t->rows[y];
-        for (long x = r.x0; x <= r.x1; ++x) {
-            if (!m[x])
-                continue;
-            const long sx = h ? r.x0 + r.x1 - x : x;
-            move(t->pixel(static_cast<int>(x), static_cast<int>(y)), b.at(sx, sy), x, y, sx, sy, m[x]);
+    const bool done = each_band(r.y0, r.y1, r.x1 - r.x0 + 1, [&](long first, long last) {
+        for (long y = first; y <= last; ++y) {
+            const long sy = v ? r.y0 + r.y1 - y : y;
+            const uint8_t* m = mask + t->rows[y];
+            for (long x = r.x0; x <= r.x1; ++x) {
+                if (!m[x])
+                    continue;
+                const long sx = h ? r.x0 + r.x1 - x : x;
+                move(t->pixel(static_cast<int>(x), static_cast<int>(y)), b.at(sx, sy), x, y, sx, sy, m[x]);
+            }
         }
-    }
-    return 0;
+    });
+    return done ? 0 : 1;
 }
 
 } // namespace
@@ -229,27 +245,28 @@ int turn_rows(Image* t, Move move)
         message_show(msg::NoMemoryOperation);
         return 1;
     }
-    const long total = progress_state().total;
-    // The new image is H wide and W high; it is filled in tiles so that
-    // the columns read from the old one stay in the cache.
+    // The new image is H wide and W high; each band is filled in tiles so
+    // that the columns read from the old one stay in the cache.
     constexpr long kTile = 64;
-    for (long ty = 0; ty < W; ty += kTile) {
-        if (step(ty, W, total)) {
-            image_free(fresh);
-            return 1;
-        }
-        const long ty1 = std::min(W, ty + kTile);
-        for (long tx = 0; tx < H; tx += kTile) {
-            const long tx1 = std::min(H, tx + kTile);
-            for (long y = ty; y < ty1; ++y) {
-                uint8_t* row = fresh->row(static_cast<int>(y));
-                for (long x = tx; x < tx1; ++x) {
-                    const long sx = clockwise ? y : W - 1 - y;
-                    const long sy = clockwise ? H - 1 - x : x;
-                    move(row + 4 * x, t->pixel(static_cast<int>(sx), static_cast<int>(sy)), x, y, sx, sy);
+    const bool done = each_band(0, W - 1, H, [&](long first, long last) {
+        for (long ty = first; ty <= last; ty += kTile) {
+            const long ty1 = std::min(last + 1, ty + kTile);
+            for (long tx = 0; tx < H; tx += kTile) {
+                const long tx1 = std::min(H, tx + kTile);
+                for (long y = ty; y < ty1; ++y) {
+                    uint8_t* row = fresh->row(static_cast<int>(y));
+                    for (long x = tx; x < tx1; ++x) {
+                        const long sx = clockwise ? y : W - 1 - y;
+                        const long sy = clockwise ? H - 1 - x : x;
+                        move(row + 4 * x, t->pixel(static_cast<int>(sx), static_cast<int>(sy)), x, y, sx, sy);
+                    }
                 }
             }
         }
+    });
+    if (!done) {
+        image_free(fresh);
+        return 1;
     }
     take_planes(t, fresh);
     return 0;
@@ -311,8 +328,7 @@ int rotate_worker(Image* t, uint8_t* mask)
     Before b;
     if (!b.open(t))
         return 1;
-    const long total = progress_state().total;
-    bool uncovered = false;
+    std::atomic<bool> uncovered{false};
     if (P().rotate_grow) {
         // The whole picture turns and the image takes the size that holds it.
         const long W = b.width(), H = b.height();
@@ -324,42 +340,52 @@ int rotate_worker(Image* t, uint8_t* mask)
             return 1;
         }
         const double ox = (W - 1) / 2.0, oy = (H - 1) / 2.0, nx = (nw - 1) / 2.0, ny = (nh - 1) / 2.0;
-        for (long y = 0; y < nh; ++y) {
-            if (step(y, nh, total)) {
-                image_free(fresh);
-                return 1;
-            }
-            for (long x = 0; x < nw; ++x) {
-                const double px = x - nx, py = y - ny;
-                double v[4];
-                const double cov = sample_box(b, ox + c * px + s * py, oy - s * px + c * py, 0, 0, W - 1, H - 1, v);
-                uncovered |= cov < 1;
-                store_sample(fresh->pixel(static_cast<int>(x), static_cast<int>(y)), v, cov);
-            }
+        const bool done = each_band(0, nh - 1, nw, [&](long first, long last) {
+            bool open = false;
+            for (long y = first; y <= last; ++y)
+                for (long x = 0; x < nw; ++x) {
+                    const double px = x - nx, py = y - ny;
+                    double v[4];
+                    const double cov = sample_box(b, ox + c * px + s * py, oy - s * px + c * py, 0, 0, W - 1, H - 1, v);
+                    open |= cov < 1;
+                    store_sample(fresh->pixel(static_cast<int>(x), static_cast<int>(y)), v, cov);
+                }
+            if (open)
+                uncovered.store(true, std::memory_order_relaxed);
+        });
+        if (!done) {
+            image_free(fresh);
+            return 1;
         }
         take_planes(t, fresh);
     } else {
         // The area's picture turns about the area's centre, within the area.
         const AreaRect r = area_of(t);
         const double ox = (r.x0 + r.x1) / 2.0, oy = (r.y0 + r.y1) / 2.0;
-        for (long y = r.y0; y <= r.y1; ++y) {
-            if (progress_update(y - r.y0))
-                return 1;
-            const uint8_t* m = mask + t->rows[y];
-            for (long x = r.x0; x <= r.x1; ++x) {
-                if (!m[x])
-                    continue;
-                const double px = x - ox, py = y - oy;
-                double v[4];
-                const double cov = sample_box(b, ox + c * px + s * py, oy - s * px + c * py, r.x0, r.y0, r.x1, r.y1, v);
-                uncovered |= cov < 1;
-                uint8_t n[4];
-                store_sample(n, v, cov);
-                put(t->pixel(static_cast<int>(x), static_cast<int>(y)), n, m[x], alpha_mode);
+        const bool done = each_band(r.y0, r.y1, r.x1 - r.x0 + 1, [&](long first, long last) {
+            bool open = false;
+            for (long y = first; y <= last; ++y) {
+                const uint8_t* m = mask + t->rows[y];
+                for (long x = r.x0; x <= r.x1; ++x) {
+                    if (!m[x])
+                        continue;
+                    const double px = x - ox, py = y - oy;
+                    double v[4];
+                    const double cov =
+                        sample_box(b, ox + c * px + s * py, oy - s * px + c * py, r.x0, r.y0, r.x1, r.y1, v);
+                    open |= cov < 1;
+                    uint8_t n[4];
+                    store_sample(n, v, cov);
+                    put(t->pixel(static_cast<int>(x), static_cast<int>(y)), n, m[x], alpha_mode);
+                }
             }
-        }
+            if (open)
+                uncovered.store(true, std::memory_order_relaxed);
+        });
+        if (!done)
+            return 1;
     }
-    if (uncovered && !alpha_mode)
+    if (uncovered.load() && !alpha_mode)
         t->alpha = 1;
     return 0;
 }
@@ -433,34 +459,34 @@ int perspective_worker(Image* t, uint8_t* mask)
     const bool alpha_mode = st.alpha_mode;
     const AreaRect r = area_of(t);
     constexpr double eps = 1e-9;
-    for (long y = r.y0; y <= r.y1; ++y) {
-        if (progress_update(y - r.y0))
-            return 1;
-        const uint8_t* mk = mask + t->rows[y];
-        for (long x = r.x0; x <= r.x1; ++x) {
-            if (!mk[x])
-                continue;
-            const double U = n[0] * x + n[1] * y + n[2], V = n[3] * x + n[4] * y + n[5], Wh = n[6] * x + n[7] * y + n[8];
-            if (std::fabs(Wh) < 1e-300)
-                continue;
-            const double u = U / Wh, v = V / Wh;
-            if (!(u >= -eps && u <= 1 + eps && v >= -eps && v <= 1 + eps))
-                continue;
-            // Only the side of the plane in front of the viewer.
-            if (m[6] * u + m[7] * v + 1 <= 0)
-                continue;
-            const double sx = std::clamp(u, 0.0, 1.0) * (sw - 1), sy = std::clamp(v, 0.0, 1.0) * (sh - 1);
-            const long x0 = static_cast<long>(sx), y0 = static_cast<long>(sy);
-            const long x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
-            const double ax = sx - x0, ay = sy - y0;
-            const uint8_t *a = src_at(x0, y0), *c = src_at(x1, y0), *d = src_at(x0, y1), *e = src_at(x1, y1);
-            uint8_t out[4];
-            for (int k = 0; k < 4; ++k) {
-                const double top = a[k] + (c[k] - a[k]) * ax, bottom = d[k] + (e[k] - d[k]) * ax;
-                out[k] = static_cast<uint8_t>(std::lround(std::clamp(top + (bottom - top) * ay, 0.0, 255.0)));
+    const bool done = each_band(r.y0, r.y1, r.x1 - r.x0 + 1, [&](long first, long last) {
+        for (long y = first; y <= last; ++y) {
+            const uint8_t* mk = mask + t->rows[y];
+            for (long x = r.x0; x <= r.x1; ++x) {
+                if (!mk[x])
+                    continue;
+                const double U = n[0] * x + n[1] * y + n[2], V = n[3] * x + n[4] * y + n[5], Wh = n[6] * x + n[7] * y + n[8];
+                if (std::fabs(Wh) < 1e-300)
+                    continue;
+                const double u = U / Wh, v = V / Wh;
+                if (!(u >= -eps && u <= 1 + eps && v >= -eps && v <= 1 + eps))
+                    continue;
+                // Only the side of the plane in front of the viewer.
+                if (m[6] * u + m[7] * v + 1 <= 0)
+                    continue;
+                const double sx = std::clamp(u, 0.0, 1.0) * (sw - 1), sy = std::clamp(v, 0.0, 1.0) * (sh - 1);
+                const long x0 = static_cast<long>(sx), y0 = static_cast<long>(sy);
+                const long x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
+                const double ax = sx - x0, ay = sy - y0;
+                const uint8_t *a = src_at(x0, y0), *c = src_at(x1, y0), *d = src_at(x0, y1), *e = src_at(x1, y1);
+                uint8_t out[4];
+                for (int k = 0; k < 4; ++k) {
+                    const double top = a[k] + (c[k] - a[k]) * ax, bottom = d[k] + (e[k] - d[k]) * ax;
+                    out[k] = static_cast<uint8_t>(std::lround(std::clamp(top + (bottom - top) * ay, 0.0, 255.0)));
+                }
+                put(t->pixel(static_cast<int>(x), static_cast<int>(y)), out, mk[x], alpha_mode);
             }
-            put(t->pixel(static_cast<int>(x), static_cast<int>(y)), out, mk[x], alpha_mode);
         }
-    }
-    return 0;
+    });
+    return done ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // Swirl at the cases their formulas pin down, a property each designed
 // operation promises its user, and warp layers that compose as the
 // operation does.
+#include "core/parallel.h"
 #include "core/undo.h"
 #include "layers/composite.h"
 #include "layers/layer_manage.h"
@@ -552,6 +553,34 @@ TEST_F(Geom, PerspectiveOfTheWholeAreaIsTheSourceAndALineIsRefused)
     const int32_t three[8] = {0, 0, 50, 0, 100, 0, 0, 100};
     std::memcpy(G().persp, three, sizeof three);
     EXPECT_EQ(apply(opcmd::Perspective, img), 2);
+}
+
+TEST_F(Geom, TheWholeImageOperationsGiveTheSamePixelsOnAnyNumberOfThreadsAndCancel)
+{
+    G().flip_horizontal = G().flip_vertical = 1;
+    G().rotate_angle = 33;
+    for (int32_t command : {opcmd::Flip, opcmd::Turn90, opcmd::Rotate, opcmd::Perspective}) {
+        for (int grow : {0, 1}) {
+            G().rotate_grow = grow;
+            std::vector<uint32_t> results[2];
+            for (int t = 0; t < 2; ++t) {
+                parallel_set_threads(t == 0 ? 1 : 4);
+                Image* img = ramp(301, 203);
+                ASSERT_EQ(apply(command, img), 0);
+                results[t] = pixels(img);
+            }
+            EXPECT_EQ(results[0], results[1]) << op_by_command(command)->name;
+        }
+        // A cancel half way leaves the picture as it was.
+        Image* img = ramp(301, 203);
+        const std::vector<uint32_t> before = pixels(img);
+        platform.cancel_after = platform.pumps + 1;
+        EXPECT_EQ(apply(command, img), 1) << op_by_command(command)->name;
+        platform.cancel_after = -1;
+        EXPECT_EQ(img->width, 301u);
+        EXPECT_EQ(pixels(img), before) << op_by_command(command)->name;
+    }
+    parallel_set_threads(0);
 }
 
 // ---- warp layers ---------------------------------------------------------------
