@@ -82,9 +82,10 @@ The eddies come from a smooth fractal noise and turn without squeezing the pictu
 - `detail`: 1..12 octaves; more adds smaller eddies to the large ones.
 - `seed`: another seed gives other eddies; the same seed always the same picture.
 
-With n the sum over the octaves of gradient noise at (x, y)·2^o/size, the flow is its curl:
-`sx = x + k·∂n/∂y`, `sy = y − k·∂n/∂x`, k = amount/√detail. GIMP's Turbulent Displace and
-Photoshop's Ocean Ripple are akin; this one has no random speckle, only smooth flow.)";
+Octave o of gradient noise is taken at (x, y)·2^o/size with the weight 2^−o; with gx, gy the sum
+of their slopes, the flow is their curl: `sx = x + k·gy`, `sy = y − k·gx`, k = amount/√(Σ 4^−o).
+GIMP's Turbulent Displace and Photoshop's Ocean Ripple are akin; this one has no random speckle,
+only smooth flow.)";
 
 inline constexpr const char* surface_warp = R"(Distorts the picture by another one, the source image: seen
 through glass whose relief is the source's brightness (method 0), or moved by the source's red
