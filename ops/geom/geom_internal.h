@@ -4,7 +4,7 @@
 // A mapping says where the colour of target pixel (x, y) comes from.  The
 // family's own mappings return the outside flag instead of raising a global
 // one, so that a row of pixels can be mapped without touching shared state;
-// the descriptor's published mapping (mapping_of) raises op_state().outside
+// the descriptor's published mapping (geom_mapping_of) raises op_state().outside
 // as the common worker's contract asks.
 #pragma once
 
