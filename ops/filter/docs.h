@@ -95,9 +95,10 @@ below.
   < width` are candidates (every other line of interlaced video: period 2).
 - `coverage`: the percentage of a row's pixels that must differ for the row to be a line.
 
-A run of k ≤ width rows (widest first) is a line when each of its rows has `coverage` percent of
-pixels further than `threshold` from the straight blend of the rows just above and below the run;
-those pixels take the blend. ImageMagick has no such filter; a median (`-statistic Median 1x3`)
+A pixel of a run of k ≤ width rows stands out when it lies further than `threshold` (and further
+than twice the two sides differ from each other) from the straight blend of the rows just above and
+below the run. A run (widest first) is a line when each of its rows has `coverage` percent of such
+pixels; those pixels take the blend. ImageMagick has no such filter; a median (`-statistic Median 1x3`)
 removes one-row lines but softens the whole picture.)";
 
 inline constexpr const char* vremove = R"(HRemove for vertical lines: columns that do not belong to the
@@ -130,9 +131,9 @@ up to a given size, and leaves everything larger untouched.
 - `threshold`: how far (largest channel difference) a pixel must stand out from its neighbourhood's
   median to count as part of a speck.
 
-The median M over a window of radius ⌈√size⌉ is taken per channel; pixels with
-`max |c − M| > threshold` are grouped (touching at sides or corners); groups of at most `size`
-pixels take M. Unlike ImageMagick's `-despeckle` or a plain `-median`, lines, text and edges
+The median M over a window of radius ⌈√size⌉ is taken per channel. From every pixel with
+`max |c − M| > threshold` grows the patch of pixels within `threshold` of its colour (touching at
+sides or corners); a patch of at most `size` pixels takes M. Unlike ImageMagick's `-despeckle` or a plain `-median`, lines, text and edges
 larger than the speck size stay sharp.)";
 
 inline constexpr const char* ric = R"(Removes isolated colours: colours used by only a few pixels (stray
@@ -320,9 +321,9 @@ pixel independent of the radius). ImageMagick: `-statistic StandardDeviation` an
 inline constexpr const char* multiply = R"(Multiplies the picture by the source image, channel by channel:
 white in the source leaves the picture, black makes it black (shadows and masks).
 
-`c' = round(t·s/255)`. The source lies from the top left corner; where it does not reach, and
-without a source (the picture multiplied by itself), see the rule of the image arithmetic: pixels
-outside the source do not change. ImageMagick: `-compose Multiply -composite`.)";
+`c' = round(t·s/255)`. The source lies from the top left corner; pixels it does not reach do not
+change. Without a source the picture is multiplied by itself (the mid-tones darken).
+ImageMagick: `-compose Multiply -composite`.)";
 
 inline constexpr const char* add_images = R"(Adds a share of the source image to the picture, channel by
 channel (light leaks, double exposures).

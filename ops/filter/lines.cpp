@@ -78,23 +78,31 @@ int remove_lines(Image* target, uint8_t* mask, const LineSettings& s, bool colum
                 if (!in_pattern)
                     continue;
             }
+            // A pixel of the run stands out when it lies further than the
+            // threshold from the blend of the two sides, and further than
+            // twice the sides lie from each other (else it is the picture's
+            // own edge, or the side is itself a line).
+            auto stands_out = [&](int j, int i, uint32_t& fill) {
+                const uint32_t before = work.in[L.index(a - 1, i)], after = work.in[L.index(a + k, i)];
+                fill = between(before, after, j, k);
+                const int gap = channel_gap(work.in[L.index(a + j, i)], fill);
+                return gap > s.threshold && 2 * channel_gap(before, after) < gap;
+            };
             bool all = true;
             for (int j = 0; j < k && all; ++j) {
                 long differing = 0;
-                for (int i = 0; i < length; ++i) {
-                    const uint32_t before = work.in[L.index(a - 1, i)], after = work.in[L.index(a + k, i)];
-                    if (channel_gap(work.in[L.index(a + j, i)], between(before, after, j, k)) > s.threshold)
-                        ++differing;
-                }
+                uint32_t fill;
+                for (int i = 0; i < length; ++i)
+                    differing += stands_out(j, i, fill);
                 all = differing >= need;
             }
             if (!all)
                 continue;
             for (int j = 0; j < k; ++j)
                 for (int i = 0; i < length; ++i) {
+                    uint32_t fill;
                     const long at = L.index(a + j, i);
-                    const uint32_t fill = between(work.in[L.index(a - 1, i)], work.in[L.index(a + k, i)], j, k);
-                    if (channel_gap(work.in[at], fill) > s.threshold || s.threshold == 0)
+                    if (stands_out(j, i, fill))
                         work.out[at] = (fill & 0x00FFFFFFu) | (work.in[at] & 0xFF000000u);
                 }
             a += k;

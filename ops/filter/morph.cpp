@@ -328,33 +328,49 @@ int ris_worker(Image* target, uint8_t* mask)
                 d = std::max(d, std::abs(channel(work.in[i], c) - channel(med[i], c)));
             odd[y * bw + x] = d > p.ris_threshold ? 1 : 0;
         }
-    // Groups of such pixels (touching at sides or corners) no larger than
-    // the speck size take the median; larger ones are detail and stay.
+    // From each such pixel, the patch of pixels of about its colour
+    // (touching at sides or corners): a patch of at most `size` pixels is a
+    // speck and takes the median; a larger one is detail (a corner of a
+    // bright square stands out from its median too) and stays.
+    Buffer<int32_t> seen(bw * bh);
+    if (!seen) {
+        message_show(msg::NoMemoryOperation);
+        return 1;
+    }
+    for (long i = 0; i < bw * bh; ++i)
+        seen[i] = -1;
     std::vector<long> members;
     for (long start = 0; start < bw * bh; ++start) {
         if (odd[start] != 1)
             continue;
+        const uint32_t seed = work.in[(b.y0 + start / bw) * work.w + b.x0 + start % bw];
         members.clear();
         long top = 0;
         stack[top++] = static_cast<int32_t>(start);
-        odd[start] = 2;
-        while (top > 0) {
+        seen[start] = static_cast<int32_t>(start);
+        while (top > 0 && static_cast<long>(members.size()) <= size) {
             const long i = stack[--top];
-            if (static_cast<long>(members.size()) <= size)
-                members.push_back(i);
+            members.push_back(i);
             const long y = i / bw, x = i % bw;
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx) {
                     const long ny = y + dy, nx = x + dx;
-                    if (ny < 0 || nx < 0 || ny >= bh || nx >= bw || odd[ny * bw + nx] != 1)
+                    if (ny < 0 || nx < 0 || ny >= bh || nx >= bw || seen[ny * bw + nx] == start)
                         continue;
-                    odd[ny * bw + nx] = 2;
+                    const uint32_t q = work.in[(b.y0 + ny) * work.w + b.x0 + nx];
+                    int d = 0;
+                    for (int c = 0; c < 3; ++c)
+                        d = std::max(d, std::abs(channel(q, c) - channel(seed, c)));
+                    if (d > p.ris_threshold)
+                        continue;
+                    seen[ny * bw + nx] = static_cast<int32_t>(start);
                     stack[top++] = static_cast<int32_t>(ny * bw + nx);
                 }
         }
         if (static_cast<long>(members.size()) > size)
             continue;
         for (long i : members) {
+            odd[i] = 2;
             const long at = (b.y0 + i / bw) * work.w + b.x0 + i % bw;
             work.out[at] = (med[at] & 0x00FFFFFFu) | (work.in[at] & 0xFF000000u);
         }

