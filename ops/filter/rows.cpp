@@ -180,6 +180,8 @@ constexpr OpSlot kNLog[] = {slot_int(&p.nlog_strength, "strength", "Strength", -
 constexpr OpSlot kCombine[] = {slot_range(&p.combine_percent, "percent", "Percent of the source", 0, 100)};
 
 namespace d = filter_docs;
+// Rows marked parallel only blend in what the pre-pass or the prepare hook
+// computed before the run, or read their own pixel and the source.
 using filt::pass_blend;
 using filt::pass_finish;
 
@@ -202,23 +204,23 @@ constexpr OpRow kRows[] = {
     {.command = opcmd::EncryptImage, .worker = worker_whole(encrypt_worker), .prepare = encrypt_prepare,
      .slots = kEncrypt, .doc = d::encrypt},
     {.command = opcmd::Sharpen, .worker = worker_place_xy(pass_blend), .prepass = sharpen_prepass,
-     .finish = pass_finish, .slots = kSharpen, .doc = d::sharpen},
+     .finish = pass_finish, .slots = kSharpen, .doc = d::sharpen, .parallel = true},
     {.command = opcmd::Blur, .worker = worker_place_xy(pass_blend), .prepass = blur_prepass, .finish = pass_finish,
-     .slots = kBlur, .doc = d::blur},
+     .slots = kBlur, .doc = d::blur, .parallel = true},
     {.command = opcmd::Remove, .worker = worker_place_xy(pass_blend), .prepass = remove_prepass,
-     .finish = pass_finish, .slots = kRemove, .doc = d::remove},
+     .finish = pass_finish, .slots = kRemove, .doc = d::remove, .parallel = true},
     {.command = opcmd::Shave, .worker = worker_place_xy(pass_blend), .prepass = shave_prepass, .finish = pass_finish,
-     .slots = kShave, .doc = d::shave},
-    {.command = opcmd::Truncate, .worker = worker_place_xy(truncate_worker), .slots = kTruncate, .doc = d::truncate},
+     .slots = kShave, .doc = d::shave, .parallel = true},
+    {.command = opcmd::Truncate, .worker = worker_place_xy(truncate_worker), .slots = kTruncate, .doc = d::truncate, .parallel = true},
     {.command = opcmd::Contour, .worker = worker_place_xy(contour_worker), .prepare = contour_prepare,
-     .finish = contour_finish, .slots = kContour, .doc = d::contour},
+     .finish = contour_finish, .slots = kContour, .doc = d::contour, .parallel = true},
     // Blur Group.
     {.command = opcmd::MotionBlur, .worker = worker_place_xy(pass_blend), .prepass = motion_prepass,
-     .finish = pass_finish, .slots = kMotion, .doc = d::motion_blur},
+     .finish = pass_finish, .slots = kMotion, .doc = d::motion_blur, .parallel = true},
     {.command = opcmd::SpiralBlur, .worker = worker_place_xy(pass_blend), .prepass = spiral_prepass,
-     .finish = pass_finish, .slots = kSpiral, .doc = d::spiral_blur},
+     .finish = pass_finish, .slots = kSpiral, .doc = d::spiral_blur, .parallel = true},
     {.command = opcmd::Explode, .worker = worker_place_xy(pass_blend), .prepass = explode_prepass,
-     .finish = pass_finish, .slots = kExplode, .doc = d::explode},
+     .finish = pass_finish, .slots = kExplode, .doc = d::explode, .parallel = true},
     // Math Group.
     {.command = opcmd::Derivative, .worker = worker_whole(derivative_worker), .slots = kDerivative, .doc = d::derivative},
     {.command = opcmd::Variance, .worker = worker_whole(variance_worker), .slots = kVariance, .doc = d::variance},
@@ -227,8 +229,8 @@ constexpr OpRow kRows[] = {
     {.command = opcmd::Subtract, .worker = worker_whole(subtract_worker), .slots = kSubtract, .doc = d::subtract},
     {.command = opcmd::Convolve, .worker = worker_whole(convolve_worker), .prepare = convolve_prepare,
      .slots = kConvolve, .doc = d::convolve},
-    {.command = opcmd::NLog, .worker = worker_place_xy(nlog_worker), .prepare = nlog_prepare, .slots = kNLog, .doc = d::nlog},
-    {.command = opcmd::Combine, .worker = worker_map_xy(combine_worker), .slots = kCombine, .doc = d::combine},
+    {.command = opcmd::NLog, .worker = worker_place_xy(nlog_worker), .prepare = nlog_prepare, .slots = kNLog, .doc = d::nlog, .parallel = true},
+    {.command = opcmd::Combine, .worker = worker_map_xy(combine_worker), .slots = kCombine, .doc = d::combine, .parallel = true},
 };
 
 } // namespace
