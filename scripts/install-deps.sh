@@ -19,6 +19,8 @@ PACKAGES=(
   povray
   # the script interpreter's benchmark compares against bwbasic
   bwbasic
+  # the filters' benchmark compares Blur against vips gaussblur
+  libvips-tools
   # workstation screenshots and offscreen runs
   xvfb xauth
 )

@@ -16,16 +16,6 @@ using namespace filt;
 
 namespace {
 
-inline int clamp_trunc(float v)
-{
-    // Truncation towards zero, then the byte range; NaN counts as 0.
-    if (!(v > 0.0f))
-        return 0;
-    if (v >= 255.0f)
-        return 255;
-    return static_cast<int>(v);
-}
-
 // The image as it was: the whole-image applier's capture when it is the
 // target's, else a copy of the target (a direct call).
 struct Before {
@@ -75,6 +65,89 @@ int convolve_prepare(Image* target, int)
     return 0;
 }
 
+namespace {
+
+// c = clamp(trunc(v)); NaN counts as 0.
+inline float clamp_trunc_f(float v)
+{
+    v = v > 0.0f ? v : 0.0f;
+    v = v < 255.0f ? v : 255.0f;
+    return static_cast<float>(static_cast<int>(v));
+}
+
+// acc[i] = clamp(trunc(Σ kᵢ·pᵢ)) for the channel values i of pixels 1 to
+// w − 2 of rows of w pixels of four floats (the neighbours left and right
+// lie 4 values away), the nine products added in the kernel's order.  Eight pixels at a time with the compilers'
+// vector extension; on processors with AVX2 a copy compiled for it runs
+// (no fused multiply-add, so both copies give the same pixels).
+__attribute__((target_clones("avx2", "default"))) void kernel_row(const float* up, const float* mid,
+                                                                   const float* down, const float* k, float* acc,
+                                                                   int w)
+{
+    using v8f = float __attribute__((vector_size(32)));
+    using v8i = int32_t __attribute__((vector_size(32)));
+    const v8f zero = {}, top = {255, 255, 255, 255, 255, 255, 255, 255};
+    const int end = 4 * (w - 1);
+    int i = 4;
+    for (; i + 8 <= end; i += 8) {
+        v8f p[9];
+        std::memcpy(&p[0], up + i - 4, sizeof(v8f));
+        std::memcpy(&p[1], mid + i - 4, sizeof(v8f));
+        std::memcpy(&p[2], down + i - 4, sizeof(v8f));
+        std::memcpy(&p[3], up + i, sizeof(v8f));
+        std::memcpy(&p[4], mid + i, sizeof(v8f));
+        std::memcpy(&p[5], down + i, sizeof(v8f));
+        std::memcpy(&p[6], up + i + 4, sizeof(v8f));
+        std::memcpy(&p[7], mid + i + 4, sizeof(v8f));
+        std::memcpy(&p[8], down + i + 4, sizeof(v8f));
+        v8f sum = k[0] * p[0];
+        for (int j = 1; j < 9; ++j)
+            sum += k[j] * p[j];
+        const v8i above = sum > zero;  // false for NaN
+        sum = reinterpret_cast<v8f>(reinterpret_cast<v8i>(sum) & above);
+        const v8i below = sum < top;
+        sum = reinterpret_cast<v8f>((reinterpret_cast<v8i>(sum) & below) | (reinterpret_cast<v8i>(top) & ~below));
+        sum = __builtin_convertvector(__builtin_convertvector(sum, v8i), v8f);
+        std::memcpy(acc + i, &sum, sizeof(v8f));
+    }
+    for (; i < end; ++i) {
+        float sum = k[0] * up[i - 4];
+        sum += k[1] * mid[i - 4];
+        sum += k[2] * down[i - 4];
+        sum += k[3] * up[i];
+        sum += k[4] * mid[i];
+        sum += k[5] * down[i];
+        sum += k[6] * up[i + 4];
+        sum += k[7] * mid[i + 4];
+        sum += k[8] * down[i + 4];
+        acc[i] = clamp_trunc_f(sum);
+    }
+}
+
+// out = (m·c + (255 − m)·old)/255 per value, exact for every sum up to 255²
+// (weight 0 gives the old value back).  `out` is the target's row, `old`
+// the capture's: they never overlap.
+__attribute__((target_clones("avx2", "default"))) void blend_row(uint8_t* __restrict out,
+                                                                  const uint8_t* __restrict old,
+                                                                  const float* __restrict acc,
+                                                                  const uint8_t* __restrict weight, long n)
+{
+    for (long i = 0; i < n; ++i) {
+        const int wt = weight[i];
+        const int v = wt * static_cast<int>(acc[i]) + (255 - wt) * old[i];
+        out[i] = static_cast<uint8_t>((v + 1 + (v >> 8)) >> 8);
+    }
+}
+
+// A row of pixels as floats, four per pixel.
+void float_row(const uint8_t* row, int w, float* out)
+{
+    for (int i = 0; i < 4 * w; ++i)
+        out[i] = static_cast<float>(row[i]);
+}
+
+} // namespace
+
 int convolve_worker(Image* target, uint8_t* mask)
 {
     const int w = static_cast<int>(target->width), h = target->height;
@@ -85,13 +158,29 @@ int convolve_worker(Image* target, uint8_t* mask)
     if (!before.open(target))
         return 1;
     const float* k = p.convolve_kernel;
+    const float kt[9] = {k[0], k[3], k[6], k[1], k[4], k[7], k[2], k[5], k[8]};
     const bool both = p.convolve_both != 0;
-    const int offset = static_cast<int>(p.convolve_offset * 255.0f);
+    const float offset = static_cast<float>(static_cast<int>(p.convolve_offset * 255.0f));
     const bool has_offset = p.convolve_offset != 0.0f;
     const bool thresholding = p.convolve_thresholding != 0;
     const float level = p.convolve_threshold;
     const bool has_alpha = target->alpha != 0;
     const long s = before.stride * 4;
+
+    // Three rows as floats, each converted once (a ring), the sums and the
+    // weights of the colour values of a row.
+    const long n4 = 4L * w;
+    Buffer<float> rows(n4 * 5);
+    Buffer<uint8_t> weights(n4);
+    if (!rows || !weights) {
+        message_show(msg::NoMemoryOperation);
+        return 1;
+    }
+    auto ring = [&](int r) { return rows.p + n4 * (r % 3); };
+    float* acc = rows.p + n4 * 3;
+    float* other = rows.p + n4 * 4;
+    for (int r = 0; r < 2; ++r)
+        float_row(before.pixels + r * s, w, ring(r));
 
     Meter meter("Convolution", h - 1);
     for (int y = 1; y <= h - 2; ++y) {
@@ -99,51 +188,32 @@ int convolve_worker(Image* target, uint8_t* mask)
             return 1;
         uint8_t* row = target->row(y);
         const uint8_t* m = mask + target->rows[y];
-        const uint8_t* mid = before.pixels + y * s;
-        for (int x = 1; x <= w - 2; ++x) {
-            const int weight = m[x];
-            if (!weight)
-                continue;
-            const uint8_t* c = mid + 4 * x;
-            uint8_t* out = row + 4 * x;
-            for (int ch = 0; ch < 3; ++ch) {
-                // Neighbours in the kernel's order: down the left column first.
-                const float n1 = c[-s - 4 + ch], n2 = c[-4 + ch], n3 = c[s - 4 + ch];
-                const float n4 = c[-s + ch], n5 = c[ch], n6 = c[s + ch];
-                const float n7 = c[-s + 4 + ch], n8 = c[4 + ch], n9 = c[s + 4 + ch];
-                float sum = k[0] * n1;
-                sum += k[1] * n2;
-                sum += k[2] * n3;
-                sum += k[3] * n4;
-                sum += k[4] * n5;
-                sum += k[5] * n6;
-                sum += k[6] * n7;
-                sum += k[7] * n8;
-                sum += k[8] * n9;
-                int v = clamp_trunc(sum);
-                if (both) {
-                    // The transpose: k1 k4 k7 along the top row, and so on.
-                    float t = k[0] * n1;
-                    t += k[3] * n2;
-                    t += k[6] * n3;
-                    t += k[1] * n4;
-                    t += k[4] * n5;
-                    t += k[7] * n6;
-                    t += k[2] * n7;
-                    t += k[5] * n8;
-                    t += k[8] * n9;
-                    const float a = static_cast<float>(v), b = static_cast<float>(clamp_trunc(t));
-                    v = clamp_trunc(std::sqrt(a * a + b * b));
-                }
-                if (has_offset)
-                    v = clampi(v + offset, 0, 255);
-                if (thresholding)
-                    v = static_cast<float>(v) / 255.0f > level ? 255 : 0;
-                out[ch] = static_cast<uint8_t>((weight * v + (255 - weight) * c[ch]) / 255);
-            }
-            if (has_alpha)
-                out[3] = static_cast<uint8_t>(weight * out[3] / 255);
+        const uint8_t* old = before.pixels + y * s;
+        float_row(old + s, w, ring(y + 1));
+        kernel_row(ring(y - 1), ring(y), ring(y + 1), k, acc, w);
+        if (both) {
+            // The transpose: k1 k4 k7 along the top row, and so on.
+            kernel_row(ring(y - 1), ring(y), ring(y + 1), kt, other, w);
+            for (long i = 4; i < n4 - 4; ++i)
+                acc[i] = clamp_trunc_f(std::sqrt(acc[i] * acc[i] + other[i] * other[i]));
         }
+        if (has_offset)
+            for (long i = 4; i < n4 - 4; ++i)
+                acc[i] = std::min(255.0f, std::max(0.0f, acc[i] + offset));
+        if (thresholding)
+            for (long i = 4; i < n4 - 4; ++i)
+                acc[i] = acc[i] / 255.0f > level ? 255.0f : 0.0f;
+        // Colour values take the pixel's weight; alpha none (it stays).
+        for (int x = 1; x <= w - 2; ++x) {
+            uint8_t* wt = weights.p + 4 * x;
+            wt[0] = wt[1] = wt[2] = m[x];
+            wt[3] = 0;
+        }
+        blend_row(row + 4, old + 4, acc + 4, weights.p + 4, n4 - 8);
+        if (has_alpha)
+            for (int x = 1; x <= w - 2; ++x)
+                if (m[x])
+                    row[4 * x + 3] = static_cast<uint8_t>(m[x] * row[4 * x + 3] / 255);
     }
     return 0;
 }
