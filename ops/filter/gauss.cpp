@@ -112,20 +112,25 @@ bool blur_recursive(const uint32_t* in, int w, int h, const Box& b, float sigma,
             l[3 * i + 1] = static_cast<float>((p >> 8) & 0xFF);
             l[3 * i + 2] = static_cast<float>((p >> 16) & 0xFF);
         }
-        for (int c = 0; c < 3; ++c) {
-            float w1 = l[c], w2 = w1, w3 = w1;
-            for (int i = 0; i < n; ++i) {
-                const float v = B * l[3 * i + c] + a1 * w1 + a2 * w2 + a3 * w3;
+        // The three channels side by side: three independent recursions
+        // keep the processor busy where one would wait on the last result.
+        float w1[3], w2[3], w3[3];
+        for (int c = 0; c < 3; ++c)
+            w1[c] = w2[c] = w3[c] = l[c];
+        for (int i = 0; i < n; ++i)
+            for (int c = 0; c < 3; ++c) {
+                const float v = B * l[3 * i + c] + a1 * w1[c] + a2 * w2[c] + a3 * w3[c];
                 l[3 * i + c] = v;
-                w3 = w2, w2 = w1, w1 = v;
+                w3[c] = w2[c], w2[c] = w1[c], w1[c] = v;
             }
-            w1 = w2 = w3 = l[3 * (n - 1) + c];
-            for (int i = n - 1; i >= 0; --i) {
-                const float v = B * l[3 * i + c] + a1 * w1 + a2 * w2 + a3 * w3;
+        for (int c = 0; c < 3; ++c)
+            w1[c] = w2[c] = w3[c] = l[3 * (n - 1) + c];
+        for (int i = n - 1; i >= 0; --i)
+            for (int c = 0; c < 3; ++c) {
+                const float v = B * l[3 * i + c] + a1 * w1[c] + a2 * w2[c] + a3 * w3[c];
                 l[3 * i + c] = v;
-                w3 = w2, w2 = w1, w1 = v;
+                w3[c] = w2[c], w2[c] = w1[c], w1[c] = v;
             }
-        }
         std::copy(l + 3 * pad, l + 3 * pad + rowf, plane.p + (y - vy0) * rowf);
     }
     for (int y = vy0; y <= vy1; ++y)
