@@ -78,7 +78,7 @@ int motion_prepass(Image* target, uint8_t*)
 {
     const FilterParams& p = filter_params();
     const double a = p.motion_angle * kPi / 180.0;
-    const float len = static_cast<float>(std::max(0, p.motion_distance));
+    const float len = static_cast<float>(clampi(p.motion_distance, 0, 5000));
     // Up the screen is positive, as angles are read.
     const float dx = static_cast<float>(std::cos(a)) * len, dy = -static_cast<float>(std::sin(a)) * len;
     const float from = p.motion_centred ? -0.5f : -1.0f, to = p.motion_centred ? 0.5f : 0.0f;

@@ -171,6 +171,9 @@ bool blur_recursive(const uint32_t* in, int w, int h, const Box& b, float sigma,
 bool gauss_blur(const uint32_t* in, int w, int h, int x0, int y0, int x1, int y1, float sigma, uint32_t* out)
 {
     const Box b{x0, y0, x1, y1};
+    // Beyond the typed range (a script may pass anything) the padding
+    // would outgrow memory; the blur is a flat mean long before.
+    sigma = std::min(sigma, 250.0f);
     if (!(sigma > 0.05f)) {
         for (int y = y0; y <= y1; ++y)
             std::copy(in + static_cast<long>(y) * w + x0, in + static_cast<long>(y) * w + x1 + 1,

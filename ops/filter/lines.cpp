@@ -56,7 +56,7 @@ int remove_lines(Image* target, uint8_t* mask, const LineSettings& s, bool colum
     if (!work_open(work, target))
         return 1;
     const Lines L{work, columns};
-    const int width = std::max(1, s.width);
+    const int width = clampi(s.width, 1, 64);
     const int length = L.length();
     const long need = (static_cast<long>(length) * std::clamp(s.coverage, 1, 100) + 99) / 100;
     Meter meter(columns ? "VRemove" : "HRemove", L.count());

@@ -96,7 +96,7 @@ int morph(Image* target, uint8_t* mask, int radius, int shape, const char* capti
     Work work;
     if (!work_open(work, target))
         return 1;
-    const int r = std::max(0, radius);
+    const int r = clampi(radius, 0, 500);
     const Box& b = work.box;
     if (r == 0) {
         work_commit(work, mask);
@@ -252,7 +252,7 @@ int remove_prepass(Image* target, uint8_t*)
     Work work;
     if (!work_open(work, target))
         return 1;
-    if (!median(work, std::max(0, filter_params().remove_radius), work.out.p, nullptr))
+    if (!median(work, clampi(filter_params().remove_radius, 0, 200), work.out.p, nullptr))
         return 1;
     pass_take(work);
     return 0;
@@ -305,7 +305,7 @@ int ris_worker(Image* target, uint8_t* mask)
     if (!work_open(work, target))
         return 1;
     const Box& b = work.box;
-    const int size = std::max(1, p.ris_size);
+    const int size = clampi(p.ris_size, 1, 10000);
     // A window in which a speck of `size` pixels is always the minority.
     const int r = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(size)))));
     const long bw = b.width(), bh = b.height();

@@ -143,7 +143,7 @@ constexpr OpSlot kTexture[] = {slot_range(&p.texture_amount, "amount", "Amount (
 constexpr OpSlot kEncrypt[] = {slot_text(p.password, SLOT_TEXT, kPasswordSize, "password", "Password")};
 constexpr OpSlot kSharpen[] = {slot_int(&p.sharpen_amount, "amount", "Amount (%)", 0, 500, 0, 5000),
                                slot_switch(&p.sharpen_neighbours, "eight", "Eight neighbours (0 four)")};
-constexpr OpSlot kBlur[] = {slot_float(&p.blur_radius, "radius", "Radius", 0.5, 50, 0, 2000)};
+constexpr OpSlot kBlur[] = {slot_float(&p.blur_radius, "radius", "Radius", 0.5, 50, 0, 250)};
 constexpr OpSlot kRemove[] = {slot_int(&p.remove_radius, "radius", "Radius", 1, 20, 0, 200)};
 constexpr OpSlot kShave[] = {slot_range(&p.shave_tolerance, "tolerance", "Tolerance", 0, 255),
                              slot_range(&p.shave_mode, "mode", "Mode (0 both, 1 peaks, 2 pits)", 0, 2)};
