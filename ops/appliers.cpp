@@ -24,6 +24,7 @@ enum class Capture {
 // What every applier but the no-undo one holds while it runs.
 struct Frame {
     Image* target = nullptr;
+    ImageLock lock;  // the target, for as long as the applier runs
     uint8_t* mask = nullptr;
     AreaRect rect{};
     bool captured = false;
@@ -39,28 +40,19 @@ const char* op_name()
 int frame_open(Frame& f, Image* target, char tag, Capture capture)
 {
     f.target = target;
-    if (!target)
+    if (!target || !f.lock.acquire(target, msg::NoRealMemoryOperation))
         return 1;
-    if (image_lock(target) != 0) {
-        image_unlock(target);
-        message_show(msg::NoRealMemoryOperation);
+    if (ensure_mask(target->width, target->height) != 0)
         return 1;
-    }
-    if (ensure_mask(target->width, target->height) != 0) {
-        image_unlock(target);
-        return 1;
-    }
     f.mask = mask_lock();
     if (!f.mask) {
         const char tag_text[2] = {tag, 0};
         message_show(msg::NoRealMemoryMask, tag_text);
-        image_unlock(target);
         return 1;
     }
     f.rect = area_mask().rect;
     if (!area_rect_clip(target, f.rect)) {
         mask_unlock();
-        image_unlock(target);
         return 1;
     }
     progress_open(op_name(), f.rect.y1 - f.rect.y0 + 1, 1);
@@ -90,7 +82,6 @@ int frame_open(Frame& f, Image* target, char tag, Capture capture)
     if (failed) {
         progress_close();
         mask_unlock();
-        image_unlock(target);
         return 1;
     }
     return 0;
@@ -100,7 +91,7 @@ int frame_close(Frame& f)
 {
     progress_close();
     mask_unlock();
-    image_unlock(f.target);
+    f.lock.release();
     return 0;
 }
 
@@ -109,7 +100,7 @@ int frame_abort(Frame& f)
 {
     progress_close();
     mask_unlock();
-    image_unlock(f.target);
+    f.lock.release();
     if (f.captured)
         undo_restore_last();
     return 1;
@@ -377,9 +368,10 @@ int apply_geometric(Image* target, int)
     if (frame_open(f, target, 'F', Capture::Rect))
         return 1;
     Image* capture = undo_last_capture();
-    if (!capture || image_lock(capture) != 0) {
-        image_unlock(capture);
+    ImageLock capture_lock(capture);
+    if (!capture_lock) {
         message_show(msg::NoRealMemoryUndo);
+        capture_lock.release();
         return frame_abort(f);
     }
     s.capture = capture;
@@ -387,7 +379,6 @@ int apply_geometric(Image* target, int)
     s.capture_y = f.rect.y0;
     int result = in_place_rows(f, place);
     s.capture = nullptr;
-    image_unlock(capture);
     return result;
 }
 
@@ -409,24 +400,16 @@ int apply_whole_image_no_undo(Image* target, int)
     const OpState& s = op_state();
     if (!s.worker.whole || !target)
         return 1;
-    if (image_lock(target) != 0) {
-        image_unlock(target);
-        message_show(msg::NoRealMemoryOperation);
+    ImageLock lock(target, msg::NoRealMemoryOperation);
+    if (!lock || ensure_mask(target->width, target->height) != 0)
         return 1;
-    }
-    if (ensure_mask(target->width, target->height) != 0) {
-        image_unlock(target);
-        return 1;
-    }
     uint8_t* mask = mask_lock();
     if (!mask) {
         message_show(msg::NoRealMemoryMask, "H");
-        image_unlock(target);
         return 1;
     }
     int result = s.worker.whole(target, mask) != 0 ? 1 : 0;
     mask_unlock();
-    image_unlock(target);
     return result;
 }
 
