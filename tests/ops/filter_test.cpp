@@ -555,3 +555,55 @@ TEST_F(Filter, ContourDrawsAlongBandEdges)
     EXPECT_EQ(px(img, 14, 2), grey(56));
     EXPECT_EQ(px(img, 16, 2), grey(64));
 }
+
+TEST_F(Filter, NeutralInputsGiveNeutralResults)
+{
+    // RIP: paper stays white, black prints solid, one screen alone prints grey.
+    Image* paper = make(24, 24, [](int x, int) { return x < 12 ? grey(255) : grey(0); });
+    ASSERT_EQ(apply(opcmd::RIP, paper), 0);
+    EXPECT_EQ(px(paper, 3, 5), grey(255));
+    EXPECT_EQ(px(paper, 20, 5), grey(0));
+    p.rip_mode = 1;
+    Image* mono = make(24, 24, [](int x, int y) { return pixel_make(x * 10, y * 10, 90, 255); });
+    ASSERT_EQ(apply(opcmd::RIP, mono), 0);
+    for (uint32_t v : pixels(mono))
+        EXPECT_TRUE(pixel_r(v) == pixel_g(v) && pixel_g(v) == pixel_b(v));
+
+    // Variance of a flat picture: no deviation, the mean is the value.
+    Image* flat = solid(15, 9, grey(90));
+    ASSERT_EQ(apply(opcmd::Variance, flat), 0);
+    EXPECT_EQ(px(flat, 7, 4), grey(0));
+    p.var_mode = 1;
+    Image* mean = solid(15, 9, grey(90));
+    ASSERT_EQ(apply(opcmd::Variance, mean), 0);
+    EXPECT_EQ(px(mean, 0, 0), grey(90));
+
+    // A flat canvas has no relief; a white texture multiplies nothing away.
+    Image* canvas = solid(30, 20, grey(250));
+    image_set_role(ImageRole::Source, canvas);
+    Image* img = noise(30, 20, 9);
+    const auto before = pixels(img);
+    ASSERT_EQ(apply(opcmd::ApplyCanvas, img), 0);
+    EXPECT_EQ(pixels(img), before);
+    p.texture_mode = 1;
+    p.texture_amount = 100;
+    Image* white = solid(7, 7, grey(255));
+    image_set_role(ImageRole::Source, white);
+    ASSERT_EQ(apply(opcmd::AddTexture, img), 0);
+    EXPECT_EQ(pixels(img), before);
+
+    // Motion blur along stripes that run the same way changes nothing.
+    p.motion_angle = 0;
+    p.motion_distance = 15;
+    Image* stripes = make(40, 12, [](int, int y) { return grey(y * 20); });
+    const auto s0 = pixels(stripes);
+    ASSERT_EQ(apply(opcmd::MotionBlur, stripes), 0);
+    EXPECT_EQ(pixels(stripes), s0);
+
+    // Elevations: below sea level is water (blue), high ground is snow.
+    Image* land = make(20, 4, [](int x, int) { return grey(x < 10 ? 10 : 255); });
+    ASSERT_EQ(apply(opcmd::Elevations, land), 0);
+    const uint32_t sea = px(land, 2, 2), snow = px(land, 17, 2);
+    EXPECT_GT(pixel_b(sea), pixel_r(sea) + 50);
+    EXPECT_GT(pixel_r(snow), 230);
+}
