@@ -9,7 +9,7 @@
 
 #include <cmath>
 
-using namespace filt;
+namespace filt {
 
 namespace {
 
@@ -120,3 +120,5 @@ int explode_prepass(Image* target, uint8_t*)
         sy = cy + (static_cast<float>(y) - cy) * scale;
     });
 }
+
+} // namespace filt

@@ -56,7 +56,7 @@ struct Before {
 
 } // namespace
 
-int convolve_prepare(Image* target, int)
+int filt::convolve_prepare(Image* target, int)
 {
     if (target && (target->width < 3 || target->height < 3)) {
         note("Convolve needs an image of at least 3 x 3 pixels.");

@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-using namespace filt;
+namespace filt {
 
 namespace {
 
@@ -80,3 +80,5 @@ int encrypt_worker(Image* target, uint8_t* mask)
     }
     return 0;
 }
+
+} // namespace filt

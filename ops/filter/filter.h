@@ -1,5 +1,5 @@
-// The filter, blur and image-arithmetic operations: their parameters, the
-// Convolve kernel file and the Gaussian blur the others build on.
+// The filter, blur and image-arithmetic operations: their parameters and
+// the Convolve kernel file.
 #pragma once
 
 #include "ops/operation.h"
@@ -77,9 +77,3 @@ int convolve_load(const char* path);
 // Reads a kernel line from text into `out` (FilterParams fields only); false
 // when the text is not thirteen numbers of the right kinds.
 bool convolve_parse(const char* text, size_t size, FilterParams& out);
-
-// A Gaussian blur of standard deviation `sigma` of the colour channels of a
-// w x h block of pixels (rows of `w`), computed for the rows and columns
-// [x0, x1] x [y0, y1]; the edges repeat outwards.  `out` has the block's
-// layout; its alpha is copied from `in`.  False when memory is short.
-bool gauss_blur(const uint32_t* in, int w, int h, int x0, int y0, int x1, int y1, float sigma, uint32_t* out);

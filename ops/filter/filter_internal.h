@@ -135,7 +135,11 @@ struct Rng {
 // the source (the target stands in when no source is assigned).
 bool source_at(int x, int y, uint32_t& pixel);
 
-} // namespace filt
+// A Gaussian blur of standard deviation `sigma` of the colour channels of a
+// w x h block of pixels (rows of `w`), computed for the rows and columns
+// [x0, x1] x [y0, y1]; the edges repeat outwards.  `out` has the block's
+// layout; its alpha is copied from `in`.  False when memory is short.
+bool gauss_blur(const uint32_t* in, int w, int h, int x0, int y0, int x1, int y1, float sigma, uint32_t* out);
 
 // ---- the workers, by file ------------------------------------------------
 
@@ -186,3 +190,5 @@ int derivative_worker(Image* target, uint8_t* mask);
 int variance_worker(Image* target, uint8_t* mask);
 // convolve.cpp
 int convolve_prepare(Image* target, int view_index);
+
+} // namespace filt

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <vector>
 
-using namespace filt;
+namespace filt {
 
 namespace {
 
@@ -230,3 +230,5 @@ int unsharp_worker(Image* target, uint8_t* mask)
     work_commit(work, mask);
     return 0;
 }
+
+} // namespace filt

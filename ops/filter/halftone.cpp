@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-using namespace filt;
+namespace filt {
 
 namespace {
 
@@ -92,3 +92,5 @@ int rip_worker(Image* target, uint8_t* mask)
     work_commit(work, mask);
     return 0;
 }
+
+} // namespace filt

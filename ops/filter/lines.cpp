@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-using namespace filt;
+namespace filt {
 
 namespace {
 
@@ -130,3 +130,5 @@ int vremove_worker(Image* target, uint8_t* mask)
     return remove_lines(target, mask,
                         {p.vrem_threshold, p.vrem_width, p.vrem_period, p.vrem_offset, p.vrem_coverage}, true);
 }
+
+} // namespace filt

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-using namespace filt;
+namespace filt {
 
 int derivative_worker(Image* target, uint8_t* mask)
 {
@@ -114,3 +114,5 @@ int variance_worker(Image* target, uint8_t* mask)
     work_commit(work, mask);
     return 0;
 }
+
+} // namespace filt

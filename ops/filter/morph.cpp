@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-using namespace filt;
+namespace filt {
 
 namespace {
 
@@ -442,3 +442,5 @@ int ric_worker(Image* target, uint8_t* mask)
     work_commit(work, mask);
     return 0;
 }
+
+} // namespace filt

@@ -9,6 +9,8 @@
 
 FilterParams g_filter_params;
 
+using namespace filt;
+
 namespace {
 
 void filter_params_reset()
@@ -61,7 +63,7 @@ void filter_params_reset()
 
 void filter_release()
 {
-    filt::pass_release();
+    pass_release();
     contour_release();
 }
 
@@ -182,8 +184,6 @@ constexpr OpSlot kCombine[] = {slot_range(&p.combine_percent, "percent", "Percen
 namespace d = filter_docs;
 // Rows marked parallel only blend in what the pre-pass or the prepare hook
 // computed before the run, or read their own pixel and the source.
-using filt::pass_blend;
-using filt::pass_finish;
 
 constexpr OpRow kRows[] = {
     // Filter Group.

@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-using namespace filt;
+namespace filt {
 
 namespace {
 
@@ -161,3 +161,5 @@ uint32_t combine_worker(uint32_t pixel, int x, int y)
         o = with_channel(o, c, (channel(pixel, c) * (100 - pct) + channel(s, c) * pct + 50) / 100);
     return o;
 }
+
+} // namespace filt

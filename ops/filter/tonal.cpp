@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstring>
 
-using namespace filt;
+namespace filt {
 
 namespace {
 
@@ -421,3 +421,5 @@ void contour_worker(uint8_t* pixel, int x, int y, int weight)
     for (int k = 0; k < 3; ++k)
         pixel[k] = static_cast<uint8_t>(mix_weight(col[k], pixel[k], weight));
 }
+
+} // namespace filt

@@ -8,6 +8,7 @@
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
 #include "ui/qt/qt_platform.h"
+#include "ui/qt/timeline_window.h"
 
 #include "ops/catalogue.h"
 #include "ui/qt/dialogs.h"
@@ -44,6 +45,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         ops_install();
         install_operation_menus();
         install_area_menu();
+        install_timeline_menu();
     }
     auto* window = new MainWindow;
     window->platform().set_unattended(unattended);
