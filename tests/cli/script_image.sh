@@ -26,6 +26,9 @@ same shine "Shine 100 20 150 8" "X = SHINE(100, 20, 150, 8)"
 same pixelize "Pixelize 5 7 1 2 1 40" "X = PIXELIZE(5, 7, 1, 2, 1, 40)"
 same solarize "Solarize" "SOLARIZE"
 same colorize "Colorize 200 80 1" "X = COLORIZE(200, 80, 1, 5)"
+same swirl "Swirl 120" "X = SWIRL(120)"
+same blur "Blur 2.5" "X = BLUR(2.5)"
+same flip "Flip 0 1" "X = FLIP(0, 1)"
 cmp -s in.png a_bright.png && fail "Brightness changed nothing" || pass "the operations change the image"
 
 # The Script operation runs a program on the image: the same as vq script.
