@@ -150,7 +150,7 @@ int32_t svc_image(int32_t action, const char* name, GxpImage* out) noexcept
             image = g_call.target ? g_call.target : image_role(ImageRole::Target);
         break;
     case GXP_IMAGE_FILE: {
-        if (!name || !memchr(name, 0, 4096))
+        if (!name || strnlen(name, 4096) >= 4096)
             return 1;
         image = load_image(name);
         owned = image != nullptr;
@@ -192,7 +192,7 @@ void* svc_alloc(int32_t size, const char* label) noexcept
     if (size <= 0 || !g_host.blocks)
         return nullptr;
     char tag[16] = "plug mem";
-    if (label && memchr(label, 0, 64))
+    if (label && strnlen(label, 64) < 64)
         std::snprintf(tag, sizeof tag, "%s", label);
     void* block = mem_alloc(size, tag);
     if (!block)
@@ -229,9 +229,9 @@ int32_t svc_message(int32_t kind, int32_t value, const char* text) noexcept
         return 0;
     }
     char shown[1024];
-    std::snprintf(shown, sizeof shown, "%.*s", 1000, text && memchr(text, 0, 4096) ? text : "");
+    std::snprintf(shown, sizeof shown, "%.*s", 1000, text && strnlen(text, 4096) < 4096 ? text : "");
     char title[40] = "Plug-in";
-    if (g_call.record && memchr(g_call.record->name, 0, sizeof g_call.record->name) && g_call.record->name[0])
+    if (g_call.record && strnlen(g_call.record->name, sizeof g_call.record->name) < sizeof g_call.record->name && g_call.record->name[0])
         std::snprintf(title, sizeof title, "%s", g_call.record->name);
     ui::BoxIcon icon = kind == GXP_MSG_ERROR     ? ui::BoxIcon::Stop
                        : kind == GXP_MSG_WARNING ? ui::BoxIcon::Exclamation
