@@ -851,8 +851,3 @@ struct Registrar {
     Registrar() { app_add_subsystem("plugins", plugins_init, plugins_release); }
 } g_registrar;
 } // namespace
-
-// Named by plugins/module.cmake so that the linker keeps this file.
-extern "C" {
-int plugins_link_anchor = 0;
-}

@@ -1,7 +1,3 @@
-# The plug-in host enters its operation in the catalogue from start-up code
-# in host.cpp: every program that links the library keeps that file.
-target_link_options(glimvq INTERFACE "LINKER:--undefined=plugins_link_anchor")
-
 # The sample plug-ins, built as .gxp libraries beside the programs with
 # nothing but the SDK header.
 file(GLOB GLIMVQ_PLUGIN_SAMPLES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/plugins/samples/*.c)

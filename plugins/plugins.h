@@ -32,8 +32,9 @@ struct PluginHost {
 };
 PluginHost& plugin_host();
 
-// The subsystem's start-up and shut-down (registered with the application
-// at static initialisation; programs keep this module by its link anchor).
+// The subsystem's start-up and shut-down, registered with the application at
+// static initialisation (a program that uses the host or the script engine
+// links this module).
 bool plugins_init();
 void plugins_release();
 

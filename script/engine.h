@@ -198,6 +198,10 @@ size_t operation_statements(const char** names, size_t max);
 // its copy from before the run, the stacks.
 bool image_run_begin();
 void image_run_end();
+// The Script operation's row in the catalogue (script_operation.cpp),
+// entered with the engine's part of start-up.
+bool script_operation_init();
+void script_operation_release();
 
 // ---- devices ------------------------------------------------------------------
 enum DeviceMode : int { DEV_CLOSED = 0, DEV_OUTPUT, DEV_INPUT, DEV_APPEND, DEV_RANDOM };

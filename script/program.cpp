@@ -23,7 +23,11 @@ namespace {
 
 // The function-key table lives from start-up to shut-down.
 struct ScriptSubsystem {
-    ScriptSubsystem() { app_add_subsystem("script", fkeys_init, fkeys_release); }
+    ScriptSubsystem()
+    {
+        app_add_subsystem("script", fkeys_init, fkeys_release);
+        app_add_subsystem("script-op", script::script_operation_init, script::script_operation_release);
+    }
 } g_subsystem;
 
 Image* g_image = nullptr;

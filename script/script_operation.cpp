@@ -1,6 +1,7 @@
 // The Script operation: runs a script program on the target image, through
 // the operation framework like any operation (its undo capture holds the
 // image as it was before the script, its progress meter the script's).
+#include "script/engine.h"
 #include "script/script.h"
 
 #include "core/app.h"
@@ -76,7 +77,11 @@ int run_as_operation(const std::string& path)
 
 OpSlot g_slots[1];
 
-bool register_operation()
+} // namespace
+
+namespace script {
+
+bool script_operation_init()
 {
     OpSlot& s = g_slots[0];
     s = OpSlot{};
@@ -102,18 +107,9 @@ bool register_operation()
     return true;
 }
 
-void release_operation()
+void script_operation_release()
 {
     script_set_operation_runner(nullptr);
 }
 
-struct Registrar {
-    Registrar() { app_add_subsystem("script-op", register_operation, release_operation); }
-} g_registrar;
-
-} // namespace
-
-// Named by script/module.cmake so that the linker keeps this file.
-extern "C" {
-int script_link_anchor = 0;
-}
+} // namespace script
