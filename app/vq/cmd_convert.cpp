@@ -13,6 +13,7 @@ int run_convert(vq::Args& args)
 {
     std::vector<std::string> files;
     vq::SaveOptions options;
+    long frame = 0;
     while (!args.done()) {
         int taken = vq::take_save_option("convert", args, options);
         if (taken == vq::EXIT_USAGE)
@@ -20,6 +21,11 @@ int run_convert(vq::Args& args)
         if (taken == 1)
             continue;
         std::string word = args.next();
+        if (word == "--frame") {
+            if (args.done() || !vq::parse_long(args.next(), frame) || frame < 1)
+                return vq::usage_error("convert", "--frame needs a frame number from 1");
+            continue;
+        }
         if (word.size() > 1 && word[0] == '-' && word[1] == '-')
             return vq::usage_error("convert", "no option " + word);
         files.push_back(word);
@@ -29,6 +35,7 @@ int run_convert(vq::Args& args)
     // The type must be known before the input is read.
     if (options.type < 0 && vq::save_type_for_name(files[1]) < 0)
         return vq::usage_error("convert", "cannot tell the file type of \"" + files[1] + "\"; name it with --type");
+    formats_set_read_frame(frame);
     Image* image = load_image(files[0].c_str());
     if (!image)
         return vq::EXIT_FAILED;
@@ -44,9 +51,10 @@ int run_convert(vq::Args& args)
 
 VQ_COMMAND("convert",
            "vq convert IN OUT [--type T] [--depth BITS] [--compress N] [--quality Q] [--reduce MODE] "
-           "[--dither ordered|diffusion] [--strength N]",
+           "[--dither ordered|diffusion] [--strength N] [--frame N]",
            "Loads IN through the load dispatch (any format it reads) and saves it as OUT through the save\n"
            "entry.  The type comes from OUT's extension unless --type names it; OUT is given the type's\n"
            "extension when it lacks it.  The depth is 32 bits for an image with alpha, else 24, unless\n"
-           "--depth names it; 8, 4 and 1 bits go through the colour reduction.\n\n" VQ_SAVE_OPTIONS_HELP,
+           "--depth names it; 8, 4 and 1 bits go through the colour reduction.  --frame N reads frame N of an\n"
+           "animation (FLC, GIF; 1 the first, beyond the last the last) instead of the first.\n\n" VQ_SAVE_OPTIONS_HELP,
            run_convert);
