@@ -1011,6 +1011,9 @@ bool write_pending(GifAnimation& a)
     auto unchanged_clear = [&](long i) {
         return static_cast<GifPixelType>(p.shows(i) == a.canvas[i] && a.canvas[i] != 0 ? t : p.idx[i]);
     };
+    // Every frame names its transparent index when it has one, used or not:
+    // readers such as Pillow show no transparency in later frames when the
+    // first names none.
     const size_t mark = a.bytes.size();
     if (!put_image(a.gif, b, w, local.map, a.pending_disposal, p.delay, t, a.row, plain))
         return false;
