@@ -994,22 +994,40 @@ bool write_pending(GifAnimation& a)
     MapFree local{shared ? nullptr : colour_map(p.pal, p.colours, 2)};
     if (!shared && !local.map)
         return false;
-    int t = p.t;
-    if (t < 0 && a.pending_disposal == 2) {
-        // A cleared rectangle shows through only where the frame has a
-        // transparent index: an index the rectangle does not use serves.
-        bool used[256] = {};
+    // Without a transparent index of its own (all its colours in use), a
+    // frame takes one its rectangle does not use: for the plain coding one
+    // no pixel uses (a cleared rectangle shows through only with one), for
+    // the codings with transparent unchanged pixels one no changed pixel uses.
+    int t = p.t, t_changed = p.t;
+    if (t < 0 && !first) {
+        bool all[256] = {}, changed[256] = {};
         for (long y = b.y0; y < b.y1; ++y)
-            for (long x = b.x0; x < b.x1; ++x)
-                used[p.idx[y * w + x]] = true;
-        int entries = shared ? a.global_size : local.map->ColorCount;
-        for (int i = entries - 1; i >= 0 && t < 0; --i)
-            if (!used[i])
+            for (long x = b.x0; x < b.x1; ++x) {
+                const long i = y * w + x;
+                all[p.idx[i]] = true;
+                if (p.shows(i) != a.canvas[i])
+                    changed[p.idx[i]] = true;
+            }
+        const int entries = shared ? a.global_size : local.map->ColorCount;
+        for (int i = entries - 1; i >= 0 && (t < 0 || t_changed < 0); --i) {
+            if (t < 0 && !all[i] && a.pending_disposal == 2)
                 t = i;
+            if (t_changed < 0 && !changed[i])
+                t_changed = i;
+        }
     }
     auto plain = [&](long i) { return p.idx[i]; };
-    auto unchanged_clear = [&](long i) {
-        return static_cast<GifPixelType>(p.shows(i) == a.canvas[i] && a.canvas[i] != 0 ? t : p.idx[i]);
+    auto unchanged = [&](long i) { return p.shows(i) == a.canvas[i] && a.canvas[i] != 0; };
+    auto clear_all = [&](long i) { return static_cast<GifPixelType>(unchanged(i) ? t_changed : p.idx[i]); };
+    // Unchanged pixels continue the run before them: their own colour after
+    // it, else transparent.  Longer runs code shorter.
+    int last = -1;
+    auto runs = [&](long i) {
+        int k = p.idx[i];
+        if (unchanged(i) && k != last)
+            k = t_changed;
+        last = k;
+        return static_cast<GifPixelType>(k);
     };
     // Every frame names its transparent index when it has one, used or not:
     // readers such as Pillow show no transparency in later frames when the
@@ -1017,15 +1035,22 @@ bool write_pending(GifAnimation& a)
     const size_t mark = a.bytes.size();
     if (!put_image(a.gif, b, w, local.map, a.pending_disposal, p.delay, t, a.row, plain))
         return false;
-    if (!first && a.options.optimise && t >= 0 && p.t == t) {
-        // The same rectangle with unchanged pixels transparent: kept when smaller.
-        a.trial.assign(a.bytes.begin() + static_cast<long>(mark), a.bytes.end());
-        a.bytes.resize(mark);
-        if (!put_image(a.gif, b, w, local.map, a.pending_disposal, p.delay, t, a.row, unchanged_clear))
-            return false;
-        if (a.bytes.size() - mark > a.trial.size()) {
+    if (!first && a.options.optimise && t_changed >= 0) {
+        // The same rectangle with unchanged pixels transparent, all of them
+        // or where that makes runs: the smallest coding is kept.
+        for (int variant = 0; variant < 2; ++variant) {
+            a.trial.assign(a.bytes.begin() + static_cast<long>(mark), a.bytes.end());
             a.bytes.resize(mark);
-            a.bytes.insert(a.bytes.end(), a.trial.begin(), a.trial.end());
+            last = -1;
+            const int d = a.pending_disposal, delay = p.delay;
+            bool ok = variant == 0 ? put_image(a.gif, b, w, local.map, d, delay, t_changed, a.row, clear_all)
+                                   : put_image(a.gif, b, w, local.map, d, delay, t_changed, a.row, runs);
+            if (!ok)
+                return false;
+            if (a.bytes.size() - mark > a.trial.size()) {
+                a.bytes.resize(mark);
+                a.bytes.insert(a.bytes.end(), a.trial.begin(), a.trial.end());
+            }
         }
     }
     // What the viewer shows now, and after the disposal.
