@@ -255,10 +255,14 @@ std::string long_flic()
     setup();
     path = g_folder + "/long.flc";
     const std::string temp = g_folder + "/long.tmp.flc";
+    // The fixed palette makes the file quickly; reading does not depend on it.
+    render_reset();
+    render_state().palette_mode = PALETTE_FIXED;
     for (int n = 0; n < 1000; ++n) {
         WriteFlicFrame(g_frames[static_cast<size_t>(n % kFrames)], temp.c_str(), n, path.c_str());
         std::rename(temp.c_str(), path.c_str());
     }
+    render_reset();
     return path;
 }
 
