@@ -549,10 +549,10 @@ Image* FlicFrames::image()
         message_show(msg::NoMemoryNewImage, name_);
         return nullptr;
     }
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image, msg::NoMemoryOperation, name_);
+    if (!lock) {
+        lock.release();
         image_free(image);
-        message_show(msg::NoMemoryOperation, name_);
         return nullptr;
     }
     std::snprintf(image->type_name, sizeof image->type_name, "FLI/FLC");
@@ -577,7 +577,6 @@ Image* FlicFrames::image()
         image->palette_green[i] = st_.palette[3 * i + 1];
         image->palette_blue[i] = st_.palette[3 * i + 2];
     }
-    image_unlock(image);
     return image;
 }
 
@@ -1149,15 +1148,11 @@ int WriteFlicFrame(Image* image, const char* name, long position, const char* ex
         note((std::string("An FLC frame is at most 65535 pixels wide and high.\n") + name).c_str());
         return 1;
     }
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image);
+    if (!lock) {
         note("Unable to lock image");
         return 1;
     }
-    struct Unlock {
-        Image* image;
-        ~Unlock() { image_unlock(image); }
-    } unlock{image};
     if (position > 0 && exists(existing))
         return append(image, name, position, existing);
     return write_new(image, name);

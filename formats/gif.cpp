@@ -520,10 +520,10 @@ Image* GifFrames::image()
         note_with("Unable to allocate new image", name_);
         return nullptr;
     }
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image, msg::NoRealMemoryImage, name_);
+    if (!lock) {
+        lock.release();
         image_free(image);
-        message_show(msg::NoRealMemoryImage, name_);
         return nullptr;
     }
     bool clear = false;
@@ -540,7 +540,6 @@ Image* GifFrames::image()
         image->palette_green[i] = global_[3 * i + 1];
         image->palette_blue[i] = global_[3 * i + 2];
     }
-    image_unlock(image);
     return image;
 }
 
@@ -844,15 +843,11 @@ bool put_image(GifFileType* gif, const Box& b, long width, const ColorMapObject*
 int WriteGif(Image* image, const char* name)
 {
     log_printf("\n About to save to GIF format: %s\n", name);
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image);
+    if (!lock) {
         note("Unable to lock image");
         return 1;
     }
-    struct Unlock {
-        Image* image;
-        ~Unlock() { image_unlock(image); }
-    } unlock{image};
     Indexed ind;
     const bool alpha = image->alpha != 0;
     if (!reduce(image, alpha, false, ind))
@@ -1117,15 +1112,11 @@ int WriteGifFrame(Image* image, long index, int delay)
         message_show(msg::DifferentSizedFrame, a->out->target());
         return 1;
     }
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image);
+    if (!lock) {
         note("Unable to lock image");
         return 1;
     }
-    struct Unlock {
-        Image* image;
-        ~Unlock() { image_unlock(image); }
-    } unlock{image};
     progress_open("Saving GIF", a->height);
     struct MeterCloser {
         ~MeterCloser() { progress_close(); }
