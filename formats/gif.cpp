@@ -843,6 +843,10 @@ bool put_image(GifFileType* gif, const Box& b, long width, const ColorMapObject*
 int WriteGif(Image* image, const char* name)
 {
     log_printf("\n About to save to GIF format: %s\n", name);
+    if (image->width > 0xFFFF || image->height > 0xFFFF) {
+        note_with("A GIF image is at most 65535 pixels wide and high.", name);
+        return 1;
+    }
     ImageLock lock(image);
     if (!lock) {
         note("Unable to lock image");
