@@ -21,6 +21,8 @@ PACKAGES=(
   povray
   # the script interpreter's benchmark compares against bwbasic
   bwbasic
+  # ... and against yabasic (benchmark only)
+  yabasic
   # workstation screenshots and offscreen runs
   xvfb xauth
 )
