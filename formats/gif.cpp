@@ -141,11 +141,8 @@ int GifFrames::open(const char* name, FILE* stream)
         note_with("Unable to allocate new image", name);
         return 1;
     }
-    // As a new image: black and opaque.
-    for (long i = 0; i < width_ * height_; ++i) {
-        canvas_[4 * i] = canvas_[4 * i + 1] = canvas_[4 * i + 2] = 0;
-        canvas_[4 * i + 3] = 255;
-    }
+    static const uint8_t black[3] = {0, 0, 0};
+    fill(black);  // as a new image is
     return 0;
 }
 
@@ -225,16 +222,8 @@ bool GifFrames::read_image()
         std::memcpy(palette_, global_, sizeof palette_);
     }
     const bool first = frame_ < 0;
-    if (first) {
-        // The first image starts on the background colour of its palette.
-        const uint8_t* bg = palette_ + 3 * background_;
-        for (long i = 0; i < width_ * height_; ++i) {
-            canvas_[4 * i] = bg[0];
-            canvas_[4 * i + 1] = bg[1];
-            canvas_[4 * i + 2] = bg[2];
-            canvas_[4 * i + 3] = 255;
-        }
-    }
+    if (first)
+        fill(palette_ + 3 * background_);  // the background colour of the first image's palette
     const long fw = d.Width, fh = d.Height;
     if (fw > 0 && fh > 0 && (code_size < 1 || code_size > 11)) {
         // No picture can come of it; a first frame is refused.
@@ -469,15 +458,19 @@ int GifFrames::next()
     return 0;
 }
 
-void GifFrames::fill_background()
+void GifFrames::fill(const uint8_t* rgb)
 {
-    const uint8_t* bg = global_ + 3 * background_;
     for (long i = 0; i < width_ * height_; ++i) {
-        canvas_[4 * i] = bg[0];
-        canvas_[4 * i + 1] = bg[1];
-        canvas_[4 * i + 2] = bg[2];
+        canvas_[4 * i] = rgb[0];
+        canvas_[4 * i + 1] = rgb[1];
+        canvas_[4 * i + 2] = rgb[2];
         canvas_[4 * i + 3] = 255;
     }
+}
+
+void GifFrames::fill_background()
+{
+    fill(global_ + 3 * background_);
 }
 
 long GifFrames::count_rest(bool* transparent)

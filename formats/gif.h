@@ -66,6 +66,7 @@ public:
 
 private:
     int record(int* type);
+    void fill(const uint8_t* rgb);
     bool read_image();
     void dispose();
     void skip_data();
