@@ -69,6 +69,8 @@ private Q_SLOTS:
         QCOMPARE(px(img, 1, 1), pixel_make(55, 155, 205, 255));
         QCOMPARE(pixel_b(px(img, 0, 0)), 9);
         QVERIFY(!sw->running());
+        if (qEnvironmentVariableIsSet("GLIMVQ_SHOTS"))
+            sw->grab().save(qEnvironmentVariable("GLIMVQ_SHOTS") + "/script-window.png");
         // One undo takes the whole script back.
         w->undo();
         QCOMPARE(px(img, 1, 1), pixel_make(200, 100, 50, 255));
@@ -108,6 +110,10 @@ private Q_SLOTS:
         QCOMPARE(red->maximum(), 200);
         red->setValue(0);
         d->findChild<QSpinBox*>("i3")->setValue(100);
+        if (qEnvironmentVariableIsSet("GLIMVQ_SHOTS")) {
+            d->grab().save(qEnvironmentVariable("GLIMVQ_SHOTS") + "/plugin-params.png");
+            pw->grab().save(qEnvironmentVariable("GLIMVQ_SHOTS") + "/plugin-window.png");
+        }
         static_cast<PluginParamDialog*>(d)->take();
         delete d;
         QVERIFY(pw->apply());
