@@ -265,8 +265,9 @@ int undo_capture(long x0, long y0, long x1, long y1, Image* image, const char* o
     capture->parent_x = whole ? -1 : static_cast<int32_t>(x0);
     capture->parent_y = whole ? -1 : static_cast<int32_t>(y0);
 
-    // The oldest capture the levels allow goes; with 0 levels one is kept.
-    long last = g_undo.levels > 0 ? g_undo.levels - 1 : 1;
+    // The oldest capture the levels allow goes; with 0 levels the one
+    // capture kept is replaced.
+    long last = g_undo.levels > 0 ? g_undo.levels - 1 : 0;
     last = std::min(last, g_undo.slot_count - 1);
     free_capture(g_undo.slots[last]);
     for (long i = last; i > 0; --i)
@@ -411,6 +412,16 @@ int undo_forget(Image* image)
 {
     if (!g_undo.slots)
         return 0;
+    undo_drop_image(image);
+    if (g_undo.levels == 0)
+        free_capture(std::exchange(g_undo.slots[0], nullptr));
+    return 0;
+}
+
+int undo_drop_stale(Image* image)
+{
+    if (!g_undo.slots)
+        return 0;
     for (long i = 0; i < g_undo.slot_count;) {
         Image* c = g_undo.slots[i];
         if (c && image && c->parent == image && c->undo_applied)
@@ -418,11 +429,8 @@ int undo_forget(Image* image)
         else
             ++i;
     }
-    if (g_undo.levels == 0 && g_undo.slots[0]) {
-        Image* c = g_undo.slots[0];
-        g_undo.slots[0] = nullptr;
-        free_capture(c);
-    }
+    if (g_undo.levels == 0)
+        free_capture(std::exchange(g_undo.slots[0], nullptr));
     return 0;
 }
 

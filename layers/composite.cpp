@@ -586,11 +586,12 @@ int blend_piece(const Surface& s, const Piece& p)
 
     // -- the modes with given formulas
     case MODE_ADD: CHANNELS(clamp255(d + x.fx(v))); break;
-    case MODE_ADD_ON_GRAY: CHANNELS(clamp255(d + div255(x.fx(v - 127) * w))); break;
+    // These two divide exactly, as their formulas are written.
+    case MODE_ADD_ON_GRAY: CHANNELS(clamp255(d + x.fx(v - 127) * w / 255)); break;
     case MODE_MULTIPLY: CHANNELS(div255(d * v)); break;
     case MODE_DIFFERENCE: CHANNELS(clamp255(x.fx(d - v))); break;
     case MODE_ABS_DIFFERENCE: CHANNELS(clamp255(x.fx(std::abs(d - v)))); break;
-    case MODE_BRIGHTEN: CHANNELS(d + div255(div255(v * w) * (255 - d))); break;
+    case MODE_BRIGHTEN: CHANNELS(d + v * w / 255 * (255 - d) / 255); break;
     case MODE_DARKEN: CHANNELS(d >= v ? v : d); break;
     case MODE_LIGHTEN: CHANNELS(d <= v ? v : d); break;
     case MODE_RGB_NEGATIVE: CHANNELS(div255((255 - d) * v)); break;
