@@ -6,6 +6,7 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "core/safe_write.h"
 #include "core/settings.h"
 #include "formats/trim.h"
 #include "layers/blend_modes.h"
@@ -512,14 +513,12 @@ int elf_save_coded(const char* name, Image* image, int coding)
     }
     // Written beside the old file and put in its place only when complete,
     // so that a failed save leaves the old file as it was.
-    std::string part = std::string(name) + ".part";
-    int result = write_file(part.c_str(), master, coding);
-    if (result == 0 && std::rename(part.c_str(), name) != 0) {
+    SafeWrite out(name);
+    int result = write_file(out.temp_path(), master, coding);
+    if (result == 0 && out.commit() != 0) {
         set_error("the file cannot be put in place");
         result = 1;
     }
-    if (result != 0)
-        std::remove(part.c_str());
     return result;
 }
 
