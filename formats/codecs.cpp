@@ -9,14 +9,14 @@
 
 namespace {
 
-Image* read_bmp(const LoadRequest& r) { return ReadBmp(r.stream); }
+Image* read_bmp(const LoadRequest& r) { return ReadBmp(r.stream, r.name); }
 Image* read_png(const LoadRequest& r) { return ReadPng(r.stream, r.name); }
 Image* read_jpeg(const LoadRequest& r) { return LoadViaDll(r.name, "VQLDJPEG.DLL"); }
 Image* read_tiff(const LoadRequest& r) { return LoadViaDll(r.name, "VQldTIFF.dll"); }
-Image* read_ppm_file(const LoadRequest& r) { return read_ppm(r.stream, r.file_size); }
-Image* read_iraw_file(const LoadRequest& r) { return read_iraw(r.stream, r.file_size); }
-Image* read_pix(const LoadRequest& r) { return read_picture4(r.stream, false); }
-Image* read_pdx(const LoadRequest& r) { return read_picture4(r.stream, true); }
+Image* read_ppm_file(const LoadRequest& r) { return read_ppm(r.stream, r.file_size, r.name); }
+Image* read_iraw_file(const LoadRequest& r) { return read_iraw(r.stream, r.file_size, r.name); }
+Image* read_pix(const LoadRequest& r) { return read_picture4(r.stream, false, r.file_size, r.name); }
+Image* read_pdx(const LoadRequest& r) { return read_picture4(r.stream, true, r.file_size, r.name); }
 
 int write_bmp(Image* image, const char* name, const SaveRequest& r) { return WriteBmp(image, name, r.bits); }
 int write_png(Image* image, const char* name, const SaveRequest& r) { return WritePng(image, name, r.bits); }

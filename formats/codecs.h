@@ -181,14 +181,16 @@ bool is_late_jpeg(const ProbeHeader&);
 bool probe_read_at(FILE* stream, long offset, uint8_t* out, size_t count);
 
 // ---- the readers and writers of this folder --------------------------------
-Image* ReadBmp(FILE* stream);
+// `name` (when given) is named in the messages.
+Image* ReadBmp(FILE* stream, const char* name = nullptr);
+int InfoBmp(FILE* stream, const char* name, ImageInfo* info);
 int WriteBmp(Image* image, const char* name, int bits);
 Image* ReadPng(FILE* stream, const char* name);
 int WritePng(Image* image, const char* name, int bits);
-Image* read_iraw(FILE* stream, long file_size);
-Image* read_ppm(FILE* stream, long file_size);
+Image* read_iraw(FILE* stream, long file_size, const char* name = nullptr);
+Image* read_ppm(FILE* stream, long file_size, const char* name = nullptr);
 // The 4-bit picture files: 128 x 128 (".pix") and 260 x 256 (".pdx").
-Image* read_picture4(FILE* stream, bool pdx);
+Image* read_picture4(FILE* stream, bool pdx, long file_size, const char* name = nullptr);
 
 // ---- the open and save dialogs ----------------------------------------------
 // The filter lists, fields separated by "|" as in the resources, made from

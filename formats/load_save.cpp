@@ -153,6 +153,21 @@ Image* codec_new_image(long width, long height, const char* label)
     return image;
 }
 
+bool codec_size_plausible(long width, long height, double data_bytes, double pixels_per_byte)
+{
+    const double pixels = static_cast<double>(width) * static_cast<double>(height);
+    return pixels <= static_cast<double>(kAlwaysPlausiblePixels) ||
+           pixels <= (data_bytes > 0 ? data_bytes : 0) * pixels_per_byte;
+}
+
+void codec_refuse_declared_size(const char* kind, const char* name, long width, long height, double data_bytes)
+{
+    char text[300];
+    std::snprintf(text, sizeof text, "%s file is damaged (it declares %ld x %ld pixels, more than its %.0f bytes of data can hold):",
+                  kind, width, height, data_bytes > 0 ? data_bytes : 0.0);
+    error_box(text, name);
+}
+
 Image* ImportViaPlugins(const char* name)
 {
     return g_formats.import_plugins ? g_formats.import_plugins(name) : nullptr;

@@ -53,6 +53,19 @@ const char* file_extension(const char* name);
 // make the system allocate gigabytes for a file of a few bytes.
 Image* codec_new_image(long width, long height, const char* label);
 
+// What a file can hold, checked before a reader allocates: a hostile header
+// must not make the system allocate gigabytes for a file of a few bytes.
+// Uncompressed pixel data must all be present (the reader compares);
+// compressed data may stand for at most `pixels_per_byte` pixels a byte, a
+// generous bound of what the coding can do at best.  Images of up to
+// kAlwaysPlausiblePixels pass whatever their data, so that only headers far
+// beyond their files are refused.
+constexpr long kAlwaysPlausiblePixels = 1L << 22;
+bool codec_size_plausible(long width, long height, double data_bytes, double pixels_per_byte);
+// The damaged-file message for such a header: "<kind> file is damaged (it
+// declares W x H pixels, more than its N bytes of data can hold):" and the name.
+void codec_refuse_declared_size(const char* kind, const char* name, long width, long height, double data_bytes);
+
 // ---- the subsystem's state --------------------------------------------------
 struct FormatsState {
     bool loading;             // a load is under way (the re-entrancy guard)

@@ -15,6 +15,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -40,28 +41,80 @@ void on_warning(png_structp, png_const_charp text)
     log_printf("PNG warning: %s\n", text ? text : "");
 }
 
-// libpng reads a text, profile or private chunk into one buffer of the
-// length the chunk claims before it checks anything.  The chunks are walked
-// here first: a chunk other than image data that claims more bytes than the
-// file holds names the damage, and nothing is allocated for it.
-const char* overlong_chunk(FILE* stream)
+// What the chunks say before libpng reads them.  libpng reads a text,
+// profile or private chunk into one buffer of the length the chunk claims
+// before it checks anything, and allocates rows for the size the header
+// declares: a chunk other than image data that claims more bytes than the
+// file holds, or a header that declares more pixels than the image data
+// can inflate to, names the damage, and nothing is allocated for it.
+struct ChunkScan {
+    const char* damage = nullptr;
+    bool header = false;
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colour = 0;
+    double idat = 0;  // bytes of image data in the file
+};
+
+// Samples a pixel of each colour type has.
+int samples_of(int colour)
 {
+    switch (colour) {
+    case 2: return 3;
+    case 4: return 2;
+    case 6: return 4;
+    default: return 1;
+    }
+}
+
+ChunkScan scan_chunks(FILE* stream)
+{
+    ChunkScan scan;
     if (std::fseek(stream, 0, SEEK_END) != 0)
-        return nullptr;
+        return scan;
     const long size = std::ftell(stream);
     long at = 8;
-    unsigned char head[8];
+    unsigned char head[8 + 13];
     while (at + 8 <= size) {
         if (std::fseek(stream, at, SEEK_SET) != 0 || std::fread(head, 1, 8, stream) != 8)
-            return nullptr;
+            break;
         const unsigned long length = (unsigned long)head[0] << 24 | head[1] << 16 | head[2] << 8 | head[3];
+        const long left = size - at - 8;
         if (std::memcmp(head + 4, "IEND", 4) == 0)
-            return nullptr;
-        if (length > static_cast<unsigned long>(size - at - 12))
-            return std::memcmp(head + 4, "IDAT", 4) == 0 ? nullptr : "a chunk is longer than the file";
+            break;
+        if (std::memcmp(head + 4, "IDAT", 4) == 0) {
+            scan.idat += static_cast<double>(std::min<long>(static_cast<long>(std::min(length, 0x7fffffffUL)), left));
+        } else if (length > static_cast<unsigned long>(size - at - 12)) {
+            scan.damage = "a chunk is longer than the file";
+            return scan;
+        }
+        if (at == 8 && std::memcmp(head + 4, "IHDR", 4) == 0 && length == 13 &&
+            std::fread(head + 8, 1, 13, stream) == 13) {
+            const unsigned char* h = head + 8;
+            scan.header = true;
+            scan.width = static_cast<png_uint_32>(h[0]) << 24 | h[1] << 16 | h[2] << 8 | h[3];
+            scan.height = static_cast<png_uint_32>(h[4]) << 24 | h[5] << 16 | h[6] << 8 | h[7];
+            scan.depth = h[8];
+            scan.colour = h[9];
+        }
+        if (length > static_cast<unsigned long>(size))
+            break;
         at += 12 + static_cast<long>(length);
     }
-    return nullptr;
+    return scan;
+}
+
+// Deflate inflates at most 1032 bytes from one; a little more is allowed
+// for the stream's own bytes and rounding.
+constexpr double kInflateRatio = 1100;
+
+// Whether the image data can inflate to the rows the header declares (each
+// with its filter byte).
+bool holds_its_pixels(const ChunkScan& scan)
+{
+    if (!scan.header || scan.width == 0 || scan.height == 0)
+        return true;  // libpng names what is wrong with the header
+    const double row = (static_cast<double>(scan.width) * samples_of(scan.colour) * scan.depth + 7) / 8 + 1;
+    return row * scan.height <= kInflateRatio * scan.idat + 65536;
 }
 
 void read_texts(png_structp png, png_infop info, Image* image)
@@ -88,10 +141,15 @@ constexpr png_alloc_size_t kLargestChunk = 32u << 20;
 
 Image* ReadPng(FILE* stream, const char* name)
 {
-    if (const char* damage = overlong_chunk(stream)) {
+    const ChunkScan scan = scan_chunks(stream);
+    if (scan.damage) {
         char text[300];
-        std::snprintf(text, sizeof text, "PNG file is damaged (%s):", damage);
+        std::snprintf(text, sizeof text, "PNG file is damaged (%s):", scan.damage);
         error_box(text, name);
+        return nullptr;
+    }
+    if (!holds_its_pixels(scan)) {
+        codec_refuse_declared_size("PNG", name, static_cast<long>(scan.width), static_cast<long>(scan.height), scan.idat);
         return nullptr;
     }
     PngErrors errors{};

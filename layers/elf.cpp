@@ -8,6 +8,7 @@
 #include "core/progress.h"
 #include "core/safe_write.h"
 #include "core/settings.h"
+#include "formats/load_save.h"
 #include "formats/trim.h"
 #include "layers/blend_modes.h"
 #include "layers/composite.h"
@@ -144,6 +145,11 @@ void unpack_record(const uint8_t* b, Record& r)
     r.flags = get_be32(b + 292);
     r.opacity_factor = get_be32(b + 296);
 }
+
+// Pixels of master a byte of file may stand for (a layer of 16 x 16 tiles
+// takes 8 bytes a tile in its shortest coding; masters are bigger than
+// their layers now and then).
+constexpr double kElfPixelsPerByte = 4096;
 
 bool size_allowed(uint64_t width, uint64_t height)
 {
@@ -606,6 +612,13 @@ Image* elf_load(const char* name)
         std::snprintf(text, sizeof text, "The layered image of %u by %u pixels is %s.", h.width, h.height,
                       h.width == 0 || h.height == 0 ? "empty" : "too large to open");
         error_box(text, name);
+        return nullptr;
+    }
+    // The master's pixels come from its layers, so the file holds no data
+    // for it: a header far beyond its file is refused all the same.
+    if (!codec_size_plausible(h.width, h.height, static_cast<double>(in.size), kElfPixelsPerByte)) {
+        std::fclose(f);
+        codec_refuse_declared_size("Layered", name, h.width, h.height, static_cast<double>(in.size));
         return nullptr;
     }
     Image* master = image_new(h.width, h.height, "Elf");

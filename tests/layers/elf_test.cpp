@@ -1,5 +1,6 @@
 #include "../fail_midway.h"
 #include "core/bytes.h"
+#include "core/mem.h"
 #include "layer_fixture.h"
 #include "layers/elf.h"
 
@@ -323,4 +324,26 @@ TEST_F(ElfTest, ASaveTheDiskCutsShortKeepsTheOldFile)
         EXPECT_EQ(read_file(file), before);
         EXPECT_EQ(test_support::leftover_parts(folder_), std::vector<std::string>{});
     }
+}
+
+TEST_F(ElfTest, AHeaderFarBeyondItsFileIsRefused)
+{
+    // The header alone, its master 8192 x 8192: no layer data can make it.
+    std::vector<uint8_t> b(kElfHeaderSize, 0);
+    put_be32(b.data(), kElfMagic);
+    put_be32(b.data() + 4, kElfVersion);
+    put_be32(b.data() + 1288, 8192);
+    put_be32(b.data() + 1292, 8192);
+    const std::string file = path("huge.elf");
+    write_file(file, b);
+    mem_reset_statistics();
+    EXPECT_EQ(elf_load(file.c_str()), nullptr);
+    EXPECT_NE(ui::headless().transcript().back().find("Layered file is damaged (it declares 8192 x 8192"),
+              std::string::npos);
+    EXPECT_LT(mem_counters().virt_max, 1L << 20);
+    // A small master of the header alone is a blank master, as before.
+    put_be32(b.data() + 1288, 640);
+    put_be32(b.data() + 1292, 480);
+    write_file(file, b);
+    EXPECT_NE(keep(elf_load(file.c_str())), nullptr);
 }
