@@ -62,6 +62,13 @@ bool run_length(const BmpInfo& bi)
     return bi.compression != 0 && (bi.bits == 4 || bi.bits == 8);
 }
 
+// Data in a coding the reader does not decode (RLE24, JPEG or PNG inside):
+// only its size is bounded.
+bool other_coding(const BmpInfo& bi)
+{
+    return bi.compression != 0 && bi.compression != kBitFields && bi.compression != kAlphaBitFields;
+}
+
 // The file and information headers, checked; 0, or 1 after the note.
 int read_headers(FILE* stream, BmpInfo& bi)
 {
@@ -151,7 +158,7 @@ long data_available(const BmpInfo& bi)
 bool holds_its_pixels(const BmpInfo& bi)
 {
     const double have = static_cast<double>(data_available(bi));
-    if (run_length(bi))
+    if (run_length(bi) || other_coding(bi))
         return codec_size_plausible(bi.width, bi.height, have, kRlePixelsPerByte);
     const double need = static_cast<double>(row_bytes(bi.width, bi.bits)) * static_cast<double>(bi.height - 1) +
                         static_cast<double>((bi.width * bi.bits + 7) / 8);
