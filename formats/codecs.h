@@ -44,6 +44,7 @@ struct ImageInfo {
     bool alpha = false;
     double hres = 0, vres = 0;  // dots per inch; 0 when the file gives none
     long frames = 1;     // frames of an animation or film
+    long frame = 0;      // the frame a load reads, when there are several
 };
 // 0 done; else the reader's code after telling the user why.
 using InfoFn = int (*)(const LoadRequest& request, ImageInfo* info);
@@ -139,7 +140,7 @@ const char* codec_title_for_code(int code);
 const char* codec_type_name(int code);
 // Fills a row for a codec that lives outside this folder (the layered file).
 // Returns the row as it was, so that a caller can put it back.
-Codec codec_register(CodecId id, ReadFn read, WriteFn write);
+Codec codec_register(CodecId id, ReadFn read, WriteFn write, InfoFn info = nullptr);
 void codec_restore(const Codec& row);
 
 // The identification tests, in the order the dispatch tries them.
@@ -186,9 +187,11 @@ Image* ReadBmp(FILE* stream, const char* name = nullptr);
 int InfoBmp(FILE* stream, const char* name, ImageInfo* info);
 int WriteBmp(Image* image, const char* name, int bits);
 Image* ReadPng(FILE* stream, const char* name);
+int InfoPng(FILE* stream, const char* name, ImageInfo* info);
 int WritePng(Image* image, const char* name, int bits);
 Image* read_iraw(FILE* stream, long file_size, const char* name = nullptr);
 Image* read_ppm(FILE* stream, long file_size, const char* name = nullptr);
+int info_ppm(FILE* stream, long file_size, const char* name, ImageInfo* info);
 // The 4-bit picture files: 128 x 128 (".pix") and 260 x 256 (".pdx").
 Image* read_picture4(FILE* stream, bool pdx, long file_size, const char* name = nullptr);
 

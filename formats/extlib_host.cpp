@@ -191,3 +191,21 @@ int SaveViaDll(Image* image, const char* name, const char* library, long paramet
     image_unlock(image);
     return rc;
 }
+
+int InfoViaDll(const char* name, const char* library, ImageInfo* info)
+{
+    Library lib;
+    auto read = reinterpret_cast<VqImageInfoRead>(find_export(lib, library, "ImageInfo", "IMAGEINFO"));
+    if (!read)
+        return 1;
+    VqImageInfo got{};
+    if (read(name, &got, cb_message) != 0)
+        return 1;
+    info->width = got.width;
+    info->height = got.height;
+    info->bits = got.bits;
+    info->alpha = got.alpha != 0;
+    info->hres = got.hres;
+    info->vres = got.vres;
+    return 0;
+}

@@ -14,6 +14,17 @@ struct Image;
 // that path replaces the name.  Returns a new unlocked image, or null after
 // telling the user why.
 Image* LoadImageFile(char* name);
+// What the load dispatch makes of a file, without the pixels where the
+// codec's row has a header reader (else the image is read and released).
+struct FileInfo {
+    ImageInfo image;
+    int code = -1;          // the format code a load would give
+    char type_name[5] = {}; // its type name, as the loaded image would show it ("" for codes without one)
+    bool header_only = false;
+};
+// `name` as for LoadImageFile.  0 done; 1 after telling the user why.
+int ImageFileInfo(char* name, FileInfo* out);
+
 // Saves with "SaveType", "SaveDepth", "SaveCompress" and "JPEGQuality".
 // `name` is a buffer of kImagePathMax bytes that receives the format's
 // extension when it lacks it.  0 on success, else the writer's code or 1.
@@ -31,6 +42,9 @@ int save_image(Image* image, const char* path);
 // Runs an external loader or saver library (the JPEG and TIFF codecs).
 Image* LoadViaDll(const char* name, const char* library);
 int SaveViaDll(Image* image, const char* name, const char* library, long parameter);
+// The header of a file through a loader library's "ImageInfo" export.
+// 0 done; 1 after telling the user why.
+int InfoViaDll(const char* name, const char* library, ImageInfo* info);
 
 // The import plug-ins' turn before any built-in test; null when none took
 // the file (or no plug-in host is installed).

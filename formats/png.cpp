@@ -242,6 +242,59 @@ Image* ReadPng(FILE* stream, const char* name)
     return image;
 }
 
+int InfoPng(FILE* stream, const char* name, ImageInfo* out)
+{
+    const ChunkScan scan = scan_chunks(stream);
+    if (scan.damage) {
+        char text[300];
+        std::snprintf(text, sizeof text, "PNG file is damaged (%s):", scan.damage);
+        error_box(text, name);
+        return 1;
+    }
+    if (!holds_its_pixels(scan)) {
+        codec_refuse_declared_size("PNG", name, static_cast<long>(scan.width), static_cast<long>(scan.height), scan.idat);
+        return 1;
+    }
+    PngErrors errors{};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, on_error, on_warning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        note("Not enough memory for file");
+        return 1;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        char text[300];
+        std::snprintf(text, sizeof text, "PNG file is damaged (%s):", errors.text);
+        error_box(text, name);
+        return 1;
+    }
+    png_set_chunk_malloc_max(png, kLargestChunk);
+    std::fseek(stream, 0, SEEK_SET);
+    png_init_io(png, stream);
+    // The chunks up to the image data: the header, the palette's
+    // transparency and the resolution.
+    png_read_info(png, info);
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colour = 0;
+    png_get_IHDR(png, info, &width, &height, &depth, &colour, nullptr, nullptr, nullptr);
+    out->width = static_cast<long>(width);
+    out->height = static_cast<long>(height);
+    out->bits = depth * png_get_channels(png, info);
+    out->alpha = (colour & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    png_uint_32 xppm = 0, yppm = 0;
+    int unit = 0;
+    if (png_get_pHYs(png, info, &xppm, &yppm, &unit) && unit == PNG_RESOLUTION_METER) {
+        Image probe{};
+        set_resolution_ppm(&probe, static_cast<long>(xppm), static_cast<long>(yppm));
+        out->hres = probe.hres_den ? static_cast<double>(probe.hres_num) / probe.hres_den : 0;
+        out->vres = probe.vres_den ? static_cast<double>(probe.vres_num) / probe.vres_den : 0;
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return 0;
+}
+
 // ---- writing ------------------------------------------------------------------
 
 namespace {

@@ -170,6 +170,31 @@ Image* read_ppm(FILE* stream, long file_size, const char* name)
     return image;
 }
 
+int info_ppm(FILE* stream, long file_size, const char* name, ImageInfo* out)
+{
+    char magic[2];
+    long width = 0, height = 0, maxval = 0;
+    if (std::fread(magic, 1, 2, stream) != 2 || magic[0] != 'P' || magic[1] != '6' || !pnm_number(stream, width) ||
+        !pnm_number(stream, height) || !pnm_number(stream, maxval) || width < 1 || height < 1) {
+        error_box("PPM file header is damaged.", name);
+        return 1;
+    }
+    if (maxval != 255) {
+        std::string text = "PPM files with a maximum value of " + std::to_string(maxval) +
+                           " cannot be read; only 255 is.";
+        note(text.c_str());
+        return 1;
+    }
+    if (static_cast<double>(width) * height * 3 > static_cast<double>(file_size - std::ftell(stream))) {
+        message_show(msg::FileTruncated, name);
+        return 1;
+    }
+    out->width = width;
+    out->height = height;
+    out->bits = 24;
+    return 0;
+}
+
 Image* read_picture4(FILE* stream, bool pdx, long file_size, const char* name)
 {
     const long width = pdx ? 260 : 128, height = pdx ? 256 : 128;

@@ -1002,7 +1002,8 @@ bool start_layers()
     layer_settings_load();
     // Operations on a layer tell the stack's master to composite again.
     op_set_layer_hook(layer_mark_master);
-    codec_register(CODEC_LAYERED, read_layered, nullptr);
+    codec_register(CODEC_LAYERED, read_layered, nullptr,
+                   [](const LoadRequest& r, ImageInfo* info) { return elf_info(r.name, info); });
     return layer_tables_init();
 }
 

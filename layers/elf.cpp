@@ -578,6 +578,41 @@ bool elf_probe(const char* name)
     return h.magic == kElfMagic && h.version <= 3 && h.width >= 1 && h.height >= 1;
 }
 
+int elf_info(const char* name, ImageInfo* out)
+{
+    FILE* f = std::fopen(name, "rb");
+    if (!f) {
+        message_show(msg::CannotOpenImage, name);
+        return 1;
+    }
+    uint8_t head[kElfHeaderSize];
+    const bool whole = std::fread(head, 1, sizeof head, f) == sizeof head;
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    std::fclose(f);
+    if (!whole) {
+        message_show(msg::NoFileHeader, name);
+        return 1;
+    }
+    Header h;
+    unpack_header(head, h);
+    if (h.magic != kElfMagic || h.version > 3) {
+        message_show(msg::FileTypeMismatch, name);
+        return 1;
+    }
+    if (!size_allowed(h.width, h.height) || !codec_size_plausible(h.width, h.height, static_cast<double>(size), kElfPixelsPerByte)) {
+        codec_refuse_declared_size("Layered", name, h.width, h.height, static_cast<double>(size));
+        return 1;
+    }
+    out->width = h.width;
+    out->height = h.height;
+    out->bits = 32;
+    out->alpha = true;
+    out->hres = h.hres_den ? static_cast<double>(h.hres_num) / h.hres_den : 0;
+    out->vres = h.vres_den ? static_cast<double>(h.vres_num) / h.vres_den : 0;
+    return 0;
+}
+
 Image* elf_load(const char* name)
 {
     FILE* f = std::fopen(name, "rb");

@@ -415,3 +415,46 @@ IMAGESAVE(const char* name, Image* image, void* /*instance*/, void* /*window*/, 
     }
     return 0;
 }
+
+extern "C" __attribute__((visibility("default"))) int IMAGEINFO(const char* name, VqImageInfo* out, VqMessage message)
+{
+    quiet_libtiff();
+    TIFF* tif = TIFFOpen(name, "r");
+    if (!tif) {
+        report_damage(message, name);
+        return 1;
+    }
+    uint32_t width = 0, height = 0;
+    Layout l;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &l.bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &l.samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &l.extra_count, &l.extra);
+    uint16_t kind = l.extra_count > 0 && l.extra ? l.extra[0] : EXTRASAMPLE_UNSPECIFIED;
+    l.alpha = l.extra_count > 0 && (kind == EXTRASAMPLE_ASSOCALPHA || kind == EXTRASAMPLE_UNASSALPHA);
+    int rc = 0;
+    if (width < 1 || height < 1) {
+        std::snprintf(g_error, sizeof g_error, "no image size");
+        report_damage(message, name);
+        rc = 1;
+    } else if (!holds_its_pixels(tif, name, width, height, l)) {
+        char text[600];
+        std::snprintf(text, sizeof text,
+                      "TIFF file is damaged (it declares %u x %u pixels, more than its %ld bytes of data can hold): %s",
+                      width, height, file_size(name), name);
+        message(0, 0, text);
+        rc = 1;
+    } else {
+        out->width = width;
+        out->height = height;
+        out->bits = l.bits * l.samples;
+        out->alpha = l.alpha ? 1 : 0;
+        Image probe{};
+        set_resolution(tif, &probe);
+        out->hres = probe.hres_den ? static_cast<double>(probe.hres_num) / probe.hres_den : 0;
+        out->vres = probe.vres_den ? static_cast<double>(probe.vres_num) / probe.vres_den : 0;
+    }
+    TIFFClose(tif);
+    return rc;
+}

@@ -1,5 +1,6 @@
 // What a codec writes it reads back: every writer at each depth it writes,
 // through the save and load entries, pixel for pixel (JPEG within its loss).
+#include "core/mem.h"
 #include "format_fixture.h"
 
 namespace {
@@ -70,7 +71,51 @@ TEST_F(FormatTest, EveryWriterReadsBackAtEachDepth)
         EXPECT_EQ(back->bits, d.bits);
         EXPECT_EQ(back->alpha != 0, d.alpha_back);
         EXPECT_LE(max_difference(image, back, d.alpha_back), d.tolerance);
+        // The header alone tells what the load found.
+        char name[kImagePathMax];
+        std::snprintf(name, sizeof name, "%s", path(d.name).c_str());
+        FileInfo info;
+        ASSERT_EQ(ImageFileInfo(name, &info), 0) << boxes();
+        EXPECT_TRUE(info.header_only);
+        EXPECT_STREQ(info.type_name, back->format);
+        EXPECT_EQ(info.code, back->file_format);
+        EXPECT_EQ(info.image.width, static_cast<long>(back->width));
+        EXPECT_EQ(info.image.height, back->height);
+        EXPECT_EQ(info.image.bits, back->bits);
+        EXPECT_EQ(info.image.alpha, back->alpha != 0);
+        EXPECT_DOUBLE_EQ(info.image.hres, static_cast<double>(back->hres_num) / back->hres_den);
+        EXPECT_DOUBLE_EQ(info.image.vres, static_cast<double>(back->vres_num) / back->vres_den);
         image_free(back);
         image_free(image);
     }
+}
+
+TEST_F(FormatTest, InfoReadsHeadersOnly)
+{
+    Image* big = image_new(2000, 1500, "test");
+    big->hres_num = 300;
+    settings().save_depth = 2;
+    for (int type : {FMT_BMP, FMT_PNG, FMT_JPG, FMT_TIFF}) {
+        SCOPED_TRACE(type);
+        settings().save_type = type;
+        char name[kImagePathMax];
+        std::snprintf(name, sizeof name, "%s", path("big").c_str());
+        ASSERT_EQ(SaveImageFile(big, name), 0);
+        mem_reset_statistics();
+        const long before = mem_counters().virt_now;
+        FileInfo info;
+        ASSERT_EQ(ImageFileInfo(name, &info), 0) << boxes();
+        EXPECT_EQ(info.image.width, 2000);
+        EXPECT_EQ(info.image.height, 1500);
+        // Bitmaps are written without a resolution.
+        EXPECT_DOUBLE_EQ(info.image.hres, type == FMT_BMP ? 72 : 300);
+        EXPECT_DOUBLE_EQ(info.image.vres, type == FMT_BMP ? 72 : 200);
+        // Nothing near the image's 12 MB is allocated.
+        EXPECT_LT(mem_counters().virt_max - before, 1L << 20);
+    }
+    // A file the dispatch refuses is refused by the same messages.
+    char missing[kImagePathMax] = "/nowhere/none.png";
+    FileInfo info;
+    EXPECT_EQ(ImageFileInfo(missing, &info), 1);
+    EXPECT_NE(boxes().find("Message 006: Could not open the image file. /nowhere/none.png"), std::string::npos);
 }
