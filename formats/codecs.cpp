@@ -25,7 +25,10 @@ int info_tiff(const LoadRequest& r, ImageInfo* i) { return InfoViaDll(r.name, "V
 int info_ppm_file(const LoadRequest& r, ImageInfo* i) { return info_ppm(r.stream, r.file_size, r.name, i); }
 
 int write_bmp(Image* image, const char* name, const SaveRequest& r) { return WriteBmp(image, name, r.bits); }
-int write_png(Image* image, const char* name, const SaveRequest& r) { return WritePng(image, name, r.bits); }
+int write_png(Image* image, const char* name, const SaveRequest& r)
+{
+    return WritePng(image, name, r.bits, r.compress);
+}
 int write_jpeg(Image* image, const char* name, const SaveRequest& r)
 {
     return SaveViaDll(image, name, "VQsvJPEG.dll", r.quality);

@@ -303,6 +303,7 @@ namespace {
 struct PngOutput {
     Image* image;
     int bits;             // 32, 24, 8, 4 or 1
+    int level;            // zlib's compression level
     uint8_t* indices;     // the reduction's buffer for indexed output
     long index_stride;
     int colours;
@@ -338,6 +339,10 @@ int write_png_file(PngOutput& o, FILE* f, const char* name)
     int depth = o.bits <= 8 ? o.bits : 8;
     png_set_IHDR(png, info, width, height, depth, colour, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
+    // Adaptive filtering (each row the filter whose result looks smallest)
+    // with the level asked for; palette rows compress best unfiltered.
+    png_set_compression_level(png, o.level);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, colour == PNG_COLOR_TYPE_PALETTE ? PNG_FILTER_NONE : PNG_ALL_FILTERS);
     if (colour == PNG_COLOR_TYPE_PALETTE) {
         png_color palette[256];
         int entries = o.colours < 1 ? 1 : o.colours > (1 << depth) ? (1 << depth) : o.colours;
@@ -404,7 +409,12 @@ int write_png_file(PngOutput& o, FILE* f, const char* name)
 
 } // namespace
 
-int WritePng(Image* image, const char* name, int bits)
+int png_level_for(int compress)
+{
+    return compress >= 3 && compress <= 9 ? compress : kPngDefaultLevel;
+}
+
+int WritePng(Image* image, const char* name, int bits, int compress)
 {
     if (bits == 32 && !image->alpha)
         bits = 24;
@@ -423,6 +433,7 @@ int WritePng(Image* image, const char* name, int bits)
     }
     o->image = image;
     o->bits = bits;
+    o->level = png_level_for(compress);
     int rc = 1;
     FILE* f = nullptr;
     if (bits <= 8) {

@@ -26,7 +26,7 @@ import os
 from PIL import Image
 Image.frombytes("RGB", (2048, 2048), os.urandom(2048 * 2048 * 3)).save("n.png", compress_level=1)'
 cp n.png n.orig
-"$VQ" apply n.png n.png Negative >out.txt 2>err.txt &
+"$VQ" apply n.png n.png Negative --compress 9 >out.txt 2>err.txt &
 pid=$!
 for _ in $(seq 1 3000); do
   [ -n "$(parts)" ] && break
