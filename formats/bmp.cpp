@@ -12,11 +12,70 @@
 #include "formats/indexed.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+// Pixels are moved as 32-bit words in places: R G B A in memory is
+// 0xAABBGGRR on this byte order.
+static_assert(std::endian::native == std::endian::little, "the pixel words assume little-endian memory");
+
 namespace {
+
+// The byte moves of 24-bit rows, four pixels (three words of B G R) at a time.
+inline uint32_t load32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void store32(uint8_t* p, uint32_t v)
+{
+    std::memcpy(p, &v, 4);
+}
+// Swaps the first and third bytes: R G B x and B G R x into each other.
+inline uint32_t swap_rb(uint32_t v)
+{
+    return (v & 0xFF00FF00u) | ((v & 0xFFu) << 16) | ((v >> 16) & 0xFFu);
+}
+
+// Stored B G R pixels into R G B A (alpha 255).
+void bgr_to_rgba(const uint8_t* s, uint8_t* out, long width)
+{
+    long x = 0;
+    for (; x + 4 <= width; x += 4, s += 12, out += 16) {
+        const uint32_t i0 = load32(s), i1 = load32(s + 4), i2 = load32(s + 8);
+        store32(out, swap_rb(i0) | 0xFF000000u);
+        store32(out + 4, swap_rb((i0 >> 24) | (i1 << 8)) | 0xFF000000u);
+        store32(out + 8, swap_rb((i1 >> 16) | (i2 << 16)) | 0xFF000000u);
+        store32(out + 12, swap_rb(i2 >> 8) | 0xFF000000u);
+    }
+    for (; x < width; ++x, s += 3, out += 4) {
+        out[0] = s[2];
+        out[1] = s[1];
+        out[2] = s[0];
+        out[3] = 255;
+    }
+}
+
+// R G B A pixels into stored B G R.
+void rgba_to_bgr(const uint8_t* px, uint8_t* row, long width)
+{
+    long x = 0;
+    for (; x + 4 <= width; x += 4, px += 16, row += 12) {
+        const uint32_t p0 = swap_rb(load32(px)) & 0xFFFFFFu, p1 = swap_rb(load32(px + 4)) & 0xFFFFFFu;
+        const uint32_t p2 = swap_rb(load32(px + 8)) & 0xFFFFFFu, p3 = swap_rb(load32(px + 12)) & 0xFFFFFFu;
+        store32(row, p0 | p1 << 24);
+        store32(row + 4, p1 >> 8 | p2 << 16);
+        store32(row + 8, p2 >> 16 | p3 << 8);
+    }
+    for (; x < width; ++x, px += 4, row += 3) {
+        row[0] = px[2];
+        row[1] = px[1];
+        row[2] = px[0];
+    }
+}
 
 constexpr int kRle8 = 1;
 constexpr int kRle4 = 2;
@@ -242,24 +301,17 @@ bool decode_row(Canvas& c, const uint8_t* s, long y, int bits, const Layout32& l
             out[2] = static_cast<uint8_t>((v & 31) << 3);
         }
         break;
-    case 24:
-        for (long x = 0; x < w; ++x, out += 4, s += 3) {
-            out[0] = s[2];
-            out[1] = s[1];
-            out[2] = s[0];
-            out[3] = 255;
-        }
-        break;
+    case 24: bgr_to_rgba(s, out, w); break;
     case 32: {
         uint8_t any = 0;
         if (l32.plain) {
+            uint32_t alpha = 0;
             for (long x = 0; x < w; ++x, out += 4, s += 4) {
-                out[0] = s[2];
-                out[1] = s[1];
-                out[2] = s[0];
-                out[3] = s[3];
-                any |= s[3];
+                const uint32_t v = load32(s);
+                alpha |= v;
+                store32(out, swap_rb(v));
             }
+            any = static_cast<uint8_t>(alpha >> 24);
         } else {
             for (long x = 0; x < w; ++x, out += 4, s += 4) {
                 const uint32_t v = get_le32(s);
@@ -669,58 +721,59 @@ int WriteBmp(Image* image, const char* name, int bits)
         }
     }
 
-    auto* row = static_cast<uint8_t*>(mem_alloc(stride + 1024, "bmpw"));
-    if (!row) {
+    // Rows are packed a band at a time (about a megabyte) and written with
+    // one call each.
+    const long band = std::max(1L, std::min(height, (1L << 20) / stride));
+    auto* rows = static_cast<uint8_t*>(mem_alloc(band * stride + 1024, "bmpw"));
+    if (!rows) {
         note("Not enough memory for save");
         return 1;
     }
-    struct FreeRow {
+    struct FreeRows {
         uint8_t*& p;
-        ~FreeRow() { p = mem_free_t(p); }
-    } free_row{row};
+        ~FreeRows() { p = mem_free_t(p); }
+    } free_rows{rows};
 
     progress_open("Saving BMP", height);
     struct MeterCloser {
         ~MeterCloser() { progress_close(); }
     } meter;
-    for (long n = 0; n < height; ++n) {
-        long y = height - 1 - n;
-        std::memset(row, 0, static_cast<size_t>(stride));
-        const uint8_t* px = image->row(static_cast<int>(y));
-        const uint8_t* ix = indices ? indices + y * info.stride : nullptr;
-        switch (bits) {
-        case 1:
-            for (long x = 0; x < width; ++x)
-                if (ix[x])
-                    row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
-            break;
-        case 4:
-            for (long x = 0; x < width; ++x)
-                row[x >> 1] |= static_cast<uint8_t>(x & 1 ? ix[x] & 15 : ix[x] << 4);
-            break;
-        case 8: std::memcpy(row, ix, static_cast<size_t>(width)); break;
-        case 24:
-            for (long x = 0; x < width; ++x, px += 4) {
-                row[3 * x] = px[2];
-                row[3 * x + 1] = px[1];
-                row[3 * x + 2] = px[0];
+    const long used = (width * bits + 7) / 8;  // the rest of a row is padding
+    for (long first = 0; first < height; first += band) {
+        const long count = std::min(band, height - first);
+        for (long n = first; n < first + count; ++n) {
+            long y = height - 1 - n;
+            uint8_t* row = rows + (n - first) * stride;
+            std::memset(row + used, 0, static_cast<size_t>(stride - used));
+            const uint8_t* px = image->row(static_cast<int>(y));
+            const uint8_t* ix = indices ? indices + y * info.stride : nullptr;
+            switch (bits) {
+            case 1:
+                std::memset(row, 0, static_cast<size_t>(used));
+                for (long x = 0; x < width; ++x)
+                    if (ix[x])
+                        row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+                break;
+            case 4:
+                std::memset(row, 0, static_cast<size_t>(used));
+                for (long x = 0; x < width; ++x)
+                    row[x >> 1] |= static_cast<uint8_t>(x & 1 ? ix[x] & 15 : ix[x] << 4);
+                break;
+            case 8: std::memcpy(row, ix, static_cast<size_t>(width)); break;
+            case 24: rgba_to_bgr(px, row, width); break;
+            case 32:
+                for (long x = 0; x < width; ++x, px += 4, row += 4)
+                    store32(row, swap_rb(load32(px)));
+                break;
             }
-            break;
-        case 32:
-            for (long x = 0; x < width; ++x, px += 4) {
-                row[4 * x] = px[2];
-                row[4 * x + 1] = px[1];
-                row[4 * x + 2] = px[0];
-                row[4 * x + 3] = px[3];
+            if (n % 8 == 0 && progress_update(n)) {
+                log_printf("BMP saving cancelled\n");
+                return 1;
             }
-            break;
         }
-        if (std::fwrite(row, 1, static_cast<size_t>(stride), out.f) != static_cast<size_t>(stride)) {
+        const size_t bytes = static_cast<size_t>(count * stride);
+        if (std::fwrite(rows, 1, bytes, out.f) != bytes) {
             message_show(msg::ProblemWriting, name);
-            return 1;
-        }
-        if (n % 8 == 0 && progress_update(n)) {
-            log_printf("BMP saving cancelled\n");
             return 1;
         }
     }
