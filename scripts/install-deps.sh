@@ -19,6 +19,8 @@ PACKAGES=(
   povray
   # the script interpreter's benchmark compares against bwbasic
   bwbasic
+  # the image-file benchmark (bench/peers.sh) compares against vips
+  libvips-tools
   # workstation screenshots and offscreen runs
   xvfb xauth
 )
