@@ -419,10 +419,9 @@ int build_area_mask(Image* target, bool fold_alpha)
         message_show(msg::NoRealMemoryMask);
         return 1;
     }
-    if (image_lock(target) != 0) {
-        image_unlock(target);
+    ImageLock lock(target, msg::NoRealMemoryOperation);
+    if (!lock) {
         mask_unlock();
-        message_show(msg::NoRealMemoryOperation);
         return 1;
     }
     const long w = target->width, h = target->height;
@@ -465,7 +464,7 @@ int build_area_mask(Image* target, bool fold_alpha)
             mb = tighten(mask, w, mb);
     }
     if (result != 0) {
-        image_unlock(target);
+        lock.release();
         mask_unlock();
         g_mask.built = false;
         return 1;
@@ -490,7 +489,7 @@ int build_area_mask(Image* target, bool fold_alpha)
             }
         }
     }
-    image_unlock(target);
+    lock.release();
     mask_unlock();
     g_mask.built = true;
     return 0;

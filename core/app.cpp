@@ -4,6 +4,7 @@
 #include "core/log.h"
 #include "core/mem.h"
 #include "core/messages.h"
+#include "core/parallel.h"
 #include "core/prefs.h"
 #include "core/profile.h"
 #include "core/settings.h"
@@ -198,6 +199,7 @@ int app_init_instance(const AppOptions& options)
     }
 
     prefs_load();
+    parallel_set_threads(static_cast<int>(settings().threads));
     Settings& set = settings();
     g_app().keep_log_stored = set.keep_log;
     g_app().keep_log_forced = options.keep_log && !set.keep_log;

@@ -139,12 +139,13 @@ Image* image_new_locked(long width, long height, const char* label)
     Image* image = image_new(width, height, label);
     if (!image)
         return nullptr;
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image);
+    if (!lock) {
+        lock.release();
         image_free(image);
         return nullptr;
     }
-    return image;
+    return lock.keep();
 }
 
 int image_lock(Image* image)
@@ -165,6 +166,38 @@ int image_lock(Image* image)
             return 4;
     }
     return 0;
+}
+
+ImageLock::ImageLock(Image* image, int message, const char* extra) : image_(nullptr), ok_(false)
+{
+    acquire(image, message, extra);
+}
+
+bool ImageLock::acquire(Image* image, int message, const char* extra)
+{
+    release();
+    image_ = image;
+    if (!image_)
+        return false;
+    ok_ = image_lock(image_) == 0;
+    if (!ok_ && message)
+        message_show(message, extra);
+    return ok_;
+}
+
+void ImageLock::release()
+{
+    if (image_)
+        image_unlock(image_);
+    image_ = nullptr;
+    ok_ = false;
+}
+
+Image* ImageLock::keep()
+{
+    Image* kept = image_;
+    image_ = nullptr;
+    return kept;
 }
 
 int image_unlock(Image* image)

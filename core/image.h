@@ -113,6 +113,30 @@ Image* image_new_locked(long width, long height, const char* label);
 // 4 row table not locked.  The lock count is raised in every case but null.
 int image_lock(Image* image);
 int image_unlock(Image* image);
+
+// Holds an image locked for the guard's lifetime and unlocks it on every
+// way out, failed lock included (image_lock raises the count even when it
+// fails).  A failed lock shows `message` (0: nothing) once; the guard then
+// tests false.
+class ImageLock {
+public:
+    ImageLock() : image_(nullptr), ok_(false) {}
+    explicit ImageLock(Image* image, int message = 0, const char* extra = nullptr);
+    ~ImageLock() { release(); }
+    // Locks (after releasing what the guard held); false as the guard would test.
+    bool acquire(Image* image, int message = 0, const char* extra = nullptr);
+    ImageLock(const ImageLock&) = delete;
+    ImageLock& operator=(const ImageLock&) = delete;
+    explicit operator bool() const { return ok_; }
+    // Unlocks now rather than at the end of the scope.
+    void release();
+    // Keeps the image locked past the guard (its owner unlocks it later).
+    Image* keep();
+
+private:
+    Image* image_;
+    bool ok_;
+};
 int image_free(Image* image);
 int image_rows_rebuild(Image* image);
 int image_set_format(Image* image, int code);

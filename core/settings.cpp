@@ -189,6 +189,7 @@ const SettingKey kKeys[] = {
     {"HSLRange", 0, 0, "30 20 20", 179, SettingKind::Numbers, 3, [](Settings& s, int) -> void* { return &s.hsl_range; }},
     {"TOLRange", 0, 0, "3", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.tol_range; }},
     {"UndoWant", 0, 0, "20", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.undo_want; }},
+    {"Threads", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.threads; }},
     {"Feathering", 0, 0, "15", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.feathering; }},
     {"AreaMode", 0, 0, "6", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.area_mode; }},
     {"CornerShape", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.corner_shape; }},

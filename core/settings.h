@@ -194,6 +194,7 @@ struct Settings {
     long hsl_range[3]{};  // "HSLRange"
     long tol_range{};  // "TOLRange"
     long undo_want{};  // "UndoWant"
+    long threads{};  // "Threads": threads an operation may use, 0 = one per core
     long feathering{};  // "Feathering"
     long area_mode{};  // "AreaMode"
     long corner_shape{};  // "CornerShape"

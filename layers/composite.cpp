@@ -835,15 +835,14 @@ int composite_stack(Image* master)
     while (node_ok(node) && result == 0) {
         Image* layer = layer_of(node);
         ListNode* next = node->ln_succ;
-        if (image_lock(layer) != 0) {
-            image_unlock(layer);
+        ImageLock lock(layer);
+        if (!lock) {
             node = next;
             continue;
         }
         bool starts_stack = node_ok(next) && (layer_of(next)->layer_flags & LAYER_LOCALSTACK);
         if (!starts_stack) {
             result = blend_piece(m, piece_of(layer, 0, 0));
-            image_unlock(layer);
             node = next;
             continue;
         }
@@ -854,22 +853,20 @@ int composite_stack(Image* master)
         size_t bytes = 4 * static_cast<size_t>(begin.w) * static_cast<size_t>(begin.h);
         auto* work = mem_alloc_as<uint8_t>(static_cast<long>(bytes), "working layer");
         if (!work) {
-            image_unlock(layer);
             message_show(msg::NoMemoryOperation);
             return 1;
         }
         std::memcpy(work, layer->pixels, bytes);
-        image_unlock(layer);
+        lock.release();
         Surface ws{work, begin.w, begin.h};
         uint64_t state = begin.state;
         node = next;
         while (node_ok(node) && (layer_of(node)->layer_flags & LAYER_LOCALSTACK) && result == 0) {
             Image* member = layer_of(node);
-            if (image_lock(member) == 0) {
+            if (ImageLock member_lock{member}) {
                 state = mix64(state, layer_state(member));
                 result = blend_piece(ws, piece_of(member, layer->layer_x, layer->layer_y));
             }
-            image_unlock(member);
             node = node->ln_succ;
         }
         begin.px = work;
@@ -891,16 +888,14 @@ int composite_layers(Image* master)
         return 1;
     if (!layer_tables_init())
         return 1;
-    if (image_lock(master) != 0) {
-        image_unlock(master);
-        message_show(msg::NoRealMemoryOperation);
+    ImageLock lock(master, msg::NoRealMemoryOperation);
+    if (!lock)
         return 1;
-    }
     g_comp.master = master;
     prune_caches(master);
     int result = composite_stack(master);
     g_comp.master = nullptr;
-    image_unlock(master);
+    lock.release();
     master->alpha = 1;
     master->recomposite = 0;
     ui::platform().redraw(master, nullptr);

@@ -68,20 +68,21 @@ Image* layer_from_plane(Image* source, const Plane& p, const long color[3], cons
         message_show(msg::NoMemoryNewImage);
         return nullptr;
     }
-    if (image_lock(layer) != 0) {
-        image_unlock(layer);
-        image_free(layer);
-        message_show(msg::NoRealMemoryImage);
-        return nullptr;
-    }
-    for (long y = 0; y < p.h; ++y)
-        for (long x = 0; x < p.w; ++x) {
-            uint8_t* px = layer->pixel(static_cast<int>(x), static_cast<int>(y));
-            for (int c = 0; c < 3; ++c)
-                px[c] = static_cast<uint8_t>(std::clamp<long>(color[c], 0, 255));
-            px[3] = p.a[static_cast<size_t>(y * p.w + x)];
+    {
+        ImageLock lock(layer, msg::NoRealMemoryImage);
+        if (!lock) {
+            lock.release();
+            image_free(layer);
+            return nullptr;
         }
-    image_unlock(layer);
+        for (long y = 0; y < p.h; ++y)
+            for (long x = 0; x < p.w; ++x) {
+                uint8_t* px = layer->pixel(static_cast<int>(x), static_cast<int>(y));
+                for (int c = 0; c < 3; ++c)
+                    px[c] = static_cast<uint8_t>(std::clamp<long>(color[c], 0, 255));
+                px[3] = p.a[static_cast<size_t>(y * p.w + x)];
+            }
+    }
     layer_set_defaults(layer, source->owner);
     std::snprintf(layer->name, sizeof layer->name, suffix, source->name);
     return layer;
@@ -97,11 +98,11 @@ bool source_checked(Image* layer)
         error_box("A warp layer holds no picture to make an effect from.", layer->name);
         return false;
     }
-    if (image_lock(layer) != 0) {
-        image_unlock(layer);
-        message_show(msg::NoRealMemoryOperation);
+    // The caller unlocks the layer when it has read it.
+    ImageLock lock(layer, msg::NoRealMemoryOperation);
+    if (!lock)
         return false;
-    }
+    lock.keep();
     return true;
 }
 

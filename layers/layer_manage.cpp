@@ -38,14 +38,15 @@ Image* new_layer_image(long width, long height, const uint8_t value[4])
         message_show(msg::NoMemoryNewImage);
         return nullptr;
     }
-    if (image_lock(layer) != 0) {
-        image_unlock(layer);
-        image_free(layer);
-        message_show(msg::NoRealMemoryImage);
-        return nullptr;
+    {
+        ImageLock lock(layer, msg::NoRealMemoryImage);
+        if (!lock) {
+            lock.release();
+            image_free(layer);
+            return nullptr;
+        }
+        fill(layer, value);
     }
-    fill(layer, value);
-    image_unlock(layer);
     return layer;
 }
 
@@ -134,16 +135,18 @@ int layer_make_master(Image* image)
     Image* base = new_layer_image(image->width, image->height, clear);
     if (!base)
         return 1;
-    if (image_lock(image) != 0 || image_lock(base) != 0) {
-        image_unlock(image);
-        image_unlock(base);
-        image_free(base);
-        message_show(msg::NoRealMemoryImage);
-        return 1;
+    {
+        ImageLock from(image), to(base);
+        if (!from || !to) {
+            from.release();
+            to.release();
+            image_free(base);
+            message_show(msg::NoRealMemoryImage);
+            return 1;
+        }
+        std::memcpy(base->pixels, image->pixels,
+                    4 * static_cast<size_t>(image->width) * static_cast<size_t>(image->height));
     }
-    std::memcpy(base->pixels, image->pixels, 4 * static_cast<size_t>(image->width) * static_cast<size_t>(image->height));
-    image_unlock(base);
-    image_unlock(image);
     copy_name(base->name, image->name[0] ? image->name : "base");
     if (layer_start_stack(image) != 0) {
         image_free(base);
@@ -269,17 +272,18 @@ Image* layer_duplicate(Image* layer)
     Image* copy = new_layer_image(layer->width, layer->height, clear);
     if (!copy)
         return nullptr;
-    if (image_lock(layer) != 0 || image_lock(copy) != 0) {
-        image_unlock(layer);
-        image_unlock(copy);
-        image_free(copy);
-        message_show(msg::NoRealMemoryImage);
-        return nullptr;
+    {
+        ImageLock from(layer), to(copy);
+        if (!from || !to) {
+            from.release();
+            to.release();
+            image_free(copy);
+            message_show(msg::NoRealMemoryImage);
+            return nullptr;
+        }
+        std::memcpy(copy->pixels, layer->pixels,
+                    4 * static_cast<size_t>(layer->width) * static_cast<size_t>(layer->height));
     }
-    std::memcpy(copy->pixels, layer->pixels,
-                4 * static_cast<size_t>(layer->width) * static_cast<size_t>(layer->height));
-    image_unlock(copy);
-    image_unlock(layer);
     layer_set_defaults(copy, master);
     copy->layer_x = layer->layer_x;
     copy->layer_y = layer->layer_y;
@@ -389,21 +393,20 @@ namespace {
 template <class Shift>
 int warp_add(Image* layer, Shift&& shift)
 {
-    if (image_lock(layer) != 0) {
-        image_unlock(layer);
-        message_show(msg::NoRealMemoryOperation);
-        return 1;
+    {
+        ImageLock lock(layer, msg::NoRealMemoryOperation);
+        if (!lock)
+            return 1;
+        for (int y = 0; y < layer->height; ++y)
+            for (int x = 0; x < static_cast<int>(layer->width); ++x) {
+                uint8_t* p = layer->pixel(x, y);
+                int dx16, dy16;
+                warp_decode(p, dx16, dy16);
+                double sx = 0, sy = 0;
+                shift(layer->layer_x + x, layer->layer_y + y, sx, sy);
+                warp_encode(p, dx16 + std::lround(sx * 16), dy16 + std::lround(sy * 16));
+            }
     }
-    for (int y = 0; y < layer->height; ++y)
-        for (int x = 0; x < static_cast<int>(layer->width); ++x) {
-            uint8_t* p = layer->pixel(x, y);
-            int dx16, dy16;
-            warp_decode(p, dx16, dy16);
-            double sx = 0, sy = 0;
-            shift(layer->layer_x + x, layer->layer_y + y, sx, sy);
-            warp_encode(p, dx16 + std::lround(sx * 16), dy16 + std::lround(sy * 16));
-        }
-    image_unlock(layer);
     layer->changes = static_cast<int16_t>(layer->changes + 1);
     return 0;
 }
@@ -423,14 +426,13 @@ int warp_zero(Image* layer)
 {
     if (!warp_checked(layer))
         return 1;
-    if (image_lock(layer) != 0) {
-        image_unlock(layer);
-        message_show(msg::NoRealMemoryOperation);
-        return 1;
+    {
+        ImageLock lock(layer, msg::NoRealMemoryOperation);
+        if (!lock)
+            return 1;
+        const uint8_t zero[4] = {128, 0, 128, 0};
+        fill(layer, zero);
     }
-    const uint8_t zero[4] = {128, 0, 128, 0};
-    fill(layer, zero);
-    image_unlock(layer);
     layer->layer_flags &= ~kWarpZoomed;
     layer->changes = static_cast<int16_t>(layer->changes + 1);
     return restack(layer->owner);

@@ -3,6 +3,7 @@
 #include "areas/area_mask.h"
 #include "core/image.h"
 #include "core/mem.h"
+#include "core/parallel.h"
 #include "core/messages.h"
 #include "core/progress.h"
 #include "core/settings.h"
@@ -23,6 +24,7 @@ enum class Capture {
 // What every applier but the no-undo one holds while it runs.
 struct Frame {
     Image* target = nullptr;
+    ImageLock lock;  // the target, for as long as the applier runs
     uint8_t* mask = nullptr;
     AreaRect rect{};
     bool captured = false;
@@ -38,28 +40,19 @@ const char* op_name()
 int frame_open(Frame& f, Image* target, char tag, Capture capture)
 {
     f.target = target;
-    if (!target)
+    if (!target || !f.lock.acquire(target, msg::NoRealMemoryOperation))
         return 1;
-    if (image_lock(target) != 0) {
-        image_unlock(target);
-        message_show(msg::NoRealMemoryOperation);
+    if (ensure_mask(target->width, target->height) != 0)
         return 1;
-    }
-    if (ensure_mask(target->width, target->height) != 0) {
-        image_unlock(target);
-        return 1;
-    }
     f.mask = mask_lock();
     if (!f.mask) {
         const char tag_text[2] = {tag, 0};
         message_show(msg::NoRealMemoryMask, tag_text);
-        image_unlock(target);
         return 1;
     }
     f.rect = area_mask().rect;
     if (!area_rect_clip(target, f.rect)) {
         mask_unlock();
-        image_unlock(target);
         return 1;
     }
     progress_open(op_name(), f.rect.y1 - f.rect.y0 + 1, 1);
@@ -89,7 +82,6 @@ int frame_open(Frame& f, Image* target, char tag, Capture capture)
     if (failed) {
         progress_close();
         mask_unlock();
-        image_unlock(target);
         return 1;
     }
     return 0;
@@ -99,7 +91,7 @@ int frame_close(Frame& f)
 {
     progress_close();
     mask_unlock();
-    image_unlock(f.target);
+    f.lock.release();
     return 0;
 }
 
@@ -108,7 +100,7 @@ int frame_abort(Frame& f)
 {
     progress_close();
     mask_unlock();
-    image_unlock(f.target);
+    f.lock.release();
     if (f.captured)
         undo_restore_last();
     return 1;
@@ -117,6 +109,37 @@ int frame_abort(Frame& f)
 bool row_step(const Frame& f, int y)
 {
     return progress_update(y - f.rect.y0);
+}
+
+// Below this many pixels handing rows to other threads costs more than it gains.
+constexpr long kParallelPixels = 1L << 15;
+
+// Walks the rows of the rectangle, calling row(y) for each: on several
+// threads when the operation allows it and the rectangle is large enough,
+// else in order.  Progress and abort as the appliers always had them; the
+// result is the same either way.
+template <class Row>
+int walk_rows(Frame& f, Row row)
+{
+    const OpState& s = op_state();
+    const long y0 = f.rect.y0, y1 = f.rect.y1;
+    const long pixels = static_cast<long>(f.rect.x1 - f.rect.x0 + 1) * (y1 - y0 + 1);
+    if (s.op && s.op->parallel && pixels >= kParallelPixels && parallel_threads() > 1) {
+        const bool done = parallel_rows(
+            y0, y1,
+            [&row](long first, long last) {
+                for (long y = first; y <= last; ++y)
+                    row(static_cast<int>(y));
+            },
+            [](long rows_done) { return progress_update(rows_done); });
+        return done ? frame_close(f) : frame_abort(f);
+    }
+    for (int y = f.rect.y0; y <= f.rect.y1; ++y) {
+        if (row_step(f, y))
+            return frame_abort(f);
+        row(y);
+    }
+    return frame_close(f);
 }
 
 // The weighted blend of a new colour into a pixel; its alpha stays.
@@ -138,12 +161,10 @@ inline void blend_colour(uint8_t* p, uint32_t n, int w)
 int pixel_map_runs(Frame& f, void (*run)(const uint8_t*, uint32_t*, int))
 {
     constexpr int kRun = 512;
-    uint32_t mapped[kRun];
     Image* t = f.target;
     const int x0 = f.rect.x0, x1 = f.rect.x1;
-    for (int y = f.rect.y0; y <= f.rect.y1; ++y) {
-        if (row_step(f, y))
-            return frame_abort(f);
+    return walk_rows(f, [&](int y) {
+        uint32_t mapped[kRun];
         for (int x = x0; x <= x1; x += kRun) {
             const int n = std::min(kRun, x1 - x + 1);
             const uint8_t* m = f.mask + t->rows[y] + x;
@@ -165,8 +186,7 @@ int pixel_map_runs(Frame& f, void (*run)(const uint8_t*, uint32_t*, int))
                         blend_colour(p + 4 * i, mapped[i], m[i]);
             }
         }
-    }
-    return frame_close(f);
+    });
 }
 
 // Pixel map appliers: the worker computes, the applier blends by the weight.
@@ -175,9 +195,7 @@ int pixel_map_rows(Frame& f, Map map, uint32_t (*warp)(uint32_t), bool warp_laye
 {
     Image* t = f.target;
     const int x0 = f.rect.x0, x1 = f.rect.x1;
-    for (int y = f.rect.y0; y <= f.rect.y1; ++y) {
-        if (row_step(f, y))
-            return frame_abort(f);
+    return walk_rows(f, [&](int y) {
         uint8_t* row = t->row(y);
         const uint8_t* m = f.mask + t->rows[y];
         if (warp_layer) {
@@ -185,7 +203,7 @@ int pixel_map_rows(Frame& f, Map map, uint32_t (*warp)(uint32_t), bool warp_laye
             if (warp)
                 for (int x = x0; x <= x1; ++x)
                     pixel_store(row + 4 * x, warp(pixel_load(row + 4 * x)));
-            continue;
+            return;
         }
         if (alpha_mode) {
             for (int x = x0; x <= x1; ++x) {
@@ -199,7 +217,7 @@ int pixel_map_rows(Frame& f, Map map, uint32_t (*warp)(uint32_t), bool warp_laye
                 const int grey = (pixel_r(n) + pixel_g(n) + pixel_b(n)) / 3;
                 p[3] = static_cast<uint8_t>(mix_weight(grey, a, w));
             }
-            continue;
+            return;
         }
         for (int x = x0; x <= x1; ++x) {
             const int w = m[x];
@@ -208,8 +226,7 @@ int pixel_map_rows(Frame& f, Map map, uint32_t (*warp)(uint32_t), bool warp_laye
             uint8_t* p = row + 4 * x;
             blend_colour(p, map(pixel_load(p), x, y), w);
         }
-    }
-    return frame_close(f);
+    });
 }
 
 // Warp workers of the in-place appliers take the same arguments as the worker.
@@ -218,16 +235,13 @@ int in_place_rows(Frame& f, Place place)
 {
     Image* t = f.target;
     const int x0 = f.rect.x0, x1 = f.rect.x1;
-    for (int y = f.rect.y0; y <= f.rect.y1; ++y) {
-        if (row_step(f, y))
-            return frame_abort(f);
+    return walk_rows(f, [&](int y) {
         uint8_t* row = t->row(y);
         const uint8_t* m = f.mask + t->rows[y];
         for (int x = x0; x <= x1; ++x)
             if (const int w = m[x])
                 place(row + 4 * x, x, y, w);
-    }
-    return frame_close(f);
+    });
 }
 
 } // namespace
@@ -354,9 +368,10 @@ int apply_geometric(Image* target, int)
     if (frame_open(f, target, 'F', Capture::Rect))
         return 1;
     Image* capture = undo_last_capture();
-    if (!capture || image_lock(capture) != 0) {
-        image_unlock(capture);
+    ImageLock capture_lock(capture);
+    if (!capture_lock) {
         message_show(msg::NoRealMemoryUndo);
+        capture_lock.release();
         return frame_abort(f);
     }
     s.capture = capture;
@@ -364,7 +379,6 @@ int apply_geometric(Image* target, int)
     s.capture_y = f.rect.y0;
     int result = in_place_rows(f, place);
     s.capture = nullptr;
-    image_unlock(capture);
     return result;
 }
 
@@ -386,24 +400,16 @@ int apply_whole_image_no_undo(Image* target, int)
     const OpState& s = op_state();
     if (!s.worker.whole || !target)
         return 1;
-    if (image_lock(target) != 0) {
-        image_unlock(target);
-        message_show(msg::NoRealMemoryOperation);
+    ImageLock lock(target, msg::NoRealMemoryOperation);
+    if (!lock || ensure_mask(target->width, target->height) != 0)
         return 1;
-    }
-    if (ensure_mask(target->width, target->height) != 0) {
-        image_unlock(target);
-        return 1;
-    }
     uint8_t* mask = mask_lock();
     if (!mask) {
         message_show(msg::NoRealMemoryMask, "H");
-        image_unlock(target);
         return 1;
     }
     int result = s.worker.whole(target, mask) != 0 ? 1 : 0;
     mask_unlock();
-    image_unlock(target);
     return result;
 }
 

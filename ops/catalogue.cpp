@@ -60,6 +60,9 @@ void bind(OpDescriptor& d, const OpRow& row, bool keep_declared_slots)
     d.prepass = row.prepass;
     d.mapping = row.mapping;
     d.finish = row.finish;
+    if (row.doc)
+        d.doc = row.doc;
+    d.parallel = row.parallel ? 1 : 0;
     if (!row.slots.empty() || !keep_declared_slots)
         install_slots(d, row.slots);
     d.available = has_worker(row.worker) ? 1 : 0;

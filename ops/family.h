@@ -27,6 +27,14 @@ struct OpRow {
     OpPrepass prepass = nullptr;
     OpFinish finish = nullptr;
     std::span<const OpSlot> slots{};
+    // What the operation does for its user, in Markdown: the effect, each
+    // parameter, and the formula (docs/operations.md and the help pages).
+    const char* doc = nullptr;
+    // The appliers may hand its rows to several threads: its worker reads
+    // only its own pixel (and the capture, the source or tables made before
+    // the run) and writes only its own pixel.  Results must not depend on
+    // the order of the rows.
+    bool parallel = false;
 };
 
 struct OpFamily {

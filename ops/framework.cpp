@@ -63,13 +63,12 @@ bool lock_role(ImageRole role, Image* target, Image*& image, long& w, long& h, u
     Image* r = image_role(role);
     if (!r || !image_store_contains(r))
         r = target;
-    // Locked even when it is the target, so that its pixels stay addressable.
-    if (image_lock(r) != 0) {
-        image_unlock(r);
-        message_show(msg::SourceNoLock);
+    // Locked even when it is the target, so that its pixels stay addressable;
+    // unlock_role lets it go.
+    ImageLock lock(r, msg::SourceNoLock);
+    if (!lock)
         return false;
-    }
-    image = r;
+    image = lock.keep();
     w = static_cast<long>(r->width);
     h = r->height;
     rows = r->rows;
@@ -179,7 +178,7 @@ void op_set_curve_apply(const CurveApply* curves)
 
 int perform_operation(Image* view, int view_index)
 {
-    // 1. The view worked on.
+    // The view worked on: the one asked for, else the target, else the first one shown.
     if (!view)
         view = image_role(ImageRole::Target);
     if (!view || !image_store_contains(view))
@@ -201,7 +200,7 @@ int perform_operation(Image* view, int view_index)
         return 1;
     }
 
-    // 2. The log.
+    // The log names the operation (with frame and level during a sequence) and the view.
     if (log_is_open()) {
         if (g_state.generating)
             log_printf("Operation : %s Frame: %ld Level: %ld\n", d->name, g_state.frame + 1, g_state.level + 1);
@@ -215,15 +214,15 @@ int perform_operation(Image* view, int view_index)
         return 1;
     }
 
-    // 3. Colour or alpha.
+    // Colour or alpha; alpha mode gives the target an alpha channel.
     g_state.alpha_mode = decide_alpha_mode(target);
     if (g_state.alpha_mode && !target->alpha)
         target->alpha = 1;
 
-    // 4.
+    // Views and the timeline read this while the operation runs.
     g_state.running = true;
 
-    // 5. Splatter repetitions: the area module lays them out.
+    // Splatter repeats the operation at positions the area module lays out.
     int repetitions = 1;
     bool splatter = false;
     if (d->command != opcmd::MakeArea) {
@@ -243,13 +242,13 @@ int perform_operation(Image* view, int view_index)
     bool stopped = false;  // returns at once, without the redraw of step 8
     OpApplier applier = d->applier;
     for (int rep = 0; rep < repetitions; ++rep) {
-        // 6a.
+        // Each repetition moves the area to its place; a cancel ends the repetitions.
         if (splatter) {
             if (splatter_meter && progress_update(rep))
                 break;
             splatter_place(rep);
         }
-        // 6b. Immediate Painting builds the mask for every operation.
+        // Immediate Painting builds the mask for every operation.
         if (!g_state.generating && settings().work_method == 0) {
             bool fold = settings().with_alpha != 0 && !d->no_alpha_masking;
             if (build_area_mask(target, fold) != 0) {
@@ -263,13 +262,13 @@ int perform_operation(Image* view, int view_index)
         AreaMask& mask = area_mask();
         if (!mask.built || mask.width != static_cast<long>(target->width) || mask.height != target->height)
             area_rect_whole(target, mask.rect);
-        // 6d.
+        // Corners dragged right to left work as left to right; the rectangle stays on the image.
         if (!area_rect_clip(target, mask.rect)) {
             result = 1;
             break;
         }
         area_rect_update(mask.rect);
-        // 6e, 6f.
+        // The prepare hook may refuse: nothing is changed and the views are redrawn.
         d = op_by_command(g_state.current);
         g_state.passes = 1;
         g_state.clear_outside = false;
@@ -286,14 +285,14 @@ int perform_operation(Image* view, int view_index)
                 break;
             }
         }
-        // 6g.
+        // The appliers and workers read the operation from the published state.
         publish(*d);
         if (histogram_curves) {
             g_state.worker = OpWorkers{};
             g_state.worker.place = g_hooks.curves.worker;
             applier = apply_pixel_in_place;
         }
-        // 6h.
+        // Source and brush stay locked (and published) while the applier runs.
         if (d->uses_source || op_uses_source(d->command)) {
             if (!lock_role(ImageRole::Source, target, g_state.source, g_state.src_width, g_state.src_height,
                            g_state.src_rows, g_state.src_pixels)) {
@@ -309,32 +308,30 @@ int perform_operation(Image* view, int view_index)
                 break;
             }
         }
-        // 6i.
+        // A warp layer is left alone by operations that cannot work on displacements.
         if (is_warp_layer(target) && !d->warp_capable) {
             result = 1;
         } else {
             result = applier(target, view_index);
             if (result == 0 && d->finish) {
-                if (image_lock(target) == 0)
+                if (ImageLock lock{target})
                     d->finish(target, view_index);
-                image_unlock(target);
             }
         }
-        // 6j.
+
         unlock_role(g_state.source);
         unlock_role(g_state.brush);
         if (result != 0)
             break;
     }
 
-    // 7.
     if (splatter) {
         if (splatter_meter)
             progress_close();
         splatter_end();
     }
 
-    // 8, 9.
+    // Redraw what changed, count the change, and mark a layer's master for recompositing.
     if (!stopped) {
         redraw_after(target, result, d, applier);
         if (result == 0)

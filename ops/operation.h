@@ -128,6 +128,8 @@ struct OpDescriptor {
     int16_t available;         // 1 when its worker is written
     const char* unavailable;   // why it cannot run yet (when not available)
     char help_word[32];        // "negative": its help page is "f_op_negative"
+    const char* doc;           // its description in Markdown, from its family; null when none
+    int16_t parallel;          // rows may run on several threads (its family says so)
 
     int slot_count() const;    // used slots
 };

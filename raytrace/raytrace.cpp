@@ -536,16 +536,10 @@ int raytrace_image(Image* target, const char* path, int aa)
 {
     if (!target)
         return 1;
-    if (image_lock(target) != 0) {
-        image_unlock(target);
-        message_show(msg::NoRealMemoryOperation);
+    ImageLock lock(target, msg::NoRealMemoryOperation);
+    if (!lock)
         return 1;
-    }
-    int code;
     if (path)
-        code = run_path(path, target, target->pixels, target->width, target->height, aa);
-    else
-        code = raytrace_run(target, target->pixels, target->width, target->height);
-    image_unlock(target);
-    return code;
+        return run_path(path, target, target->pixels, target->width, target->height, aa);
+    return raytrace_run(target, target->pixels, target->width, target->height);
 }

@@ -525,14 +525,10 @@ uint8_t* render_reduce(Image* image, uint8_t* red, uint8_t* green, uint8_t* blue
         }
     }
 
-    bool locked_here = false;
-    if (!image->pixels) {
-        if (image_lock(image) != 0) {
-            image_unlock(image);
-            return nullptr;
-        }
-        locked_here = true;
-    }
+    // Locked here unless the caller holds it locked already.
+    ImageLock lock;
+    if (!image->pixels && !lock.acquire(image))
+        return nullptr;
     j.width = static_cast<int>(image->width);
     j.height = image->height;
 
@@ -562,8 +558,7 @@ uint8_t* render_reduce(Image* image, uint8_t* red, uint8_t* green, uint8_t* blue
         outcome = render(j, kind, palette_mode, ordered);
     }
 
-    if (locked_here)
-        image_unlock(image);
+    lock.release();
     if (outcome != DONE) {
         j.out = mem_free_t(j.out);
         if (outcome == NO_MEMORY)

@@ -6,6 +6,7 @@
 #include "ops/catalogue.h"
 
 #include <cstdio>
+#include <vector>
 #include <sys/stat.h>
 #include <string>
 
@@ -55,7 +56,24 @@ void print_text(const OpDescriptor& d)
     }
 }
 
-void print_markdown()
+std::string params_cell(const OpDescriptor& d)
+{
+    std::string params;
+    for (const OpSlot& s : d.slots) {
+        if (!s.used())
+            continue;
+        if (!params.empty())
+            params += "<br>";
+        params.append("`").append(s.key).append("` ").append(s.label);
+        params.append(" (").append(vq::slot_value_text(s)).append("; ");
+        params.append(vq::slot_range_text(s)).append(")");
+    }
+    return params.empty() ? "none" : params;
+}
+
+// docs/operations.md: per group a table of its operations, then a section
+// for each available one with its picture and description.
+void print_markdown(bool available_only)
 {
     std::printf("# Operations\n\n");
     std::printf("Every operation of the catalogue, group by group, as `vq ops --markdown` prints it.\n"
@@ -63,32 +81,40 @@ void print_markdown()
                 "may be given as the display name (case ignored), its script command or its number.\n"
                 "Values go in parameter order or as `key=value`; a value must lie within the typed\n"
                 "range (the slider range is what the dialog's slider offers). A palette is given as\n"
-                "`key=R,G,B/R,G,B/...`. Operations marked *not available* are listed with their\n"
-                "numbers so that scripts, settings files and timelines can name them, but they cannot\n"
-                "be applied yet.\n\n");
+                "`key=R,G,B/R,G,B/...`.\n\n"
+                "Each picture shows the operation with its default parameters on the sample picture\n"
+                "`data/gallery/sample.png` (below); `scripts/gallery.sh` makes them again.\n\n"
+                "![The sample picture](gallery/sample.png)\n\n");
+    int unavailable = 0;
+    for (int i = 0; i < op_count(); ++i)
+        unavailable += op_at(i)->available ? 0 : 1;
+    if (available_only)
+        std::printf("%d operations are not available yet; `vq ops --markdown --all` lists them too.\n\n",
+                    unavailable);
+    else if (unavailable)
+        std::printf("Operations marked *not available* are listed with their numbers so that scripts,\n"
+                    "settings files and timelines can name them, but they cannot be applied yet.\n\n");
     int groups = 0;
     const OpGroup* g = op_groups(&groups);
     for (int k = 0; k < groups; ++k) {
+        std::vector<const OpDescriptor*> ops;
+        for (int i = 0; i < op_count(); ++i) {
+            const OpDescriptor& d = *op_at(i);
+            if (d.group == g[k].command && (d.available || !available_only))
+                ops.push_back(&d);
+        }
+        if (ops.empty())
+            continue;
         std::printf("## %s (%d)\n\n", g[k].name, g[k].command);
         std::printf("| No. | Operation | Script | Applier | Flags | Parameters (default; slider range, typed range) |\n");
         std::printf("|---|---|---|---|---|---|\n");
-        for (int i = 0; i < op_count(); ++i) {
-            const OpDescriptor& d = *op_at(i);
-            if (d.group != g[k].command)
-                continue;
-            std::string params;
-            for (const OpSlot& s : d.slots) {
-                if (!s.used())
-                    continue;
-                if (!params.empty())
-                    params += "<br>";
-                params.append("`").append(s.key).append("` ").append(s.label);
-                params.append(" (").append(vq::slot_value_text(s)).append("; ");
-                params.append(vq::slot_range_text(s)).append(")");
-            }
-            if (params.empty())
-                params = "none";
+        for (const OpDescriptor* op : ops) {
+            const OpDescriptor& d = *op;
             std::string name = d.name;
+            if (d.available && d.doc) {
+                name.insert(0, 1, '[');
+                name.append("](#").append(d.help_word).append(")");
+            }
             if (!d.available)
                 name += " *(not available)*";
             std::string flags = flags_of(d);
@@ -96,9 +122,22 @@ void print_markdown()
             if (d.keyword)
                 script = std::string("`").append(script_of(d)).append("`");
             std::printf("| %d | %s | %s | %s | %s | %s |\n", d.command, name.c_str(), script.c_str(),
-                        applier_kind_name(d.kind), flags.empty() ? "-" : flags.c_str(), params.c_str());
+                        applier_kind_name(d.kind), flags.empty() ? "-" : flags.c_str(), params_cell(d).c_str());
         }
         std::printf("\n");
+        for (const OpDescriptor* op : ops) {
+            const OpDescriptor& d = *op;
+            if (!d.available || !d.doc)
+                continue;
+            std::printf("<a id=\"%s\"></a>\n### %s\n\n", d.help_word, d.name);
+            std::printf("![%s](gallery/%s.png)\n\n", d.name, d.help_word);
+            std::string doc = d.doc;
+            while (!doc.empty() && (doc.front() == '\n'))
+                doc.erase(doc.begin());
+            while (!doc.empty() && (doc.back() == '\n' || doc.back() == ' '))
+                doc.pop_back();
+            std::printf("%s\n\n", doc.c_str());
+        }
     }
 }
 
@@ -151,6 +190,8 @@ int write_html(const std::string& folder)
             html += "</p>\n";
             if (!d.available)
                 html += "<p><b>Not available:</b> " + html_escape(d.unavailable ? d.unavailable : "") + "</p>\n";
+            if (d.doc)
+                html += "<pre style=\"white-space: pre-wrap\">" + html_escape(d.doc) + "</pre>\n";
             if (d.keyword)
                 html += "<p>Script command: <code>" + html_escape(script_of(d)) + "</code></p>\n";
             html += "<h2>Parameters</h2>\n";
@@ -186,7 +227,7 @@ int write_html(const std::string& folder)
 
 int run_ops(vq::Args& args)
 {
-    bool markdown = false;
+    bool markdown = false, available_only = false, all = false, names = false;
     std::string filter;
     std::string html;
     while (!args.done()) {
@@ -199,6 +240,12 @@ int run_ops(vq::Args& args)
         }
         if (a == "--markdown")
             markdown = true;
+        else if (a == "--available")
+            available_only = true;
+        else if (a == "--all")
+            all = true;
+        else if (a == "--names")
+            names = true;
         else if (filter.empty())
             filter = a;
         else
@@ -209,7 +256,19 @@ int run_ops(vq::Args& args)
     if (markdown) {
         if (!filter.empty())
             return vq::usage_error("ops", "--markdown lists the whole catalogue");
-        print_markdown();
+        print_markdown(!all);
+        return vq::EXIT_DONE;
+    }
+    if (names) {
+        // For scripts: help word, a tab, the display name; available ones only with --available.
+        for (int i = 0; i < op_count(); ++i) {
+            const OpDescriptor& d = *op_at(i);
+            const OpGroup* g = op_group(d.group);
+            if ((available_only && !d.available) ||
+                (!filter.empty() && (!g || op_group_find(filter) != g)))
+                continue;
+            std::printf("%s\t%s\n", d.help_word, d.name);
+        }
         return vq::EXIT_DONE;
     }
     const OpGroup* group = nullptr;
@@ -234,7 +293,7 @@ int run_ops(vq::Args& args)
             continue;
         std::printf("%s (%d)\n", g[k].name, g[k].command);
         for (int i = 0; i < op_count(); ++i)
-            if (op_at(i)->group == g[k].command)
+            if (op_at(i)->group == g[k].command && (!available_only || op_at(i)->available))
                 print_text(*op_at(i));
         std::printf("\n");
     }
@@ -243,11 +302,13 @@ int run_ops(vq::Args& args)
 
 } // namespace
 
-VQ_COMMAND("ops", "vq ops [GROUP | OPERATION] [--markdown] [--html FOLDER]",
+VQ_COMMAND("ops", "vq ops [GROUP | OPERATION] [--available] [--names] [--markdown [--all]] [--html FOLDER]",
            "Lists the operation catalogue: for every operation its number, name, script command,\n"
            "applier, flags, whether it can be applied yet, and its parameters with their key, current\n"
            "value, slider range and typed range.  GROUP is a group's name (\"photo\", \"Photo Group\")\n"
-           "or number; OPERATION a name, script command or number.  --markdown prints the whole\n"
-           "catalogue as the Markdown of docs/operations.md; --html writes the help pages\n"
-           "(f_op_*.html and index.html) into FOLDER.",
+           "or number; OPERATION a name, script command or number.  --available leaves out the\n"
+           "operations that cannot be applied yet; --names prints only each one's help word and\n"
+           "name.  --markdown prints the Markdown of docs/operations.md (the available operations,\n"
+           "with --all every one); --html writes the help pages (f_op_*.html and index.html) into\n"
+           "FOLDER.",
            run_ops);

@@ -1,6 +1,7 @@
 // vq: the jobs of the workstation, headless, from a shell.
 #include "app/vq/command.h"
 #include "core/app.h"
+#include "core/parallel.h"
 #include "core/messages.h"
 #include "core/progress.h"
 #include "core/safe_write.h"
@@ -29,6 +30,8 @@ void print_help()
     std::printf("  --yes, --no  answers to the system's questions (default: proceed)\n");
     std::printf("  --quiet      no progress display and no notes\n");
     std::printf("  --screen WxH the screen size window positions are kept on (1024x768)\n");
+    std::printf("  --threads N  threads an operation may use (0 = one per core; default: the\n");
+    std::printf("               preference \"Threads\"); the result is the same for any count\n");
     std::printf("  --help       this text; vq help COMMAND tells more of one command\n");
     std::printf("  --version    the version\n\n");
     std::printf("Exit status: 0 done, 1 failed or refused (the message is on stderr), 2 usage error.\n");
@@ -59,6 +62,7 @@ int main(int argc, char** argv)
     std::string command;
     vq::Args args;
     bool options_end = false;
+    int threads = -1;  // --threads; -1: the preference
 
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -104,6 +108,16 @@ int main(int argc, char** argv)
                 plat.set_quiet(true);
                 continue;
             }
+            if (a == "--threads") {
+                long n = -1;
+                if (i + 1 >= argc || !vq::parse_long(argv[i + 1], n) || n < 0 || n > 64) {
+                    std::fprintf(stderr, "vq: --threads needs a count from 0 (one per core) to 64\n");
+                    return vq::EXIT_USAGE;
+                }
+                threads = static_cast<int>(n);
+                ++i;
+                continue;
+            }
             if (a == "--screen") {
                 long w = 0, h = 0;
                 if (i + 1 >= argc || !vq::parse_size(argv[i + 1], w, h)) {
@@ -145,6 +159,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vq: start-up failed\n");
         return vq::EXIT_FAILED;
     }
+    // After the preferences: the option holds for this run only.
+    if (threads >= 0)
+        parallel_set_threads(threads);
     int status = c->run(args);
     if (progress_interrupted() && status != vq::EXIT_DONE)
         std::fprintf(stderr, "vq: stopped by Ctrl-C\n");

@@ -3,6 +3,7 @@
 #include "ops/catalogue.h"
 #include "ops/family.h"
 #include "ops/framework.h"
+#include "ops/tone/docs.h"
 #include "ops/tone/tone.h"
 #include "ops/tone/tone_internal.h"
 
@@ -91,32 +92,32 @@ constexpr OpSlot kColorGel[] = {slot_switch(&p.gel[0], "red", "Red"), slot_switc
 
 constexpr OpRow kRows[] = {
     // Standard Group: tables built by the prepare hooks, applied in place.
-    {.command = opcmd::Contrast, .worker = worker_place(table_worker), .prepare = contrast_prepare, .slots = kContrast},
+    {.command = opcmd::Contrast, .worker = worker_place(table_worker), .prepare = contrast_prepare, .slots = kContrast, .doc = tone_docs::contrast, .parallel = true},
     {.command = opcmd::Brightness, .worker = worker_place(table_worker), .prepare = brightness_prepare,
-     .slots = kBrightness},
-    {.command = opcmd::Gamma, .worker = worker_place(table_worker), .prepare = gamma_prepare, .slots = kGamma},
+     .slots = kBrightness, .doc = tone_docs::brightness, .parallel = true},
+    {.command = opcmd::Gamma, .worker = worker_place(table_worker), .prepare = gamma_prepare, .slots = kGamma, .doc = tone_docs::gamma, .parallel = true},
     {.command = opcmd::ColorFill, .worker = worker_place(table_worker), .prepare = color_fill_prepare,
-     .slots = kColorFill},
-    {.command = opcmd::Balance, .worker = worker_place(table_worker), .prepare = balance_prepare, .slots = kBalance},
+     .slots = kColorFill, .doc = tone_docs::color_fill, .parallel = true},
+    {.command = opcmd::Balance, .worker = worker_place(table_worker), .prepare = balance_prepare, .slots = kBalance, .doc = tone_docs::balance, .parallel = true},
     // Measuring is what the descriptor does; applying the curves is the
     // framework's Histogram case.
-    {.command = opcmd::Histogram, .worker = worker_whole(histogram_measure), .slots = kHistogram},
-    {.command = opcmd::Remap, .worker = worker_place(remap_worker), .slots = kRemap},
-    {.command = opcmd::Colorize, .worker = worker_place(colorize_worker), .slots = kColorize},
+    {.command = opcmd::Histogram, .worker = worker_whole(histogram_measure), .slots = kHistogram, .doc = tone_docs::histogram, .parallel = true},
+    {.command = opcmd::Remap, .worker = worker_place(remap_worker), .slots = kRemap, .doc = tone_docs::remap, .parallel = true},
+    {.command = opcmd::Colorize, .worker = worker_place(colorize_worker), .slots = kColorize, .doc = tone_docs::colorize, .parallel = true},
     // Photo Group.
-    {.command = opcmd::Monochrome, .worker = worker_map(mono_worker, mono_run), .slots = kMonochrome},
+    {.command = opcmd::Monochrome, .worker = worker_map(mono_worker, mono_run), .slots = kMonochrome, .doc = tone_docs::monochrome, .parallel = true},
     {.command = opcmd::Negative, .worker = worker_map(negative_worker, negative_run),
-     .warp = worker_map(negative_warp_worker), .slots = kNegative},
-    {.command = opcmd::AdjustHue, .worker = worker_map(hue_worker, hue_run), .slots = kAdjustHue},
-    {.command = opcmd::Saturation, .worker = worker_map(saturation_worker, saturation_run), .slots = kSaturation},
-    {.command = opcmd::AdjustValue, .worker = worker_map(value_worker, value_run), .slots = kAdjustValue},
-    {.command = opcmd::Glare, .worker = worker_map(glare_worker), .slots = kGlare},
-    {.command = opcmd::Antique, .worker = worker_map(antique_worker), .slots = kAntique},
-    {.command = opcmd::ColorGel, .worker = worker_map(gel_worker), .prepare = gel_prepare, .slots = kColorGel},
+     .warp = worker_map(negative_warp_worker), .slots = kNegative, .doc = tone_docs::negative, .parallel = true},
+    {.command = opcmd::AdjustHue, .worker = worker_map(hue_worker, hue_run), .slots = kAdjustHue, .doc = tone_docs::adjust_hue, .parallel = true},
+    {.command = opcmd::Saturation, .worker = worker_map(saturation_worker, saturation_run), .slots = kSaturation, .doc = tone_docs::saturation, .parallel = true},
+    {.command = opcmd::AdjustValue, .worker = worker_map(value_worker, value_run), .slots = kAdjustValue, .doc = tone_docs::adjust_value, .parallel = true},
+    {.command = opcmd::Glare, .worker = worker_map(glare_worker), .slots = kGlare, .doc = tone_docs::glare, .parallel = true},
+    {.command = opcmd::Antique, .worker = worker_map(antique_worker), .slots = kAntique, .doc = tone_docs::antique, .parallel = true},
+    {.command = opcmd::ColorGel, .worker = worker_map(gel_worker), .prepare = gel_prepare, .slots = kColorGel, .doc = tone_docs::color_gel, .parallel = true},
     // Art Group's pixel maps.
-    {.command = opcmd::PseudoColor, .worker = worker_map(pseudo_worker)},
-    {.command = opcmd::FalseColor, .worker = worker_map(false_color_worker)},
-    {.command = opcmd::Solarize, .worker = worker_map(solarize_worker), .prepare = solarize_prepare},
+    {.command = opcmd::PseudoColor, .worker = worker_map(pseudo_worker), .doc = tone_docs::pseudo_color, .parallel = true},
+    {.command = opcmd::FalseColor, .worker = worker_map(false_color_worker), .doc = tone_docs::false_color, .parallel = true},
+    {.command = opcmd::Solarize, .worker = worker_map(solarize_worker), .prepare = solarize_prepare, .doc = tone_docs::solarize, .parallel = true},
 };
 
 } // namespace

@@ -202,8 +202,8 @@ void ImageView::rebuild()
     int w = static_cast<int>(image_->width), h = image_->height;
     if (picture_.width() != w || picture_.height() != h)
         picture_ = QImage(w, h, QImage::Format_RGB32);
-    if (image_lock(image_) != 0) {
-        image_unlock(image_);
+    ImageLock lock(image_);
+    if (!lock) {
         picture_.fill(Qt::gray);
         return;
     }
@@ -227,7 +227,6 @@ void ImageView::rebuild()
                           (px[2] * a + under.blue() * (255 - a)) / 255);
         }
     }
-    image_unlock(image_);
 }
 
 void ImageView::set_overlay(const QPainterPath& path, bool closed)
