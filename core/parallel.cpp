@@ -157,7 +157,7 @@ bool parallel_rows(long y0, long y1, const std::function<void(long, long)>& work
     job.y1 = y1;
     job.band_rows = band_rows;
     job.bands = (rows + band_rows - 1) / band_rows;
-    // A stop asked before the first band: no thread starts on it.
+    // A cancel already pending starts nothing.
     if (progress && progress(0))
         return false;
     if (threads > 1) {

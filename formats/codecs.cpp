@@ -2,6 +2,15 @@
 
 #include "core/image.h"
 #include "formats/load_save.h"
+#include "formats/alias_pix.h"
+#include "formats/iff.h"
+#include "formats/pcx.h"
+#include "formats/psd.h"
+#include "formats/raw.h"
+#include "formats/rla.h"
+#include "formats/sgi.h"
+#include "formats/softimage.h"
+#include "formats/tga.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,6 +26,9 @@ Image* read_ppm_file(const LoadRequest& r) { return read_ppm(r.stream, r.file_si
 Image* read_iraw_file(const LoadRequest& r) { return read_iraw(r.stream, r.file_size, r.name); }
 Image* read_pix(const LoadRequest& r) { return read_picture4(r.stream, false, r.file_size, r.name); }
 Image* read_pdx(const LoadRequest& r) { return read_picture4(r.stream, true, r.file_size, r.name); }
+Image* read_tga(const LoadRequest& r) { return ReadTarga(r.stream, r.name); }
+Image* read_iff(const LoadRequest& r) { return ReadIff(r.stream, r.name); }
+Image* read_pcx(const LoadRequest& r) { return ReadPcx(r.stream, r.name); }
 
 int info_bmp(const LoadRequest& r, ImageInfo* i) { return InfoBmp(r.stream, r.name, i); }
 int info_png(const LoadRequest& r, ImageInfo* i) { return InfoPng(r.stream, r.name, i); }
@@ -28,6 +40,16 @@ int write_bmp(Image* image, const char* name, const SaveRequest& r) { return Wri
 int write_png(Image* image, const char* name, const SaveRequest& r)
 {
     return WritePng(image, name, r.bits, r.compress);
+}
+int write_iff(Image* image, const char* name, const SaveRequest& r)
+{
+    return WriteIff(image, name, false, r.compress, r.bits);
+}
+int write_trim(Image* image, const char* name, const SaveRequest&) { return WriteIff(image, name, true, 1); }
+int write_pcx(Image* image, const char* name, const SaveRequest& r) { return WritePcx(image, name, r.bits); }
+int write_tga(Image* image, const char* name, const SaveRequest& r)
+{
+    return WriteTarga(image, name, r.bits, r.compress);
 }
 int write_jpeg(Image* image, const char* name, const SaveRequest& r)
 {
@@ -47,19 +69,19 @@ Codec g_codecs[] = {
      {{4, is_bmp, nullptr}}, "Bitmap (*.BMP)", "*.BMP", true, "Bitmap (*.BMP)", "Bitmap (*.BMP)", 2, info_bmp},
     {CODEC_FLC, "FLI/FLC", "FLC", FMT_FLC, false, FMT_FLC, ".flc", nullptr, nullptr,
      {{16, is_flic, nullptr}}, "Flick (*.FLC)", "*.FLC", false, "Flick (*.FLC)", "Flick (*.FLC)", 4},
-    {CODEC_IFF, "IFF/ILBM", "IFF", FMT_IFF, true, FMT_IFF, ".iff", nullptr, nullptr,
-     {{7, is_iff, nullptr}}, "IFF/ILBM (*.IFF)", "*.IFF", true, "IFF (*.IFF)", "IFF (*.IFF)", 5},
+    {CODEC_IFF, "IFF/ILBM", "IFF", FMT_IFF, true, FMT_IFF, ".iff", read_iff, write_iff,
+     {{7, is_iff, nullptr}}, "IFF/ILBM (*.IFF)", "*.IFF", true, "IFF (*.IFF)", "IFF (*.IFF)", 5, iff_info},
     {CODEC_JPEG, "JPEG", "JPG", FMT_JPG, false, FMT_JPG, ".jpg", read_jpeg, write_jpeg,
      {{18, is_jfif, nullptr}, {19, is_exif, nullptr}, {27, is_late_jpeg, nullptr}},
      "JFIF/JPEG (*.JPG)", "*.JPG", true, "JFIF/JPEG (*.JPG)", "JPEG (*.JPG)", 6, info_jpeg},
-    {CODEC_PCX, "PCX", "PCX", FMT_PCX, false, FMT_PCX, ".pcx", nullptr, nullptr,
-     {{17, is_pcx, nullptr}}, "Paint (*.PCX)", "*.PCX", true, "Paint (*.PCX)", "PCX (*.PCX)", 7},
-    {CODEC_TGA, "Targa", "TGA", FMT_TGA, false, FMT_TGA, ".tga", nullptr, nullptr,
-     {{22, is_targa, nullptr}}, "Targa (*.TGA)", "*.TGA", true, "Targa (*.TGA)", "Targa (*.TGA)", 11},
+    {CODEC_PCX, "PCX", "PCX", FMT_PCX, false, FMT_PCX, ".pcx", read_pcx, write_pcx,
+     {{17, is_pcx, nullptr}}, "Paint (*.PCX)", "*.PCX", true, "Paint (*.PCX)", "PCX (*.PCX)", 7, pcx_info},
+    {CODEC_TGA, "Targa", "TGA", FMT_TGA, false, FMT_TGA, ".tga", read_tga, write_tga,
+     {{22, is_targa, nullptr}}, "Targa (*.TGA)", "*.TGA", true, "Targa (*.TGA)", "Targa (*.TGA)", 11, targa_info},
     {CODEC_TIFF, "TIFF", "TIFF", FMT_TIFF, false, FMT_TIFF, ".tif", read_tiff, write_tiff,
      {{8, is_tiff, nullptr}}, "TIFF (*.TIF)", "*.TIF", true, "TIFF (*.TIF)", "TIFF (*.TIF)", 12, info_tiff},
     // TRIM files are read by the IFF reader, which gives them this code.
-    {CODEC_TRIM, "TRIM", "TRM", FMT_TRM, false, FMT_TRM, ".trm", nullptr, nullptr,
+    {CODEC_TRIM, "TRIM", "TRM", FMT_TRM, false, FMT_TRM, ".trm", nullptr, write_trim,
      {}, "TRIM (*.TRM)", "*.TRM", true, "TRIM (*.TRM)", "TRIM (*.TRM)", 14},
     {CODEC_AVI, "AVI", "AVI", FMT_AVI, false, FMT_AVI, ".avi", nullptr, nullptr,
      {{1, is_avi, nullptr}}, "VFW (*.AVI)", "*.AVI", false, "Video for Windows (*.AVI)", "Video (*.AVI)", 15},
@@ -78,18 +100,18 @@ Codec g_codecs[] = {
     // No file reaches RGB: its test is the SGI test, which comes first.
     {CODEC_RGB, "RGB", "RGB", FMT_RGB, false, -1, ".rgb", nullptr, nullptr,
      {}, "RGB (*.RGB)", "*.RGB", false, nullptr, "RGB (*.RGB)", 10},
-    {CODEC_RAW, "Raw", "RAW", FMT_RAW, false, -1, ".raw", nullptr, nullptr,
+    {CODEC_RAW, "Raw", "RAW", FMT_RAW, false, -1, ".raw", ReadRaw, nullptr,
      {{26, is_raw, nullptr}}, "RAW (*.RAW)", "*.RAW", false, nullptr, "Raw (*.RAW)", 9},
-    {CODEC_SGI, "SGI", "SGI", FMT_SGI, false, -1, ".sgi", nullptr, nullptr,
-     {{5, is_sgi, nullptr}}, "SGI (*.SGI)", "*.SGI", false, nullptr, "SGI (*.SGI)", 18},
-    {CODEC_PSD, "Photoshop", "PSD", FMT_PSD, false, -1, ".psd", nullptr, nullptr,
-     {{11, is_psd, nullptr}}, "Photoshop (*.PSD)", "*.PSD", false, nullptr, "Photoshop (*.PSD)", 17},
-    {CODEC_SOFTIMAGE, "Softimage PIC", nullptr, FMT_PIC, false, -1, ".pic", nullptr, nullptr,
-     {{13, is_softimage, nullptr}}, "Softimage (*.PIC)", "*.PIC", false, nullptr, nullptr, 0},
-    {CODEC_RLA, "Wavefront RLA", nullptr, FMT_RLA, false, -1, ".rla", nullptr, nullptr,
-     {{14, is_rla, nullptr}}, "Wavefront (*.RLA)", "*.RLA", false, nullptr, nullptr, 0},
-    {CODEC_ALIAS, "Alias PIX", nullptr, FMT_ALIAS, false, -1, ".pix", nullptr, nullptr,
-     {{15, is_alias, nullptr}}, "Alias (*.PIX)", "*.PIX", false, nullptr, nullptr, 0},
+    {CODEC_SGI, "SGI", "SGI", FMT_SGI, false, -1, ".sgi", ReadSgi, nullptr,
+     {{5, is_sgi, nullptr}}, "SGI (*.SGI)", "*.SGI", false, nullptr, "SGI (*.SGI)", 18, sgi_info},
+    {CODEC_PSD, "Photoshop", "PSD", FMT_PSD, false, -1, ".psd", ReadPsd, nullptr,
+     {{11, is_psd, nullptr}}, "Photoshop (*.PSD)", "*.PSD", false, nullptr, "Photoshop (*.PSD)", 17, psd_info},
+    {CODEC_SOFTIMAGE, "Softimage PIC", nullptr, FMT_PIC, false, -1, ".pic", ReadSoftimage, nullptr,
+     {{13, is_softimage, nullptr}}, "Softimage (*.PIC)", "*.PIC", false, nullptr, nullptr, 0, softimage_info},
+    {CODEC_RLA, "Wavefront RLA", nullptr, FMT_RLA, false, -1, ".rla", ReadRla, nullptr,
+     {{14, is_rla, nullptr}}, "Wavefront (*.RLA)", "*.RLA", false, nullptr, nullptr, 0, rla_info},
+    {CODEC_ALIAS, "Alias PIX", nullptr, FMT_ALIAS, false, -1, ".pix", ReadAliasPix, nullptr,
+     {{15, is_alias, nullptr}}, "Alias (*.PIX)", "*.PIX", false, nullptr, nullptr, 0, alias_pix_info},
     // The layers subsystem enters the reader at start-up.
     {CODEC_LAYERED, "Layered (ELF)", nullptr, FMT_ELF, false, -1, ".elf", nullptr, nullptr,
      {{12, is_layered, nullptr}}, "GX Layers (*ELF)", "*.ELF", false, nullptr, nullptr, 0},

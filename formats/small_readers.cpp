@@ -9,6 +9,7 @@
 #include "formats/load_save.h"
 #include "core/platform.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -129,14 +130,17 @@ Image* read_ppm(FILE* stream, long file_size, const char* name)
         error_box("PPM file header is damaged.", name);
         return nullptr;
     }
-    if (maxval != 255) {
+    if (maxval < 1 || maxval > 65535) {
         std::string text = "PPM files with a maximum value of " + std::to_string(maxval) +
-                           " cannot be read; only 255 is.";
+                           " cannot be read; 1 to 65535 are.";
         note(text.c_str());
         return nullptr;
     }
+    // Samples above 255 take two bytes, most significant first; any other
+    // maximum than 255 is scaled to it.
+    const int sample = maxval > 255 ? 2 : 1;
     long start = std::ftell(stream);
-    if (static_cast<double>(width) * height * 3 > static_cast<double>(file_size - start)) {
+    if (static_cast<double>(width) * height * 3 * sample > static_cast<double>(file_size - start)) {
         message_show(msg::FileTruncated, name);
         return nullptr;
     }
@@ -147,20 +151,29 @@ Image* read_ppm(FILE* stream, long file_size, const char* name)
         note("Not enough real memory for image");
         return nullptr;
     }
-    image->bits = 24;
+    image->bits = static_cast<uint16_t>(24 * sample);
     Meter meter("Reading PPM", height);
-    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3 * sample);
+    std::vector<uint8_t> scale;
+    if (sample == 1 && maxval != 255)
+        for (long v = 0; v < 256; ++v)
+            scale.push_back(static_cast<uint8_t>(std::min(255L, (v * 255 + maxval / 2) / maxval)));
     for (long y = 0; y < height; ++y) {
         if (std::fread(row.data(), 1, row.size(), stream) != row.size()) {
             message_show(msg::FileTruncated, name);
             return drop(image);
         }
         uint8_t* px = image->row(static_cast<int>(y));
-        for (long x = 0; x < width; ++x, px += 4) {
-            px[0] = row[3 * x];
-            px[1] = row[3 * x + 1];
-            px[2] = row[3 * x + 2];
-        }
+        for (long x = 0; x < width; ++x, px += 4)
+            for (int c = 0; c < 3; ++c) {
+                long i = 3 * x + c;
+                if (sample == 2) {
+                    long v = std::min<long>(maxval, row[2 * i] << 8 | row[2 * i + 1]);
+                    px[c] = static_cast<uint8_t>((v * 255 + maxval / 2) / maxval);
+                } else {
+                    px[c] = scale.empty() ? row[i] : scale[row[i]];
+                }
+            }
         if ((y & 7) == 0 && progress_update(y)) {
             log_printf("PPM reading cancelled\n");
             return drop(image);
@@ -179,19 +192,20 @@ int info_ppm(FILE* stream, long file_size, const char* name, ImageInfo* out)
         error_box("PPM file header is damaged.", name);
         return 1;
     }
-    if (maxval != 255) {
+    if (maxval < 1 || maxval > 65535) {
         std::string text = "PPM files with a maximum value of " + std::to_string(maxval) +
-                           " cannot be read; only 255 is.";
+                           " cannot be read; 1 to 65535 are.";
         note(text.c_str());
         return 1;
     }
-    if (static_cast<double>(width) * height * 3 > static_cast<double>(file_size - std::ftell(stream))) {
+    const int sample = maxval > 255 ? 2 : 1;
+    if (static_cast<double>(width) * height * 3 * sample > static_cast<double>(file_size - std::ftell(stream))) {
         message_show(msg::FileTruncated, name);
         return 1;
     }
     out->width = width;
     out->height = height;
-    out->bits = 24;
+    out->bits = 24 * sample;
     return 0;
 }
 

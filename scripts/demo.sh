@@ -87,4 +87,13 @@ step "Layers: two renders and a card stacked with blend modes, a shadow layer, t
 "$VQ" --home "$HOME_DIR" convert "$OUT/layers.elf" "$OUT/layers.png"
 ls -l "$OUT/layers.elf" "$OUT/layers.png"
 
+step "A timeline: the reflection darkened over ten frames by a trend, the ellipse selected on four of them"
+TML="$OUT/fade.tml"
+"$VQ" --home "$HOME_DIR" timeline new "$TML" --frames 10
+"$VQ" --home "$HOME_DIR" timeline set "$TML" --level 1 --frame 1-10 --action "$OUT/raytrace-reflection.png"
+"$VQ" --home "$HOME_DIR" timeline set "$TML" --level 1 --frame 1-10 --op "Adjust Value" amount=0
+"$VQ" --home "$HOME_DIR" timeline trend "$TML" --level 1 --op "Adjust Value" --var amount --keys 1:0,10:-80
+"$VQ" --home "$HOME_DIR" timeline set "$TML" --level 1 --frame 4-7 --area "$AREAS/oval.asf"
+"$VQ" --home "$HOME_DIR" timeline show "$TML"
+
 printf '\nDemo output is in %s\n' "$OUT"

@@ -3,6 +3,7 @@
 #include "app/vq/save_options.h"
 #include "core/image.h"
 #include "formats/load_save.h"
+#include "formats/raw.h"
 #include "layers/layer_manage.h"
 
 #include <string>
@@ -20,6 +21,14 @@ int run_convert(vq::Args& args)
         if (taken == 1)
             continue;
         std::string word = args.next();
+        if (word == "--raw") {
+            RawLayout layout;
+            if (args.done() || !parse_raw_layout(args.next().c_str(), layout))
+                return vq::usage_error("convert", "--raw takes WIDTHxHEIGHT[,CHANNELS[,OFFSET]], channels 1 to 4");
+            raw_state().preset = true;
+            raw_state().layout = layout;
+            continue;
+        }
         if (word.size() > 1 && word[0] == '-' && word[1] == '-')
             return vq::usage_error("convert", "no option " + word);
         files.push_back(word);
@@ -43,10 +52,13 @@ int run_convert(vq::Args& args)
 } // namespace
 
 VQ_COMMAND("convert",
-           "vq convert IN OUT [--type T] [--depth BITS] [--compress N] [--quality Q] [--reduce MODE] "
-           "[--dither ordered|diffusion] [--strength N]",
+           "vq convert IN OUT [--raw WxH[,CHANNELS[,OFFSET]]] [--type T] [--depth BITS] [--compress N] [--quality Q] "
+           "[--reduce MODE] [--dither ordered|diffusion] [--strength N]",
            "Loads IN through the load dispatch (any format it reads) and saves it as OUT through the save\n"
            "entry.  The type comes from OUT's extension unless --type names it; OUT is given the type's\n"
            "extension when it lacks it.  The depth is 32 bits for an image with alpha, else 24, unless\n"
-           "--depth names it; 8, 4 and 1 bits go through the colour reduction.\n\n" VQ_SAVE_OPTIONS_HELP,
+           "--depth names it; 8, 4 and 1 bits go through the colour reduction.  A raw file (\".raw\",\n"
+           "\".red\") has no header: --raw gives its width, height, channels (1 grey, 2 grey and alpha,\n"
+           "3 RGB, the default, 4 RGBA; 8 bits each, interleaved, top row first) and the bytes to skip.\n\n"
+           VQ_SAVE_OPTIONS_HELP,
            run_convert);

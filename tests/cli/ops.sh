@@ -7,7 +7,7 @@ expect_status 0 -- "$VQ" ops
 expect_grep '^3115  Negative +NEGATIVE\(5\) +pixel map +available' out.txt
 expect_grep '^ +mode=0 +Mode +0\.\.5$' out.txt
 expect_grep '^3579  Ray Trace +RAYTRACE\(4\) +whole image +available' out.txt
-expect_grep '^3580  Julia .*not available' out.txt
+expect_grep '^3580  Julia +JULIA\(7\) +whole image +available' out.txt
 
 expect_status 0 -- "$VQ" ops photo
 expect_grep '^Photo Group \(3550\)' out.txt

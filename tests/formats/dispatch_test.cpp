@@ -309,8 +309,9 @@ int spy_writer(Image* image, const char* name, const SaveRequest&)
 
 TEST_F(FormatTest, SaveAdjustsAlphaPerTypeAndRestoresIt)
 {
-    codec_register(CODEC_JPEG, nullptr, spy_writer);
-    codec_register(CODEC_TIFF, nullptr, spy_writer);
+    // The rows go back as they were: the tests after this one write real files.
+    const Codec jpeg = codec_register(CODEC_JPEG, nullptr, spy_writer);
+    const Codec tiff = codec_register(CODEC_TIFF, nullptr, spy_writer);
     Image* image = image_new(4, 4, "test");
     settings().save_type = FMT_JPG;
     settings().jpeg_quality = 90;
@@ -330,6 +331,8 @@ TEST_F(FormatTest, SaveAdjustsAlphaPerTypeAndRestoresIt)
     EXPECT_EQ(save_image(image, path("t").c_str()), 0);
     EXPECT_EQ(g_alpha_seen, 1);
     EXPECT_EQ(image->alpha, 1);
+    codec_restore(jpeg);
+    codec_restore(tiff);
 }
 
 TEST_F(FormatTest, SaveRecordsWhatTheImageWasSavedAs)

@@ -41,7 +41,7 @@ TEST_F(FormatTest, IRawKeepsTheCodeOfANewRecord)
     EXPECT_NE(boxes().find("Error: I-Raw file damaged"), std::string::npos);
 }
 
-TEST_F(FormatTest, PpmReadsMaxval255Only)
+TEST_F(FormatTest, PpmScalesAnyMaximumValue)
 {
     std::string text = "P6\n# made by hand\n2 1\n255\n";
     Bytes b(text.begin(), text.end());
@@ -52,11 +52,27 @@ TEST_F(FormatTest, PpmReadsMaxval255Only)
     EXPECT_STREQ(image->format, "PPM");
     EXPECT_RGB(image, 1, 0, 250, 251, 252);
 
+    // Deeper samples are scaled to 255: 65535 and 32768 of 65535, 3 of 7.
     std::string deep = "P6 1 1 65535\n";
     Bytes d(deep.begin(), deep.end());
-    d.resize(d.size() + 6, 9);
-    EXPECT_EQ(load_image(write("deep.ppm", d).c_str()), nullptr);
-    EXPECT_NE(boxes().find("maximum value of 65535"), std::string::npos);
+    for (uint8_t v : {0xFF, 0xFF, 0x80, 0x00, 0x00, 0x00})
+        d.push_back(v);
+    Image* wide = load_image(write("deep.ppm", d).c_str());
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(wide->bits, 48);
+    EXPECT_RGB(wide, 0, 0, 255, 128, 0);
+    std::string seven = "P6 1 1 7\n";
+    Bytes s7(seven.begin(), seven.end());
+    for (uint8_t v : {7, 3, 0})
+        s7.push_back(v);
+    Image* small = load_image(write("seven.ppm", s7).c_str());
+    ASSERT_NE(small, nullptr);
+    EXPECT_RGB(small, 0, 0, 255, 109, 0);
+    std::string zero = "P6 1 1 0\n";
+    Bytes z(zero.begin(), zero.end());
+    z.resize(z.size() + 3, 0);
+    EXPECT_EQ(load_image(write("zero.ppm", z).c_str()), nullptr);
+    EXPECT_NE(boxes().find("maximum value of 0"), std::string::npos);
 
     std::string cut = "P6 100 100 255\n";
     EXPECT_EQ(load_image(write("cut.ppm", Bytes(cut.begin(), cut.end())).c_str()), nullptr);

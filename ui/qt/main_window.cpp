@@ -707,6 +707,9 @@ void MainWindow::close_tool_windows()
 {
     if (console_dock_)
         console_dock_->close();
+    for (const char* tool : {"trendClass", "timeClass"})
+        for (QWidget* w : findChildren<QWidget*>(tool))
+            w->close();
     if (help_)
         help_->window()->close();
 }

@@ -8,7 +8,10 @@
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
 #include "ui/qt/qt_platform.h"
+#include "ui/qt/raw_dialog.h"
+#include "ui/qt/timeline_window.h"
 
+#include "formats/raw.h"
 #include "ops/catalogue.h"
 #include "ui/qt/dialogs.h"
 
@@ -44,6 +47,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         ops_install();
         install_operation_menus();
         install_area_menu();
+        install_timeline_menu();
     }
     auto* window = new MainWindow;
     window->platform().set_unattended(unattended);
@@ -54,6 +58,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         app_parse_command_line(argc, argv, options);
     app_hooks().open_file = open_from_command_line;
     app_hooks().save_image = save_at_shutdown;
+    raw_state().ask = ask_raw_layout;
     if (app_init_instance(options) != 0) {
         ui::platform_install(nullptr);
         delete window;
@@ -71,6 +76,7 @@ bool workstation_stop()
         return true;
     if (app_running() && app_shutdown() != 0)
         return false;
+    raw_state().ask = nullptr;
     ui::platform_install(nullptr);
     delete w;
     return true;
