@@ -45,6 +45,7 @@ struct ImageInfo {
     double hres = 0, vres = 0;  // dots per inch; 0 when the file gives none
     long frames = 1;     // frames of an animation or film
     long frame = 0;      // the frame a load reads, when there are several
+    int code = -1;       // the format code, from a reader that chooses among codes (ILBM 2, TRIM 7)
 };
 // 0 done; else the reader's code after telling the user why.
 using InfoFn = int (*)(const LoadRequest& request, ImageInfo* info);

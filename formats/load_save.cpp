@@ -309,7 +309,7 @@ int ImageFileInfo(char* name, FileInfo* out)
             }
             if (c->info(LoadRequest{name, stream.f, file_size}, &out->image) != 0)
                 return 1;
-            out->code = c->code;
+            out->code = c->reader_sets_code && out->image.code >= 0 ? out->image.code : c->code;
             out->header_only = true;
         } else if ((image = read_with(*c, name, file_size)) != nullptr) {
             finish_image(image, name, c->reader_sets_code ? image->file_format : c->code);

@@ -51,10 +51,15 @@ int run_info(vq::Args& args)
         if (diagnostics) {
             // The palette statistics need the pixels: a whole load.
             if (Image* image = LoadImageFile(name)) {
-                info.image = ImageInfo{static_cast<long>(image->width), image->height, image->bits, image->alpha != 0,
-                                       image->hres_den ? static_cast<double>(image->hres_num) / image->hres_den : 0,
-                                       image->vres_den ? static_cast<double>(image->vres_num) / image->vres_den : 0,
-                                       image->frame_count > 0 ? image->frame_count : 1, image->frame_number};
+                ImageInfo& i = info.image;
+                i.width = image->width;
+                i.height = image->height;
+                i.bits = image->bits;
+                i.alpha = image->alpha != 0;
+                i.hres = image->hres_den ? static_cast<double>(image->hres_num) / image->hres_den : 0;
+                i.vres = image->vres_den ? static_cast<double>(image->vres_num) / image->vres_den : 0;
+                i.frames = image->frame_count > 0 ? image->frame_count : 1;
+                i.frame = image->frame_number;
                 info.code = image->file_format;
                 std::snprintf(info.type_name, sizeof info.type_name, "%s", image->format);
                 layers_close(image);  // a layered file brings its stack along

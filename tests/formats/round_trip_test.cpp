@@ -119,3 +119,41 @@ TEST_F(FormatTest, InfoReadsHeadersOnly)
     EXPECT_EQ(ImageFileInfo(missing, &info), 1);
     EXPECT_NE(boxes().find("Message 006: Could not open the image file. /nowhere/none.png"), std::string::npos);
 }
+
+TEST_F(FormatTest, EveryHeaderReaderAgreesWithItsLoad)
+{
+    // Every row that writes and reads its header: the header tells what a
+    // load of the same file finds.
+    int count = 0, checked = 0;
+    const Codec* rows = codec_rows(&count);
+    for (int r = 0; r < count; ++r) {
+        const Codec& c = rows[r];
+        if (!c.write || !c.info || c.save_type < 0)
+            continue;
+        for (bool alpha : {false, true}) {
+            SCOPED_TRACE(std::string(c.title) + (alpha ? " with alpha" : ""));
+            Image* image = picture(37, 19, 0, alpha);
+            image->hres_num = 150;
+            settings().save_type = c.save_type;
+            settings().save_depth = alpha ? 0 : 2;
+            char name[kImagePathMax];
+            std::snprintf(name, sizeof name, "%s", path(std::string("h") + (alpha ? "a" : "") + c.extension).c_str());
+            ASSERT_EQ(SaveImageFile(image, name), 0) << boxes();
+            Image* back = load_image(name);
+            ASSERT_NE(back, nullptr) << boxes();
+            FileInfo info;
+            ASSERT_EQ(ImageFileInfo(name, &info), 0) << boxes();
+            EXPECT_STREQ(info.type_name, back->format);
+            EXPECT_EQ(info.code, back->file_format);
+            EXPECT_EQ(info.image.width, static_cast<long>(back->width));
+            EXPECT_EQ(info.image.height, back->height);
+            EXPECT_EQ(info.image.bits, back->bits);
+            EXPECT_EQ(info.image.alpha, back->alpha != 0);
+            EXPECT_DOUBLE_EQ(info.image.hres, static_cast<double>(back->hres_num) / back->hres_den);
+            image_free(back);
+            image_free(image);
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 8);  // BMP, PNG, JPEG and TIFF at least
+}
