@@ -43,8 +43,8 @@ struct ImageInfo {
     int bits = 0;        // bits per pixel as stored
     bool alpha = false;
     double hres = 0, vres = 0;  // dots per inch; 0 when the file gives none
-    long frames = 1;     // frames of an animation or film
-    long frame = 0;      // the frame a load reads, when there are several
+    long frames = 0;     // frames of an animation or film; 0 for a still image
+    long frame = 0;      // the frame a load reads (from 1); 0: as the dispatch chooses
     int code = -1;       // the format code, from a reader that chooses among codes (ILBM 2, TRIM 7)
 };
 // 0 done; else the reader's code after telling the user why.

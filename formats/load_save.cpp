@@ -7,6 +7,7 @@
 #include "core/safe_write.h"
 #include "core/settings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -333,7 +334,7 @@ int ImageFileInfo(char* name, FileInfo* out)
         i.alpha = image->alpha != 0;
         i.hres = dots_per_inch(image->hres_num, image->hres_den);
         i.vres = dots_per_inch(image->vres_num, image->vres_den);
-        i.frames = image->frame_count > 0 ? image->frame_count : 1;
+        i.frames = image->frame_count > 0 ? image->frame_count : 0;
         i.frame = image->frame_count > 0 ? image->frame_number : 0;
         out->code = image->file_format;
         std::snprintf(out->type_name, sizeof out->type_name, "%s", image->format);
@@ -344,6 +345,9 @@ int ImageFileInfo(char* name, FileInfo* out)
         ImageInfo& i = out->image;
         if (out->code == FMT_JPG)
             i.bits = 24;
+        // The frame a load would read: the one asked for, within the file.
+        if (i.frames > 0 && i.frame <= 0)
+            i.frame = std::clamp(g_formats.read_frame > 0 ? g_formats.read_frame : 1, 1L, i.frames);
         if (!(i.hres > 0) || !(i.vres > 0))
             i.hres = i.vres = 72;
         const char* tag = codec_type_name(out->code);

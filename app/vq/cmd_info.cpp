@@ -58,7 +58,7 @@ int run_info(vq::Args& args)
                 i.alpha = image->alpha != 0;
                 i.hres = image->hres_den ? static_cast<double>(image->hres_num) / image->hres_den : 0;
                 i.vres = image->vres_den ? static_cast<double>(image->vres_num) / image->vres_den : 0;
-                i.frames = image->frame_count > 0 ? image->frame_count : 1;
+                i.frames = image->frame_count > 0 ? image->frame_count : 0;
                 i.frame = image->frame_number;
                 info.code = image->file_format;
                 std::snprintf(info.type_name, sizeof info.type_name, "%s", image->format);
@@ -79,7 +79,7 @@ int run_info(vq::Args& args)
         const ImageInfo& i = info.image;
         std::printf("%s: %s %ld x %ld, %d bits, alpha %s, %s x %s dpi", name, tag.c_str(), i.width, i.height, i.bits,
                     i.alpha ? "yes" : "no", dpi(i.hres).c_str(), dpi(i.vres).c_str());
-        if (i.frames > 1)
+        if (i.frames > 0)
             std::printf(", frame %ld of %ld", i.frame, i.frames);
         std::printf("\n");
     }

@@ -150,6 +150,8 @@ TEST_F(FormatTest, EveryHeaderReaderAgreesWithItsLoad)
             EXPECT_EQ(info.image.bits, back->bits);
             EXPECT_EQ(info.image.alpha, back->alpha != 0);
             EXPECT_DOUBLE_EQ(info.image.hres, static_cast<double>(back->hres_num) / back->hres_den);
+            EXPECT_EQ(info.image.frames, back->frame_count);
+            EXPECT_EQ(info.image.frame, back->frame_count > 0 ? back->frame_number : 0);
             image_free(back);
             image_free(image);
             ++checked;
