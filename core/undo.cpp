@@ -96,17 +96,12 @@ int exchange(Image* image, Image* capture, const char* title, Move move)
         message_show(msg::UndoImageClosed);
         return 1;
     }
-    if (image_lock(image) != 0) {
-        image_unlock(image);
-        message_show(msg::UndoImageClosed);
+    ImageLock image_held(image, msg::UndoImageClosed);
+    if (!image_held)
         return 1;
-    }
-    if (image_lock(capture) != 0) {
-        image_unlock(capture);
-        image_unlock(image);
-        message_show(msg::NoRealMemoryUndo);
+    ImageLock capture_held(capture, msg::NoRealMemoryUndo);
+    if (!capture_held)
         return 1;
-    }
 
     long x0 = 0, y0 = 0, w = capture->width, h = capture->height;
     bool whole = replaces_whole(capture, image);
@@ -140,6 +135,11 @@ int exchange(Image* image, Image* capture, const char* title, Move move)
                 // The swap is not cancellable: half a swap would lose both states.
                 progress_update(y);
                 if (!both_open(image, capture)) {
+                    // A closed image is freed: only the one still open is unlocked.
+                    if (!image_store_contains(image))
+                        image_held.keep();
+                    if (!image_store_contains(capture))
+                        capture_held.keep();
                     progress_close();
                     log_printf("Undo: image closed during \"%s\"\n", title);
                     return 2;
@@ -149,8 +149,6 @@ int exchange(Image* image, Image* capture, const char* title, Move move)
         progress_close();
     }
     std::swap(image->alpha, capture->alpha);
-    image_unlock(capture);
-    image_unlock(image);
     return 0;
 }
 
@@ -231,34 +229,28 @@ int undo_capture(long x0, long y0, long x1, long y1, Image* image, const char* o
         message_show(no_memory);
         return 1;
     }
-    if (image_lock(image) != 0) {
-        image_unlock(image);
-        image_free(capture);
-        message_show(no_memory);
-        return 1;
-    }
-    if (image_lock(capture) != 0) {
-        image_unlock(capture);
-        image_unlock(image);
-        image_free(capture);
-        message_show(no_memory);
-        return 1;
-    }
-    for (long y = 0; y < h; ++y)
-        std::memcpy(capture->row(static_cast<int>(y)), image->pixel(static_cast<int>(x0), static_cast<int>(y0 + y)),
-                    static_cast<size_t>(4 * w));
-    if (g_undo.pending_alpha && g_undo.alpha_width == image->width && g_undo.alpha_height == image->height) {
-        for (long y = 0; y < h; ++y) {
-            const uint8_t* a = g_undo.pending_alpha + (y0 + y) * g_undo.alpha_width + x0;
-            uint8_t* p = capture->row(static_cast<int>(y));
-            for (long x = 0; x < w; ++x)
-                p[4 * x + 3] = a[x];
+    {
+        ImageLock image_held(image), capture_held(capture);
+        if (!image_held || !capture_held) {
+            capture_held.release();
+            image_free(capture);
+            message_show(no_memory);
+            return 1;
         }
-        g_undo.pending_alpha = mem_free_t(g_undo.pending_alpha);
-        g_undo.alpha_width = g_undo.alpha_height = 0;
+        for (long y = 0; y < h; ++y)
+            std::memcpy(capture->row(static_cast<int>(y)), image->pixel(static_cast<int>(x0), static_cast<int>(y0 + y)),
+                        static_cast<size_t>(4 * w));
+        if (g_undo.pending_alpha && g_undo.alpha_width == image->width && g_undo.alpha_height == image->height) {
+            for (long y = 0; y < h; ++y) {
+                const uint8_t* a = g_undo.pending_alpha + (y0 + y) * g_undo.alpha_width + x0;
+                uint8_t* p = capture->row(static_cast<int>(y));
+                for (long x = 0; x < w; ++x)
+                    p[4 * x + 3] = a[x];
+            }
+            g_undo.pending_alpha = mem_free_t(g_undo.pending_alpha);
+            g_undo.alpha_width = g_undo.alpha_height = 0;
+        }
     }
-    image_unlock(capture);
-    image_unlock(image);
 
     copy_fields(capture, image, operation);
     bool whole = w == static_cast<long>(image->width) && h == image->height;

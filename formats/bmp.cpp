@@ -431,12 +431,11 @@ bool decode_rle(Canvas& c, const uint8_t* data, long size, bool four)
     return true;
 }
 
-Image* fail_after_image(Image* image, const char* text)
+Image* fail_after_image(ImageLock& lock, Image* image, const char* text)
 {
-    if (image) {
-        image_unlock(image);
+    lock.release();
+    if (image)
         image_free(image);
-    }
     if (text)
         note(text);
     return nullptr;
@@ -463,8 +462,9 @@ Image* ReadBmp(FILE* stream, const char* name)
     }
 
     Image* image = codec_new_image(bi.width, bi.height, "ibmp");
-    if (!image || image_lock(image) != 0)
-        return fail_after_image(image, "No real memory for image");
+    ImageLock lock(image);
+    if (!lock)
+        return fail_after_image(lock, image, "No real memory for image");
     image->bits = static_cast<uint16_t>(bi.bits);
     set_resolution_ppm(image, bi.xppm, bi.yppm);
 
@@ -483,10 +483,7 @@ Image* ReadBmp(FILE* stream, const char* name)
 
     // What has been decoded so far is the result when the palette or the
     // masks are cut short.
-    auto early = [&]() {
-        image_unlock(image);
-        return image;
-    };
+    auto early = [&]() { return image; };
     // The three words after the header go to the log as masks.  Most files
     // hold pixels there: a small one may end first, and is decoded all the same.
     std::fseek(stream, 14 + bi.header_size, SEEK_SET);
@@ -540,7 +537,7 @@ Image* ReadBmp(FILE* stream, const char* name)
         const long want = std::min(bi.image_size, data_available(bi));
         auto* data = static_cast<uint8_t*>(mem_alloc(std::max(want, 1L), "bmpd"));
         if (!data)
-            return fail_after_image(image, "Not enough memory for file");
+            return fail_after_image(lock, image, "Not enough memory for file");
         std::fseek(stream, bi.offset, SEEK_SET);
         long got = static_cast<long>(std::fread(data, 1, static_cast<size_t>(want), stream));
         // Pixels a run-length bitmap skips (by a delta or an early end of
@@ -561,7 +558,7 @@ Image* ReadBmp(FILE* stream, const char* name)
     }
     if (!finished) {
         log_printf("BMP reading cancelled\n");
-        return fail_after_image(image, nullptr);
+        return fail_after_image(lock, image, nullptr);
     }
     if (bi.bits == 32) {
         // A fourth byte that is 0 everywhere is padding (most writers leave
@@ -579,7 +576,6 @@ Image* ReadBmp(FILE* stream, const char* name)
     if (fs.diagnostics && bi.bits == 8)
         for (int i = 0; i < 256; ++i)
             log_printf("DIAG BMP use %3d = %5d\n", i, fs.bmp_usage[i]);
-    image_unlock(image);
     return image;
 }
 
@@ -661,15 +657,11 @@ int WriteBmp(Image* image, const char* name, int bits)
     long stride = row_bytes(width, bits);
     long colours = bits <= 8 ? 1L << bits : 0;
 
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image);
+    if (!lock) {
         note("No real memory for image");
         return 1;
     }
-    struct Unlock {
-        Image* image;
-        ~Unlock() { image_unlock(image); }
-    } unlock{image};
 
     // The index image comes first: the reduction may be cancelled.
     uint8_t red[256] = {}, green[256] = {}, blue[256] = {};

@@ -163,6 +163,8 @@ Image* ReadPng(FILE* stream, const char* name)
     Image* volatile image = nullptr;
     volatile bool meter_open = false;
     volatile bool cancelled = false;
+    // The image is locked by hand here, not by a guard: libpng's errors
+    // longjmp back to this point, which would skip a guard's destructor.
     if (setjmp(png_jmpbuf(png))) {
         if (meter_open)
             progress_close();
@@ -324,6 +326,8 @@ int write_png_file(PngOutput& o, FILE* f, const char* name)
     }
     volatile bool meter_open = false;
     volatile bool cancelled = false;
+    // The image is locked by hand here, not by a guard: libpng's errors
+    // longjmp back to this point, which would skip a guard's destructor.
     if (setjmp(png_jmpbuf(png))) {
         if (meter_open)
             progress_close();
@@ -420,14 +424,13 @@ int WritePng(Image* image, const char* name, int bits, int compress)
         bits = 24;
     if (bits != 32 && bits != 8 && bits != 4 && bits != 1)
         bits = 24;
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image);
+    if (!lock) {
         note("No real memory for image");
         return 1;
     }
     auto* o = static_cast<PngOutput*>(mem_alloc(sizeof(PngOutput), "pngw"));
     if (!o) {
-        image_unlock(image);
         note("Not enough memory for save");
         return 1;
     }
@@ -467,6 +470,5 @@ done:
     if (o->row)
         o->row = mem_free_t(o->row);
     mem_free(o);
-    image_unlock(image);
     return rc;
 }

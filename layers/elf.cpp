@@ -305,8 +305,8 @@ int write_file(const char* name, Image* master, int coding)
         if (node->key != kNodeKey || !node->element)
             break;
         auto* layer = static_cast<Image*>(node->element);
-        if (image_lock(layer) != 0) {
-            image_unlock(layer);
+        ImageLock lock(layer);
+        if (!lock) {
             set_error("layer \"%s\" cannot be locked", layer->name);
             w.ok = false;
             break;
@@ -331,7 +331,6 @@ int write_file(const char* name, Image* master, int coding)
         progress_open("Saving ELF", layer->height);
         bool written = w.ok && write_pixels(w, layer, coding);
         progress_close();
-        image_unlock(layer);
         if (!written)
             w.ok = false;
     }
@@ -676,17 +675,19 @@ Image* elf_load(const char* name)
     master->bits = 32;
     master->changes = 0;
     std::snprintf(master->path, sizeof master->path, "%s", name);
-    if (image_lock(master) != 0) {
-        image_unlock(master);
-        image_free(master);
-        std::fclose(f);
-        message_show(msg::NoRealMemoryImage, name);
-        return nullptr;
+    {
+        ImageLock lock(master);
+        if (!lock) {
+            lock.release();
+            image_free(master);
+            std::fclose(f);
+            message_show(msg::NoRealMemoryImage, name);
+            return nullptr;
+        }
+        const uint8_t blank[4] = {255, 255, 255, 0};
+        for (size_t i = 0; i < static_cast<size_t>(master->width) * static_cast<size_t>(master->height); ++i)
+            std::memcpy(master->pixels + 4 * i, blank, 4);
     }
-    const uint8_t blank[4] = {255, 255, 255, 0};
-    for (size_t i = 0; i < static_cast<size_t>(master->width) * static_cast<size_t>(master->height); ++i)
-        std::memcpy(master->pixels + 4 * i, blank, 4);
-    image_unlock(master);
     if (layer_start_stack(master) != 0) {
         image_free(master);
         std::fclose(f);
@@ -753,11 +754,11 @@ Image* elf_load(const char* name)
             layer->layer_factor = static_cast<int32_t>(r.opacity_factor >> 16);
             layer->hres_num = master->hres_num, layer->hres_den = master->hres_den;
             layer->vres_num = master->vres_num, layer->vres_den = master->vres_den;
-            if (image_lock(layer) != 0)
+            ImageLock lock(layer);
+            if (!lock)
                 failure = "it cannot be locked";
             else if (!read_pixels(in, layer, static_cast<int>(r.coding)))
                 failure = (cancelled = progress_cancel_requested()) ? "" : "its pixels are damaged or cut short";
-            image_unlock(layer);
         }
         if (failure) {
             // The layers read so far stay; the stack is not valid.
