@@ -115,6 +115,18 @@ TEST_F(FormatTest, HeadersBeyondTheirFilesAreRefusedBeforeAllocating)
             break;
         }
 
+    // A GIF and a FLIC of 16 x 16 whose headers then say 8000 x 8000.
+    settings().save_type = FMT_GIF;
+    ASSERT_EQ(save_image(small, path("small.gif").c_str()), 0);
+    Bytes gif = read(path("small.gif"));
+    le16_at(gif, 6, 8000);
+    le16_at(gif, 8, 8000);
+    settings().save_type = FMT_FLC;
+    ASSERT_EQ(save_image(small, path("small.flc").c_str()), 0);
+    Bytes flc = read(path("small.flc"));
+    le16_at(flc, 8, 8000);
+    le16_at(flc, 10, 8000);
+
     Bytes iraw = {'I', '2', '4', 0};
     le32(iraw, 30000);
     le32(iraw, 30000);
@@ -129,6 +141,8 @@ TEST_F(FormatTest, HeadersBeyondTheirFilesAreRefusedBeforeAllocating)
         {"huge.tif", tiff_declaring(30000, 30000, 64), "TIFF file"},
         {"huge.ppm", Bytes(ppm.begin(), ppm.end()), "File is truncated."},
         {"huge.raw", iraw, "I-Raw image damaged"},
+        {"huge.gif", gif, "GIF file is damaged (it declares 8000 x 8000 pixels"},
+        {"huge.flc", flc, "FLIC file is damaged (it declares 8000 x 8000 pixels"},
         {"short.pix", Bytes(100, 0x11), "4-bit picture file is damaged"},
     };
     for (const Case& c : cases) {
@@ -156,6 +170,16 @@ TEST_F(FormatTest, FilesThatHoldTheirPixelsStillLoad)
     Image* back = load_image(path("flat.png").c_str());
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->width, 3000u);
+    // So is it for the formats whose codings pack a flat picture tightest.
+    for (int type : {FMT_GIF, FMT_FLC}) {
+        SCOPED_TRACE(type);
+        settings().save_type = type;
+        const std::string name = path(type == FMT_GIF ? "flat.gif" : "flat.flc");
+        ASSERT_EQ(save_image(flat, name.c_str()), 0);
+        Image* again = load_image(name.c_str());
+        ASSERT_NE(again, nullptr) << boxes();
+        EXPECT_EQ(again->height, 2000);
+    }
 
     // An uncompressed bitmap that lacks only its last row's padding loads.
     Bytes b = {'B', 'M'};
