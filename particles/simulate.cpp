@@ -147,7 +147,8 @@ void place(const PsysRun& run, Particle& p, uint32_t index)
             cy = r * std::sin(a);
         } else {
             float aspect = std::max(std::fabs(s.xw), 1e-3f) / std::max(std::fabs(s.yw), 1e-3f);
-            long cols = std::clamp(std::lround(std::sqrt(n * aspect)), 1L, static_cast<long>(n));
+            double wide = std::min(std::sqrt(static_cast<double>(n) * aspect), static_cast<double>(n));
+            long cols = std::clamp(std::lround(wide), 1L, static_cast<long>(n));
             long rows = (static_cast<long>(n) + cols - 1) / cols;
             cx = -1 + (2.0f * static_cast<float>(index % cols) + 1) / static_cast<float>(cols);
             cy = -1 + (2.0f * static_cast<float>(index / cols) + 1) / static_cast<float>(rows);
@@ -459,7 +460,7 @@ int psys_generate(PsysRun& run, bool progress)
         p.time_advance = s.timeadvancerange != 0 ? u_time * s.timeadvancerange : 0.0f;
         long start = 0;
         if (s.advancerange != 0)
-            start = std::min(kMaxStartAdvance, static_cast<long>(u_start * std::fabs(s.advancerange)));
+            start = static_cast<long>(std::min(u_start * std::fabs(s.advancerange), static_cast<float>(kMaxStartAdvance)));
         p.birth_colour = s.stickypalette ? std::min(u_colour * colours, colours - 1e-3f) : 0.0f;
         rebirth(run, p, index);
         for (long j = 0; j < start; ++j)
