@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numeric>
 
 namespace {
 
@@ -511,12 +510,19 @@ bool psys_draw(const PsysRun& run, uint8_t* pixels, long width, long height, con
     const long n = s.particlecount;
     const bool flat2d = s.twodee != 0;
     // Laid over one another, the far ones go first.
-    std::vector<uint32_t> order;
+    // The depth turned into an unsigned key that sorts far first, with the
+    // particle's number below it, so that equal depths keep their order.
+    std::vector<uint64_t> order;
     if (!s.additive && !flat2d) {
         order.resize(static_cast<size_t>(n));
-        std::iota(order.begin(), order.end(), 0U);
-        std::stable_sort(order.begin(), order.end(),
-                         [&](uint32_t a, uint32_t b) { return s.particles[a].z > s.particles[b].z; });
+        for (long i = 0; i < n; ++i) {
+            uint32_t bits;
+            float z = std::isnan(s.particles[i].z) ? 0.0f : s.particles[i].z;
+            std::memcpy(&bits, &z, sizeof bits);
+            uint32_t rising = (bits & 0x80000000U) ? ~bits : bits | 0x80000000U;
+            order[static_cast<size_t>(i)] = (static_cast<uint64_t>(~rising) << 32) | static_cast<uint32_t>(i);
+        }
+        std::sort(order.begin(), order.end());
     }
     const float limit = 4.0f * static_cast<float>(std::max(width, height));
     const long every = 16384;
@@ -528,7 +534,7 @@ bool psys_draw(const PsysRun& run, uint8_t* pixels, long width, long height, con
             done = false;
             break;
         }
-        const Particle& p = s.particles[order.empty() ? k : order[static_cast<size_t>(k)]];
+        const Particle& p = s.particles[order.empty() ? k : static_cast<long>(order[static_cast<size_t>(k)] & 0xffffffffU)];
         const float t = p.age + p.time_advance;
         float size_mul = 1, fade = 1;
         for (int i = 0; i < s.forcecount; ++i) {
