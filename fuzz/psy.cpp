@@ -8,6 +8,7 @@
 #include "particles/psystem.h"
 #include "particles/simulate.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +24,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     messages_set_quiet(true);
     progress_set_batch(true);
-    // Enough to reach every rule, not enough to spend the fuzzer's time.
-    psys_limits().max_particles = 256;
+    // Enough to reach every rule (and the default count), not enough to
+    // spend the fuzzer's time.
+    psys_limits().max_particles = 1000;
     psys_limits().max_forces = 8;
     g_path = "/tmp/glimvq-fuzz-psy-" + std::to_string(getpid()) + ".psy";
     g_out = "/tmp/glimvq-fuzz-psy-out-" + std::to_string(getpid()) + ".psy";
@@ -60,6 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (data[0] & 0x80)
                 for (size_t i = 0; i < mask.size(); ++i)
                     mask[i] = static_cast<uint8_t>(i * 37 % 5 == 0 ? 0 : i * 11);
+            // The start advance runs each particle ahead: kept short here.
+            run.sys.advancerange = std::clamp(run.sys.advancerange, -200.0f, 200.0f);
             palette_white(run.palette);
             run.palette.count = 1 + (data[0] & 3);
             run.stage.width = w;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -115,7 +116,7 @@ bool parse_float(const std::string& text, float& out)
         ++b;
     double v = 0;
     auto [p, ec] = std::from_chars(b, e, v, std::chars_format::general);
-    if (ec != std::errc() || p != e || b == e || !std::isfinite(v) || std::fabs(v) > 3.0e38)
+    if (ec != std::errc() || p != e || b == e || !std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max())
         return false;
     out = static_cast<float>(v);
     return true;
