@@ -7,6 +7,7 @@
 #include "ui/qt/area_tools.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
+#include "ui/qt/particle_dialogs.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/raw_dialog.h"
 #include "ui/qt/timeline_window.h"
@@ -46,6 +47,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         installed = true;
         ops_install();
         install_operation_menus();
+        install_particle_dialogs();
         install_area_menu();
         install_timeline_menu();
     }
