@@ -34,6 +34,17 @@ step "Ray tracing: a scene file rendered with supersampling, and frames of a key
 "$VQ" --home "$HOME_DIR" raytrace "$SCENES/maps.w3d" --size 320x320 --aa 1 -o "$OUT/raytrace-maps.png"
 ls "$OUT"/raytrace-*.png
 
+step "Particle systems: the fountain, vortex and snow demo systems, and 30 frames of the fountain"
+PARTICLES="$(cd "$(dirname "$0")/../data/particles" && pwd)"
+for s in fountain vortex snow; do
+  "$VQ" --home "$HOME_DIR" particles "$PARTICLES/$s.psy" --size 320x240 --frame 30 --background 10,15,35 \
+        -o "$OUT/particles-$s.png"
+done
+mkdir -p "$OUT/particles"
+"$VQ" --home "$HOME_DIR" particles "$PARTICLES/fountain.psy" --size 320x240 --frames 30 \
+      -o "$OUT/particles/fountain%04d.png" | tail -1
+ls "$OUT"/particles-*.png; ls "$OUT/particles" | wc -l
+
 step "A script program: planets from a DATA table, sorted and written to planets.txt"
 "$VQ" --home "$HOME_DIR" script "$SCRIPTS/planets.gxs" "$OUT/planets.txt"
 cat "$OUT/planets.txt"
