@@ -165,6 +165,8 @@ private Q_SLOTS:
         int16_t before = img->changes;
         QCOMPARE(op->apply(), 0);
         QCOMPARE(img->changes, static_cast<int16_t>(before + 1));
+        // The new image is not saved at shut-down.
+        w->platform().set_unattended_answer(ui::Answer::Discard);
         QVERIFY(workstation_stop());
         std::memset(particles_state().file, 0, sizeof particles_state().file);
     }
