@@ -72,9 +72,9 @@ struct ParticleSystem {
     int32_t additive;
     int32_t twodee;
     int32_t areamode;  // 0 to 6
-    Particle* particles;  // "parti", particlecount records when generated
+    Particle* particles = nullptr;  // "parti", particlecount records when generated
     int32_t forcecount;
-    Force* forces;        // "force", forcecount records
+    Force* forces = nullptr;        // "force", forcecount records
     char palette[kPsysName];
 };
 
