@@ -7,6 +7,7 @@ VQ="$(cd "$BIN" && pwd)/vq"
 SCENES="$(cd "$(dirname "$0")/../data/scenes" && pwd)"
 SCRIPTS="$(cd "$(dirname "$0")/../data/scripts" && pwd)"
 AREAS="$(cd "$(dirname "$0")/../data/areas" && pwd)"
+PARTICLES="$(cd "$(dirname "$0")/../data/particles" && pwd)"
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
 HOME_DIR="$OUT/home"
@@ -35,7 +36,6 @@ step "Ray tracing: a scene file rendered with supersampling, and frames of a key
 ls "$OUT"/raytrace-*.png
 
 step "Particle systems: the fountain, vortex and snow demo systems, and 30 frames of the fountain"
-PARTICLES="$(cd "$(dirname "$0")/../data/particles" && pwd)"
 for s in fountain vortex snow; do
   "$VQ" --home "$HOME_DIR" particles "$PARTICLES/$s.psy" --size 320x240 --frame 30 --background 10,15,35 \
         -o "$OUT/particles-$s.png"
