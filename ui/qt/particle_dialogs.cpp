@@ -624,4 +624,33 @@ void install_particle_dialogs()
     set_dialog_extension(opcmd::Particles, extend_particles_dialog);
 }
 
+void particle_screenshots(MainWindow* window, const QString& folder, const QString& system,
+                          std::function<void()> done)
+{
+    SystemDialog* s = particle_system_dialog(window);
+    std::string path = system.toLocal8Bit().toStdString();
+    if (!file_exists(path) || !s->load(path)) {
+        done();
+        return;
+    }
+    s->set_frame(20);
+    s->show();
+    QTimer::singleShot(300, window, [s, folder, done] {
+        s->preview_now();
+        s->grab().save(folder + "/particle-system.png");
+        s->hide();
+        if (s->system().forcecount < 1) {
+            done();
+            return;
+        }
+        auto* force = new ForceDialog(s, s->system().forces[0]);
+        force->show();
+        QTimer::singleShot(300, s, [force, folder, done] {
+            force->grab().save(folder + "/particle-force.png");
+            force->deleteLater();
+            done();
+        });
+    });
+}
+
 } // namespace ws

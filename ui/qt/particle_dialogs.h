@@ -111,5 +111,10 @@ private:
 SystemDialog* particle_system_dialog(MainWindow* window);
 // The "Particle System..." button of the Particles operation's dialog.
 void install_particle_dialogs();
+// Pictures for the documentation: the system dialog showing `system` and
+// the force dialog on its first force, saved as particle-system.png and
+// particle-force.png in `folder`; `done` runs afterwards.
+void particle_screenshots(MainWindow* window, const QString& folder, const QString& system,
+                          std::function<void()> done);
 
 } // namespace ws

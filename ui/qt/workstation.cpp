@@ -88,8 +88,9 @@ bool workstation_stop()
 
 namespace {
 
-// "/shots=DIR": pictures of the main window, a parameter dialog and the
-// preferences for the documentation, then the program ends.
+// "/shots=DIR": pictures of the main window, a parameter dialog, the
+// preferences and the particle dialogs for the documentation, then the
+// program ends.
 void take_screenshots(MainWindow* window, const QString& folder)
 {
     QDir().mkpath(folder);
@@ -105,8 +106,11 @@ void take_screenshots(MainWindow* window, const QString& folder)
             QTimer::singleShot(300, window, [window, folder, prefs] {
                 prefs->grab().save(folder + "/preferences.png");
                 prefs->deleteLater();
-                window->platform().set_unattended(true, ui::Answer::Discard);
-                window->close();
+                particle_screenshots(window, folder, QDir::current().absoluteFilePath("data/particles/vortex.psy"),
+                                     [window] {
+                                         window->platform().set_unattended(true, ui::Answer::Discard);
+                                         window->close();
+                                     });
             });
         });
     });
