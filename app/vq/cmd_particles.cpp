@@ -3,12 +3,14 @@
 #include "app/vq/save_options.h"
 #include "core/image.h"
 #include "core/messages.h"
+#include "formats/gif.h"
 #include "formats/load_save.h"
 #include "particles/particles.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <strings.h>
 
 namespace {
 
@@ -98,13 +100,14 @@ std::string frame_name(const std::string& out, long frame)
     return out.substr(0, dot) + number + out.substr(dot);
 }
 
-int draw_frame(const std::string& psy, long w, long h, const uint8_t* background, long frame, const std::string& out,
-               const vq::SaveOptions& save)
+// A new image of the background colour with the system drawn at `frame`;
+// null when it could not be made or drawn (the reason was given).
+Image* frame_image(const std::string& psy, long w, long h, const uint8_t* background, long frame)
 {
     Image* image = image_new(w, h, "iHrgba");
     if (!image) {
         message_show(msg::NoMemoryNewImage);
-        return vq::EXIT_FAILED;
+        return nullptr;
     }
     if (image_lock(image) == 0) {
         for (int y = 0; y < image->height; ++y)
@@ -114,25 +117,61 @@ int draw_frame(const std::string& psy, long w, long h, const uint8_t* background
     }
     image_unlock(image);
     int code = particles_render(image, psy.c_str(), frame);
-    int status = vq::EXIT_DONE;
     if (code != 0) {
         if (code == 2)
             std::fprintf(stderr, "vq particles: cancelled at frame %ld\n", frame);
-        status = vq::EXIT_FAILED;
-    } else {
-        status = vq::apply_save_options("particles", save, out, image);
-        if (status == vq::EXIT_DONE && save_image(image, out.c_str()) != 0)
-            status = vq::EXIT_FAILED;
+        image_free(image);
+        return nullptr;
     }
+    return image;
+}
+
+int draw_frame(const std::string& psy, long w, long h, const uint8_t* background, long frame, const std::string& out,
+               const vq::SaveOptions& save)
+{
+    Image* image = frame_image(psy, w, h, background, frame);
+    if (!image)
+        return vq::EXIT_FAILED;
+    int status = vq::apply_save_options("particles", save, out, image);
+    if (status == vq::EXIT_DONE && save_image(image, out.c_str()) != 0)
+        status = vq::EXIT_FAILED;
     image_free(image);
     return status;
+}
+
+bool is_gif(const std::string& name)
+{
+    return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".gif") == 0;
+}
+
+// Frames `first` on into one looping GIF animation, `delay` hundredths of a
+// second apart; the file is put in place only when every frame was written.
+int draw_gif(const std::string& psy, long w, long h, const uint8_t* background, long first, long frames, int delay,
+             const std::string& out)
+{
+    if (OpenGifAnimation(frames, w, h, out.c_str(), delay, 1) != 0)
+        return vq::EXIT_FAILED;
+    for (long i = 0; i < frames; ++i) {
+        Image* image = frame_image(psy, w, h, background, first + i);
+        int code = image ? WriteGifFrame(image, i) : 1;
+        if (image)
+            image_free(image);
+        if (code != 0) {
+            gif_animation_abandon();
+            return vq::EXIT_FAILED;
+        }
+    }
+    if (CloseGifAnimation() != 0)
+        return vq::EXIT_FAILED;
+    std::printf("%s\n", out.c_str());
+    return vq::EXIT_DONE;
 }
 
 int run_particles(vq::Args& args)
 {
     std::string psy, out;
     vq::SaveOptions save;
-    long w = 0, h = 0, frame = -1, frames = 0;
+    long w = 0, h = 0, frame = -1, frames = 0, delay = 4;
     uint8_t background[4] = {0, 0, 0, 255};
     while (!args.done()) {
         int taken = vq::take_save_option("particles", args, save);
@@ -151,6 +190,9 @@ int run_particles(vq::Args& args)
         } else if (a == "--frames") {
             if (!vq::parse_long(value(), frames) || frames < 1 || frames > 100000)
                 return vq::usage_error("particles", "--frames needs a count 1 to 100000");
+        } else if (a == "--delay") {
+            if (!vq::parse_long(value(), delay) || delay < 0 || delay > 65535)
+                return vq::usage_error("particles", "--delay needs hundredths of a second, 0 to 65535");
         } else if (a == "--background") {
             if (!parse_colour(value(), background))
                 return vq::usage_error("particles", "--background needs R,G,B[,A] from 0 to 255");
@@ -183,6 +225,8 @@ int run_particles(vq::Args& args)
         std::string name = pattern.found ? frame_name(out, first) : out;
         return draw_frame(psy, w, h, background, first, name, save);
     }
+    if (!pattern.found && is_gif(out) && (save.type < 0 || save.type == vq::save_type_for_name(out)))
+        return draw_gif(psy, w, h, background, first, frames, static_cast<int>(delay), out);
     // Frame after frame, each into its numbered file; the system is kept
     // between them and advanced one frame at a time.
     for (long f = first; f < first + frames; ++f) {
@@ -198,11 +242,13 @@ int run_particles(vq::Args& args)
 } // namespace
 
 VQ_COMMAND("particles",
-           "vq particles FILE.PSY --size WxH [--frame F] [--frames N] [--background R,G,B[,A]] [save options] -o OUT",
+           "vq particles FILE.PSY --size WxH [--frame F] [--frames N] [--delay D] [--background R,G,B[,A]] [save options] -o OUT",
            "Draws the particle system of FILE.PSY into a new image of the given size and writes it to OUT.\n"
            "  --frame F       the frame to draw, from 0 (default 0); with --frames, the first frame\n"
            "  --frames N      N frames, F to F+N-1, into numbered files: a %d pattern in OUT\n"
-           "                  (out%04d.png), else NAME_0000.EXT; each name is printed\n"
+           "                  (out%04d.png), else NAME_0000.EXT; each name is printed.  OUT ending in\n"
+           "                  .gif without a pattern: one looping GIF animation of the N frames\n"
+           "  --delay D       hundredths of a second between the frames of a GIF animation (default 4)\n"
            "  --background C  the colour of the new image the particles are drawn over (default 0,0,0,255)\n"
            "  --type T, --depth BITS, --compress N, --quality Q   as for vq convert; the type comes from\n"
            "                  OUT's extension unless --type names it\n"

@@ -66,4 +66,21 @@ cmp -s again.png applied.png && pass "the last file from the preferences" || fai
 expect_status 1 -- "$VQ" --home "$TEST_TMP/fresh" apply black.png none.png Particles
 expect_grep 'No particle-system file is given' err.txt
 
+
+# OUT ending in .gif: one looping animation, read by Pillow and ImageMagick.
+expect_status 0 -- "$VQ" particles "$DATA/fountain.psy" --size 160x120 --frames 12 --delay 5 -o fountain.gif
+[ "$(cat out.txt)" = fountain.gif ] && [ ! -e fountain_0000.gif ] && pass "one GIF named" || fail "GIF names"
+[ "$(identify fountain.gif | wc -l)" -eq 12 ] && pass "ImageMagick reads 12 frames" || fail "frames in GIF"
+"$PY" - <<'PY' && pass "Pillow: 12 different frames, 50 ms apart, looping" || fail "GIF not as expected"
+from PIL import Image, ImageSequence
+im = Image.open("fountain.gif")
+assert im.n_frames == 12 and im.info.get("loop") == 0, (im.n_frames, im.info)
+frames = [f.convert("RGB").tobytes() for f in ImageSequence.Iterator(im)]
+assert len(set(frames)) == 12
+assert Image.open("fountain.gif").info.get("duration") == 50
+PY
+# A system that fails leaves no GIF behind.
+expect_status 1 -- "$VQ" particles three.psy --size 8x8 --frames 3 -o bad.gif
+[ ! -e bad.gif ] && pass "no GIF on a failure" || fail "bad.gif written"
+
 finish
