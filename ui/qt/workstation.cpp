@@ -5,6 +5,7 @@
 #include "core/progress.h"
 #include "ops/ops.h"
 #include "ui/qt/area_tools.h"
+#include "ui/qt/desktop.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
 #include "ui/qt/qt_platform.h"
@@ -48,6 +49,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         install_operation_menus();
         install_area_menu();
         install_timeline_menu();
+        install_desktop();
     }
     auto* window = new MainWindow;
     window->platform().set_unattended(unattended);
