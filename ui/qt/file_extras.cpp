@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace ws {
@@ -105,7 +106,19 @@ bool export_image(Image* image, const QString& path, const ExportOptions& o)
     render_state().strength = o.strength;
     char name[kImagePathMax];
     std::snprintf(name, sizeof name, "%s", path.toLocal8Bit().constData());
-    return SaveImageFile(image, name) == 0;
+    // The save entry marks the image saved (and names an unnamed one): an
+    // export leaves it as it was.
+    const int16_t changes = image->changes, compress = image->saved_compress, quality = image->saved_quality;
+    const uint16_t bits = image->bits;
+    char own_path[sizeof image->path];
+    std::memcpy(own_path, image->path, sizeof own_path);
+    int rc = SaveImageFile(image, name);
+    image->changes = changes;
+    image->saved_compress = compress;
+    image->saved_quality = quality;
+    image->bits = bits;
+    std::memcpy(image->path, own_path, sizeof own_path);
+    return rc == 0;
 }
 
 Image* revert_image(MainWindow* window, Image* image)

@@ -138,7 +138,7 @@ HistoryWindow::HistoryWindow(MainWindow* window) : QWidget(window), window_(wind
     for (ImageView* v : window_->views())
         attach(v);
     connect(window_, &MainWindow::view_added, this, attach);
-    setMinimumSize(180, 120);
+    setMinimumSize(160, 80);
 }
 
 Image* HistoryWindow::image() const
@@ -214,6 +214,7 @@ void install_history_window()
         auto* window = new HistoryWindow(&w);
         dock->setWidget(window);
         w.addDockWidget(Qt::RightDockWidgetArea, dock);
+        dock->show();  // the frame is shown already: a new dock is not
         g_history = window;
         g_dock = dock;
         QObject::connect(window, &QObject::destroyed, [window] {

@@ -137,7 +137,7 @@ LayersWindow::LayersWindow(MainWindow* window) : QWidget(window), window_(window
     tree_->header()->setStretchLastSection(true);
     tree_->header()->setSectionResizeMode(ColVisible, QHeaderView::ResizeToContents);
     tree_->header()->setSectionResizeMode(ColLock, QHeaderView::ResizeToContents);
-    tree_->setMinimumHeight(140);
+    tree_->setMinimumHeight(90);
     tree->dropped = [this](Image* layer, int from, int to) { on_dropped(layer, from, to); };
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         if (updating_)
@@ -253,7 +253,7 @@ LayersWindow::LayersWindow(MainWindow* window) : QWidget(window), window_(window
     for (ImageView* v : window_->views())
         attach(v);
     connect(window_, &MainWindow::view_added, this, attach);
-    setMinimumWidth(220);
+    setMinimumWidth(180);
     set_image(nullptr);
 }
 
@@ -591,6 +591,7 @@ void install_layers_window()
         auto* window = new LayersWindow(&w);
         dock->setWidget(window);
         w.addDockWidget(Qt::RightDockWidgetArea, dock);
+        dock->show();  // the frame is shown already: a new dock is not
         g_layers = window;
         g_dock = dock;
         QObject::connect(window, &QObject::destroyed, [window] {

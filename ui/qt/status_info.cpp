@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ws {
@@ -22,7 +23,9 @@ QLabel* field(QWidget* parent, const char* name, const QString& widest, const QS
     auto* l = new QLabel(parent);
     l->setObjectName(name);
     l->setToolTip(tip);
-    l->setMinimumWidth(l->fontMetrics().horizontalAdvance(widest) + 8);
+    // Wide enough not to jitter as the pointer moves, not so wide that the
+    // frame window cannot be made narrow.
+    l->setMinimumWidth(std::min(l->fontMetrics().horizontalAdvance(widest) + 8, 110));
     l->setAlignment(Qt::AlignCenter);
     return l;
 }
@@ -56,11 +59,10 @@ StatusInfo::StatusInfo(MainWindow* window) : QObject(window), window_(window)
     colour_ = field(bar, "status_colour", "255 255 255 255", "Colour under the pointer: red, green, blue, alpha");
     zoom_ = field(bar, "status_zoom", "1600%", "Zoom of the view");
     size_ = field(bar, "status_size", "00000 \u00d7 00000  RGBA  TIFF  layered", "Size and type of the image");
-    // Before the progress meter's controls.
-    int at = 0;
+    size_->setMinimumWidth(1);  // the first field to give way in a narrow window
     for (QWidget* w : {static_cast<QWidget*>(position_), static_cast<QWidget*>(swatch_), static_cast<QWidget*>(colour_),
                        static_cast<QWidget*>(zoom_), static_cast<QWidget*>(size_)})
-        bar->insertPermanentWidget(at++, w);
+        bar->addPermanentWidget(w);
     swatch_->setVisible(false);
 
     // Views opened from the command line exist before the status fields.

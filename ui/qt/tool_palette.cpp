@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -162,7 +163,7 @@ ToolPalette::ToolPalette(MainWindow* window) : QWidget(window), window_(window)
     brush_name_ = new QLabel(roles);
     for (QLabel* l : {source_name_, brush_name_}) {
         l->setWordWrap(true);
-        l->setMinimumWidth(80);
+        l->setMinimumWidth(40);
     }
     rgrid->addWidget(new QLabel("Source", roles), 0, 0);
     rgrid->addWidget(new QLabel("Brush", roles), 0, 1);
@@ -285,8 +286,16 @@ void install_tool_palette()
         auto* dock = new QDockWidget("Tools", &w);
         dock->setObjectName("tool_dock");
         auto* palette = new ToolPalette(&w);
-        dock->setWidget(palette);
+        // A short screen scrolls the palette rather than growing the frame.
+        auto* scroll = new QScrollArea(dock);
+        scroll->setWidget(palette);
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setMinimumWidth(palette->minimumSizeHint().width());
+        dock->setWidget(scroll);
         w.addDockWidget(Qt::LeftDockWidgetArea, dock);
+        dock->show();  // the frame is shown already: a new dock is not
         g_palette = palette;
         g_dock = dock;
         QObject::connect(palette, &QObject::destroyed, [palette] {
