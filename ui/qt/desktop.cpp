@@ -82,6 +82,14 @@ void build_view_menu(MainWindow& w)
         toggle->setObjectName(QStringLiteral("view_%1").arg(t.dock->objectName()));
         toggle->setShortcut(t.key);
         view->addAction(toggle);
+        // Shown from the keyboard, the window takes the keyboard too.
+        QDockWidget* dock = t.dock;
+        QObject::connect(toggle, &QAction::triggered, dock, [dock](bool on) {
+            if (on && dock->widget()) {
+                dock->raise();
+                dock->widget()->setFocus(Qt::ShortcutFocusReason);
+            }
+        });
     }
 }
 
@@ -180,6 +188,7 @@ QDialog* keyboard_shortcuts_dialog(QWidget* parent)
     table->setObjectName("shortcuts");
     table->setHorizontalHeaderLabels({"Where", "Command", "Keys"});
     table->verticalHeader()->setVisible(false);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     for (int r = 0; r < rows.size(); ++r)

@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -162,23 +163,31 @@ ExportDialog::ExportDialog(QWidget* parent, Image* image) : QDialog(parent)
 
     path_ = new QLineEdit(this);
     path_->setObjectName("path");
-    QString base = image && image->path[0] ? QFileInfo(QString::fromLocal8Bit(image->path)).completeBaseName()
-                                           : QString::fromLocal8Bit(image ? image->name : "export");
-    QString folder = QString::fromLocal8Bit(s.save_path.c_str());
+    // Beside the image's file, else in the folder last saved to.
+    const bool has_file = image && image->path[0];
+    QString base = has_file ? QFileInfo(QString::fromLocal8Bit(image->path)).completeBaseName()
+                            : QString::fromLocal8Bit(image ? image->name : "export");
+    QString folder = has_file ? QFileInfo(QString::fromLocal8Bit(image->path)).absolutePath()
+                              : QString::fromLocal8Bit(s.save_path.c_str());
     path_->setText((folder.isEmpty() ? QString() : folder + "/") + base);
     auto* browse_button = new QPushButton("&Browse...", this);
     connect(browse_button, &QPushButton::clicked, this, &ExportDialog::browse);
     auto* row = new QHBoxLayout;
     row->addWidget(path_, 1);
     row->addWidget(browse_button);
-    form->addRow("&File", row);
+    auto* file_label = new QLabel("&File", this);
+    file_label->setBuddy(path_);
+    form->addRow(file_label, row);
 
     type_ = new QComboBox(this);
     type_->setObjectName("type");
     for (int type : save_as_types(true))
         if (const Codec* c = codec_for_save_type(type))
             type_->addItem(QString::fromLatin1(c->load_label ? c->load_label : c->title), type);
-    int own = type_->findData(static_cast<int>(s.save_type));
+    // The image's own type when it can be written, else PNG.
+    int own = image ? type_->findData(static_cast<int>(image->file_format)) : -1;
+    if (!has_file)
+        own = -1;
     type_->setCurrentIndex(own >= 0 ? own : std::max(0, type_->findData(static_cast<int>(FMT_PNG))));
     form->addRow("&Type", type_);
 

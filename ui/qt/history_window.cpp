@@ -110,6 +110,7 @@ HistoryWindow::HistoryWindow(MainWindow* window) : QWidget(window), window_(wind
     list_->setObjectName("history");
     list_->setToolTip("Click a step to go back (or forward) to it");
     layout->addWidget(list_);
+    setFocusProxy(list_);
     auto go = [this](QListWidgetItem* item) {
         if (!stepping_)
             step_to(list_->row(item));

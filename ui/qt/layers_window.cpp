@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace ws {
@@ -49,6 +50,15 @@ std::vector<Image*> rows_of(Image* image)
             if (n->key == kNodeKey && n->element)
                 out.push_back(static_cast<Image*>(n->element));
     return out;
+}
+
+// A thumbnail sharp on a high-density screen.
+QIcon thumb_icon(Image* image, const QWidget* on)
+{
+    const qreal ratio = on->devicePixelRatioF();
+    QPixmap pix = QPixmap::fromImage(image_thumbnail(image, static_cast<int>(std::lround(kThumb * ratio))));
+    pix.setDevicePixelRatio(ratio);
+    return QIcon(pix);
 }
 
 QString mode_text(const Image* layer)
@@ -128,7 +138,7 @@ LayersWindow::LayersWindow(MainWindow* window) : QWidget(window), window_(window
     tree_ = tree;
     tree_->setObjectName("layers");
     tree_->setColumnCount(ColCount);
-    tree_->setHeaderHidden(true);
+    tree_->setHeaderLabels({"Visible", "Lock", "Layer"});
     tree_->setRootIsDecorated(false);
     tree_->setIconSize(QSize(kThumb, kThumb));
     tree_->setDragDropMode(QAbstractItemView::InternalMove);
@@ -152,6 +162,7 @@ LayersWindow::LayersWindow(MainWindow* window) : QWidget(window), window_(window
             rename_layer(layer_of(item));
     });
     layout->addWidget(tree_, 1);
+    setFocusProxy(tree_);
 
     auto* form = new QFormLayout;
     mode_ = new QComboBox(this);
@@ -331,7 +342,7 @@ void LayersWindow::rebuild()
     for (Image* layer : rows) {
         auto* item = new QTreeWidgetItem(tree_);
         item->setData(ColName, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(layer)));
-        item->setIcon(ColName, QIcon(QPixmap::fromImage(image_thumbnail(layer, kThumb))));
+        item->setIcon(ColName, thumb_icon(layer, tree_));
         item->setText(ColName, QString::fromLocal8Bit(layer->name) + (plain ? QString() : "\n" + mode_text(layer)));
         item->setToolTip(ColName, plain ? QStringLiteral("An image without layers: Create adds its first layer")
                                         : QStringLiteral("Double-click to rename; drag to reorder"));
@@ -356,7 +367,7 @@ void LayersWindow::update_thumbnails()
     for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = tree_->topLevelItem(i);
         if (Image* layer = layer_of(item)) {
-            item->setIcon(ColName, QIcon(QPixmap::fromImage(image_thumbnail(layer, kThumb))));
+            item->setIcon(ColName, thumb_icon(layer, tree_));
             if (layer->is_layer)
                 item->setText(ColName, QString::fromLocal8Bit(layer->name) + "\n" + mode_text(layer));
         }

@@ -419,6 +419,9 @@ void ParamDialog::schedule_preview()
 
 void ParamDialog::clear_preview()
 {
+    for (const QMetaObject::Connection& c : preview_watch_)
+        disconnect(c);
+    preview_watch_.clear();
     for (const QPointer<ImageView>& v : preview_views_)
         if (v)
             v->clear_preview();
@@ -461,6 +464,11 @@ bool ParamDialog::update_preview()
         for (ImageView* v : window_->views_of(shown)) {
             v->set_preview(p.picture, p.logical);
             preview_views_.emplace_back(v);
+            // The image changed meanwhile (an undo, a script): the preview follows it.
+            preview_watch_.push_back(connect(v, &ImageView::title_changed, this, [this] {
+                if (!in_preview_)
+                    schedule_preview();
+            }));
         }
     }
     QString note = p.note;

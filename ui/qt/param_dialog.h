@@ -68,6 +68,7 @@ private:
     QCheckBox* preview_box_ = nullptr;
     QTimer* preview_timer_ = nullptr;
     std::vector<QPointer<ImageView>> preview_views_;
+    std::vector<QMetaObject::Connection> preview_watch_;
     bool in_preview_ = false;
     bool after_apply_ = false;  // the image shows the applied result until a value changes
     double ns_per_pixel_ = 0;   // measured on the last preview

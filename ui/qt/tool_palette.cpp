@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace ws {
@@ -133,6 +134,8 @@ ToolPalette::ToolPalette(MainWindow* window) : QWidget(window), window_(window)
         b->setIconSize(QSize(24, 24));
         b->setAutoRaise(true);
         grid->addWidget(b, n / 4, n % 4);
+        if (n == 0)
+            setFocusProxy(b);
         ++n;
     }
     layout->addWidget(area);
@@ -271,7 +274,10 @@ void ToolPalette::refresh()
             return;
         shown = img;
         changes = now;
-        button->setIcon(QIcon(QPixmap::fromImage(image_thumbnail(img, kRoleThumb))));
+        const qreal ratio = button->devicePixelRatioF();
+        QPixmap pix = QPixmap::fromImage(image_thumbnail(img, static_cast<int>(std::lround(kRoleThumb * ratio))));
+        pix.setDevicePixelRatio(ratio);
+        button->setIcon(QIcon(pix));
         label->setText(img ? QString::fromLocal8Bit(img->name) : QStringLiteral("(none)"));
     };
     show(source_, source_name_, r.source, shown_source_, source_changes_);
@@ -293,6 +299,7 @@ void install_tool_palette()
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scroll->setMinimumWidth(palette->minimumSizeHint().width());
+        scroll->setFocusProxy(palette);
         dock->setWidget(scroll);
         w.addDockWidget(Qt::LeftDockWidgetArea, dock);
         dock->show();  // the frame is shown already: a new dock is not
