@@ -27,6 +27,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
@@ -273,6 +274,53 @@ private Q_SLOTS:
         QCOMPARE(shown_at(v, 3, 3), qRgb(100, 100, 100));
         lw->set_visible(layer, true);
         QCOMPARE(shown_at(v, 3, 3), qRgb(100, 50, 0));
+        stop(w);
+    }
+
+    void the_stack_commands_of_the_layers_window()
+    {
+        MainWindow* w = start();
+        Image* img = w->new_image(8, 6);
+        fill(img, 100, 100, 100, 255);
+        ImageView* v = w->active_view();
+        LayersWindow* lw = layers_window();
+        Image* red = lw->create_layer();
+        fill(red, 255, 0, 0, 255);
+        Image* blue = lw->create_layer();
+        fill(blue, 0, 0, 255, 255);
+        composite_layers(img);
+        w->redraw(img, nullptr);
+        auto row_names = [lw] {
+            QStringList names;
+            for (int i = 0; i < lw->tree()->topLevelItemCount(); ++i)
+                names << lw->tree()->topLevelItem(i)->text(2).section('\n', 0, 0);
+            return names;
+        };
+        QCOMPARE(row_names(), QStringList({blue->name, red->name, img->name}));
+        QVERIFY(qBlue(shown_at(v, 2, 2)) >= 254 && qRed(shown_at(v, 2, 2)) <= 1);
+        // Blue one place deeper: red is on top and shows.
+        QCOMPARE(lw->selected_layer(), blue);
+        QVERIFY(lw->move_layer(1));
+        QCOMPARE(row_names(), QStringList({red->name, blue->name, img->name}));
+        QCOMPARE(lw->selected_layer(), blue);
+        QVERIFY(qRed(shown_at(v, 2, 2)) >= 254 && qBlue(shown_at(v, 2, 2)) <= 1);
+        // Duplicate goes just above; Destroy takes the chosen layer away.
+        Image* copy = lw->duplicate_layer();
+        QVERIFY(copy);
+        QCOMPARE(row_names(), QStringList({red->name, copy->name, blue->name, img->name}));
+        QVERIFY(lw->destroy_layer());
+        QCOMPARE(lw->tree()->topLevelItemCount(), 3);
+        QVERIFY(!image_store_contains(copy));
+        // The effect layers are made from the chosen layer's alpha.
+        lw->select_layer(red);
+        Image* shadow = lw->add_effect(LayersWindow::Effect::Shadow);
+        QVERIFY(shadow);
+        QCOMPARE(QString::fromLocal8Bit(shadow->name), QString::fromLocal8Bit(red->name) + "_shadow");
+        QCOMPARE(lw->tree()->topLevelItemCount(), 4);
+        // The blend modes are found by part of their names.
+        QCompleter* completer = lw->mode_box()->completer();
+        completer->setCompletionPrefix("light");
+        QVERIFY(completer->completionCount() >= 6);  // Hard, Soft, Hot, Linear, Pin light, Lighten...
         stop(w);
     }
 
