@@ -253,9 +253,12 @@ PreviewPicture preview_operation(int32_t command, Image* target, Image* shown, b
     image_roles().brush = sandbox.roles().brush;
 
     set_current_operation(command);
+    // Alpha or colour is decided by how the view shows the image itself.
+    platform.set_stand_in(copy, on_layer ? target : shown);
     QElapsedTimer clock;
     clock.start();
     out.result = perform_operation(copy, 0);
+    platform.set_stand_in(nullptr, nullptr);
     out.millis = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     out.pixels = static_cast<long>(copy->width) * copy->height;
     out.note = platform.quiet_note();

@@ -224,6 +224,8 @@ Image* QtPlatform::first_viewed_image()
 
 bool QtPlatform::view_shows_alpha(Image* image)
 {
+    if (image && image == stand_in_copy_)
+        image = stand_in_for_;
     ImageView* v = window_->active_view();
     if (v && v->image() == image)
         return v->shows_alpha();

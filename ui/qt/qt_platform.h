@@ -33,6 +33,13 @@ public:
             quiet_note_.clear();
     }
     bool quiet() const { return quiet_; }
+    // The preview's copy stands for the image in the view: it is shown as
+    // that image is (alpha or colour), so it is worked on the same way.
+    void set_stand_in(Image* copy, Image* image)
+    {
+        stand_in_copy_ = copy;
+        stand_in_for_ = image;
+    }
     const QString& quiet_note() const { return quiet_note_; }
 
     void message_box(const char* title, const char* text, ui::BoxIcon icon) override;
@@ -72,6 +79,8 @@ private:
     bool cursor_busy_ = false;
     bool quitting_ = false;
     bool quiet_ = false;
+    Image* stand_in_copy_ = nullptr;
+    Image* stand_in_for_ = nullptr;
     QString quiet_note_;
 };
 
