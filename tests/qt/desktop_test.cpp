@@ -237,6 +237,29 @@ private Q_SLOTS:
         stop(w);
     }
 
+    void a_view_showing_alpha_previews_the_alpha_change()
+    {
+        MainWindow* w = start();
+        const long mod_alpha = settings().mod_alpha;
+        settings().mod_alpha = 2;  // the alpha channel when the view shows it
+        Image* img = w->new_image(12, 10);
+        paint_pattern(img);
+        img->alpha = 1;
+        ImageView* v = w->active_view();
+        v->set_show_alpha(true);
+        ParamDialog* d = operation_dialog(w, opcmd::Negative);
+        d->show();
+        QVERIFY(d->update_preview());
+        const QImage preview = v->picture().copy();
+        QCOMPARE(d->apply(), 0);
+        ImageLock lock(img);
+        QCOMPARE(int(img->pixel(3, 3)[3]), 0);  // the alpha was negated, not the colour
+        lock.release();
+        QCOMPARE(render_picture(img, true), preview);
+        settings().mod_alpha = mod_alpha;
+        stop(w);
+    }
+
     void a_mode_change_in_the_layers_window_recomposites_the_view()
     {
         MainWindow* w = start();
