@@ -1,12 +1,15 @@
 // The desktop side of the workstation, driven through its real windows
 // offscreen: preview, layers, status bar, shortcuts, finder, history, files.
 #include "areas/area.h"
+#include "core/list.h"
 #include "core/image.h"
 #include "core/settings.h"
 #include "core/undo.h"
 #include "formats/load_save.h"
 #include "layers/blend_modes.h"
 #include "layers/composite.h"
+#include "layers/elf.h"
+#include "layers/layer_manage.h"
 #include "ops/catalogue.h"
 #include "ops/framework.h"
 #include "ui/qt/area_tools.h"
@@ -29,6 +32,8 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDockWidget>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -40,6 +45,8 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <vector>
@@ -533,6 +540,20 @@ private Q_SLOTS:
         QCOMPARE(static_cast<int>(exported->bits), 8);
         image_free(exported);
 
+        // Export from the menu asks before it replaces a file: its default
+        // is the image's own file, which a No leaves as it was.
+        const QByteArray before = [&] { QFile f(in); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        w->platform().set_unattended_answer(ui::Answer::No);
+        QTimer::singleShot(0, w, [w] {
+            if (auto* d = w->findChild<ExportDialog*>("export_dialog"))
+                d->accept();
+        });
+        w->action("file_export")->trigger();
+        QFile again(in);
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QCOMPARE(again.readAll(), before);
+        QVERIFY(img->changes != 0);
+
         w->platform().set_unattended_answer(ui::Answer::Yes);
         Image* fresh = revert_image(w, img);
         QVERIFY(fresh);
@@ -540,6 +561,55 @@ private Q_SLOTS:
         QCOMPARE(pixels_of(fresh), saved);
         QCOMPARE(fresh->changes, int16_t(0));
         QCOMPARE(history_count(fresh), 0);
+        stop(w);
+    }
+
+    void the_layers_are_saved_whole_in_a_layered_file()
+    {
+        MainWindow* w = start();
+        Image* pattern = image_new_locked(12, 10, "test");
+        paint_pattern(pattern);
+        image_unlock(pattern);
+        const QString png = file("stack.png");
+        settings().save_type = FMT_PNG;
+        settings().save_depth = 2;
+        QCOMPARE(save_image(pattern, png.toLocal8Bit().constData()), 0);
+        image_free(pattern);
+        Image* img = w->open_file(png);
+        QVERIFY(img);
+        LayersWindow* lw = layers_window();
+        auto* save = lw->findChild<QToolButton*>("layer_save");
+        QVERIFY(save && !save->isEnabled());
+        Image* layer = lw->create_layer();
+        QVERIFY(layer && save->isEnabled());
+        fill(layer, 200, 40, 0, 255);
+        lw->set_mode(MODE_SCREEN);
+
+        // The Save button offers the layered file beside the picture and
+        // makes it the image's file.
+        w->platform().set_unattended_answer(ui::Answer::Yes);
+        save->click();
+        const QString elf = file("stack.elf");
+        QVERIFY(QFileInfo::exists(elf));
+        QCOMPARE(QString::fromLocal8Bit(img->path), elf);
+        QCOMPARE(img->file_format, int16_t(FMT_ELF));
+        QCOMPARE(img->changes, int16_t(0));
+
+        // Ctrl+S after a change writes the layered file again, never a
+        // flat picture that would keep only the composite.
+        lw->set_opacity(40);
+        QVERIFY(img->changes != 0);
+        w->action("file_save")->trigger();
+        QCOMPARE(img->changes, int16_t(0));
+        QVERIFY(!QFileInfo::exists(elf + ".png"));
+        Image* back = elf_load(elf.toLocal8Bit().constData());
+        QVERIFY(back && back->has_layers);
+        QCOMPARE(list_count(back->layer_list), 2);
+        auto* top = static_cast<Image*>(back->layer_list->tail->element);
+        QCOMPARE(top->layer_mode, int32_t(MODE_SCREEN));
+        QCOMPARE(top->layer_opacity, layer->layer_opacity);
+        QCOMPARE(pixels_of(back), pixels_of(img));
+        layers_close(back);
         stop(w);
     }
 

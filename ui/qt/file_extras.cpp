@@ -5,6 +5,8 @@
 #include "core/settings.h"
 #include "formats/codecs.h"
 #include "formats/load_save.h"
+#include "layers/elf.h"
+#include "layers/layer_manage.h"
 #include "render/reduce.h"
 #include "ui/qt/history_window.h"
 #include "ui/qt/image_view.h"
@@ -27,6 +29,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace ws {
@@ -120,6 +123,45 @@ bool export_image(Image* image, const QString& path, const ExportOptions& o)
     image->bits = bits;
     std::memcpy(image->path, own_path, sizeof own_path);
     return rc == 0;
+}
+
+int save_layered(Image* image, const char* name)
+{
+    Image* master = layer_master_of(image);
+    if (!master)
+        return 1;
+    if (elf_save(name, master, 1) != 0) {
+        const char* why = elf_last_error();
+        std::string text = std::string(name) + (why && why[0] ? std::string("\n") + why : std::string());
+        message_show(msg::ProblemWriting, text.c_str());
+        return 1;
+    }
+    const char* slash = std::strrchr(name, '/');
+    std::snprintf(master->name, sizeof master->name, "%s", slash ? slash + 1 : name);
+    if (master->path != name)
+        std::snprintf(master->path, sizeof master->path, "%s", name);
+    image_set_format(master, FMT_ELF);
+    master->changes = 0;
+    return 0;
+}
+
+bool save_layers_as(MainWindow* window, Image* image)
+{
+    Image* master = layer_master_of(image);
+    if (!window || !master)
+        return false;
+    // Beside the image's file, with the layered file's extension.
+    QString start = QString::fromLocal8Bit(master->path[0] ? master->path : master->name);
+    QFileInfo info(start);
+    if (info.suffix().compare("elf", Qt::CaseInsensitive) != 0)
+        start = (master->path[0] ? info.absolutePath() + "/" : QString()) + info.completeBaseName() + ".elf";
+    QString path = QString::fromStdString(window->platform().choose_file(
+        true, "Save Extended Layer Files", "GX Layers (*.ELF)|*.ELF|", start.toLocal8Bit().toStdString()));
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += ".elf";
+    return window->save_image_to(master, path);
 }
 
 Image* revert_image(MainWindow* window, Image* image)
@@ -339,8 +381,16 @@ void install_file_extras()
             if (!v)
                 return;
             ExportDialog dialog(&w, v->image());
-            if (dialog.exec() == QDialog::Accepted && image_store_contains(v->image()))
-                export_image(v->image(), dialog.path(), dialog.options());
+            if (dialog.exec() != QDialog::Accepted || !image_store_contains(v->image()) || dialog.path().isEmpty())
+                return;
+            // The path was typed, not chosen in a file dialog that asks: an
+            // export must not replace a file (the image's own, say) unasked.
+            if (QFileInfo::exists(dialog.path())) {
+                QString text = QStringLiteral("%1 exists already. Replace it?").arg(dialog.path());
+                if (w.platform().ask(ui::Ask::Replace, "Export", text.toLocal8Bit().constData()) != ui::Answer::Yes)
+                    return;
+            }
+            export_image(v->image(), dialog.path(), dialog.options());
         });
 
         auto* revert = new QAction("&Revert", &w);
@@ -350,13 +400,23 @@ void install_file_extras()
                 revert_image(&w, v->image());
         });
 
+        auto* layers = new QAction("Save &Layers...", &w);
+        layers->setObjectName("file_save_layers");
+        layers->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+        QObject::connect(layers, &QAction::triggered, &w, [&w] {
+            if (ImageView* v = w.active_view())
+                save_layers_as(&w, v->image());
+        });
+
         file->insertAction(before, copy);
+        file->insertAction(before, layers);
         file->insertAction(before, exp);
         file->insertAction(before, revert);
         // What needs an image follows the active view.
-        QObject::connect(file, &QMenu::aboutToShow, &w, [&w, copy, exp, revert] {
+        QObject::connect(file, &QMenu::aboutToShow, &w, [&w, copy, layers, exp, revert] {
             ImageView* v = w.active_view();
             copy->setEnabled(v);
+            layers->setEnabled(v && layer_master_of(v->image()));
             exp->setEnabled(v);
             revert->setEnabled(v && v->image()->path[0]);
         });

@@ -32,6 +32,15 @@ struct ExportOptions {
 // path and change count.  True when written.
 bool export_image(Image* image, const QString& path, const ExportOptions& options);
 
+// Writes a layered image's master and its stack to the layered file `name`
+// and makes that the image's file (its name, path and type follow).  0
+// done; otherwise the failure and its reason have been reported.
+int save_layered(Image* image, const char* name);
+
+// File > Save Layers: asks for a layered file and writes the stack there.
+// True when saved.
+bool save_layers_as(MainWindow* window, Image* image);
+
 // Goes back to the image's file: the views show it as it was saved and the
 // changes and their undo captures are gone.  The new image; null when the
 // image has no file, the user declined, or the file could not be read.

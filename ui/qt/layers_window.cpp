@@ -7,6 +7,7 @@
 #include "layers/blend_modes.h"
 #include "layers/composite.h"
 #include "layers/layer_manage.h"
+#include "ui/qt/file_extras.h"
 #include "ui/qt/image_view.h"
 #include "ui/qt/main_window.h"
 
@@ -219,6 +220,7 @@ LayersWindow::LayersWindow(MainWindow* window) : QWidget(window), window_(window
     QToolButton* destroy = tool_button(this, "layer_destroy", "Destroy", "Delete the layer");
     QToolButton* nearer = tool_button(this, "layer_nearer", "Nearer", "One place nearer the viewer");
     QToolButton* deeper = tool_button(this, "layer_deeper", "Deeper", "One place deeper");
+    QToolButton* save = tool_button(this, "layer_save", "Save", "Save the image with its layers in a layered file");
     QToolButton* shadow = tool_button(this, "layer_shadow", "Shadow", "A soft shadow layer under this one");
     QToolButton* glow = tool_button(this, "layer_glow", "Glow", "A glow layer around this one");
     QToolButton* emboss = tool_button(this, "layer_emboss", "Emboss", "A layer above this one that lights its edges");
@@ -227,6 +229,7 @@ LayersWindow::LayersWindow(MainWindow* window) : QWidget(window), window_(window
     connect(destroy, &QToolButton::clicked, this, [this] { destroy_layer(); });
     connect(nearer, &QToolButton::clicked, this, [this] { move_layer(-1); });
     connect(deeper, &QToolButton::clicked, this, [this] { move_layer(1); });
+    connect(save, &QToolButton::clicked, this, [this] { save_layers_as(window_, image()); });
     connect(shadow, &QToolButton::clicked, this, [this] { add_effect(Effect::Shadow); });
     connect(glow, &QToolButton::clicked, this, [this] { add_effect(Effect::Glow); });
     connect(emboss, &QToolButton::clicked, this, [this] { add_effect(Effect::Emboss); });
@@ -235,6 +238,7 @@ LayersWindow::LayersWindow(MainWindow* window) : QWidget(window), window_(window
     grid->addWidget(destroy, 0, 2);
     grid->addWidget(nearer, 1, 0);
     grid->addWidget(deeper, 1, 1);
+    grid->addWidget(save, 1, 2);
     grid->addWidget(shadow, 2, 0);
     grid->addWidget(glow, 2, 1);
     grid->addWidget(emboss, 2, 2);
@@ -400,6 +404,8 @@ void LayersWindow::show_properties()
             b->setEnabled(is_layer);
     if (auto* b = findChild<QToolButton*>("layer_create"))
         b->setEnabled(image() != nullptr);
+    if (auto* b = findChild<QToolButton*>("layer_save"))
+        b->setEnabled(layer_master_of(image()) != nullptr);
     updating_ = false;
 }
 

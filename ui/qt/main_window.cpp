@@ -13,7 +13,9 @@
 #include "ops/help.h"
 #include "formats/codecs.h"
 #include "formats/load_save.h"
+#include "layers/layer_manage.h"
 #include "ui/qt/dialogs.h"
+#include "ui/qt/file_extras.h"
 #include "ui/qt/history_window.h"
 #include "ui/qt/image_view.h"
 #include "ui/qt/qt_platform.h"
@@ -554,7 +556,13 @@ bool MainWindow::save_image_to(Image* image, const QString& path)
     }
     char name[kImagePathMax];
     std::snprintf(name, sizeof name, "%s", path.toLocal8Bit().constData());
-    if (save_image_as(image, name) != 0)
+    // A layer stack goes whole into a layered file; the flat writers would
+    // keep only its composite.
+    if (Image* master = layer_master_of(image); master && QFileInfo(path).suffix().compare("elf", Qt::CaseInsensitive) == 0) {
+        if (save_layered(master, name) != 0)
+            return false;
+        image = master;
+    } else if (save_image_as(image, name) != 0)
         return false;
     image->changes = 0;
     remember_recent(QString::fromLocal8Bit(name));
