@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the workstation for the documentation: the main window with an
 # image, its layers and the tool windows, a parameter dialog with its
-# preview, the finder, the export dialog, the shortcuts and the preferences,
-# into docs/screenshots/; the same at twice the scale (QT_SCALE_FACTOR=2)
+# preview, the finder, the export dialog, the shortcuts, the timeline and
+# script windows and the preferences, into docs/screenshots/; the same at twice the scale (QT_SCALE_FACTOR=2)
 # into docs/screenshots/2x/, to see that every window scales.
 set -euo pipefail
 cd "$(dirname "$0")/.."

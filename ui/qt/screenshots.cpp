@@ -16,12 +16,15 @@
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
 #include "ui/qt/qt_platform.h"
+#include "ui/qt/script_window.h"
+#include "ui/qt/timeline_window.h"
 #include "ui/qt/tool_palette.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -156,6 +159,29 @@ void take_screenshots(MainWindow* window, const QString& folder)
         shot(keys, "keyboard-shortcuts.png");
         if (keys)
             keys->deleteLater();
+        // The windows of the Sequence and Script menus with a little in them:
+        // the picture through the timeline with the last operation over part
+        // of it, and a short script.
+        if (TimelineWindow* tw = timeline_window(window)) {
+            tw->resize_to(30);
+            tw->set_from_current(0, Grid::Source, 0, 29);
+            tw->set_from_current(0, Grid::Op, 6, 23);
+            tw->show();
+        }
+        if (ScriptWindow* sw = script_window(window)) {
+            sw->editor()->setPlainText("10 X = NEGATIVE(0, 1, 1, 1, 0)\n20 X = PUTBLUE(0, 0, 9)\n");
+            sw->show();
+        }
+    });
+    steps->push_back([window, shot] {
+        if (TimelineWindow* tw = timeline_window(window, false)) {
+            shot(tw, "timeline-window.png");
+            tw->hide();
+        }
+        if (ScriptWindow* sw = script_window(window)) {
+            shot(sw, "script-window.png");
+            sw->hide();
+        }
         auto* prefs = new PreferencesDialog(window);
         prefs->setObjectName("prefs_shot");
         prefs->show();
