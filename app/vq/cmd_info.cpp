@@ -57,6 +57,13 @@ int run_info(vq::Args& args)
         if (image->frame_count > 0)
             std::printf(", frame %d of %d", image->frame_number, image->frame_count);
         std::printf("\n");
+        // The descriptive attributes, when the file carries them.
+        if (image->author[0])
+            std::printf("  Author: %.*s\n", static_cast<int>(sizeof image->author), image->author);
+        if (image->copyright[0])
+            std::printf("  Copyright: %.*s\n", static_cast<int>(sizeof image->copyright), image->copyright);
+        if (image->annotation && image->annotation[0])
+            std::printf("  Annotation: %s\n", image->annotation);
         layers_close(image);  // a layered file brings its stack along
     }
     return status;
@@ -67,6 +74,7 @@ int run_info(vq::Args& args)
 VQ_COMMAND("info", "vq info [--diag] FILE...",
            "Loads each file through the load dispatch and tells what it is: format, width x height,\n"
            "bits per pixel of the file, whether its alpha channel carries content, resolution in dots per\n"
-           "inch, and for animation files the frame read.  --diag writes the BMP palette-usage statistics\n"
+           "inch, and for animation files the frame read; then the author, copyright and annotation the\n"
+           "file carries, one line each.  --diag writes the BMP palette-usage statistics\n"
            "to the log (with --log).  Exit status 1 when any file could not be read.",
            run_info);
