@@ -51,7 +51,7 @@ bool copy(const resample::Block& in, Pixels& out)
     return true;
 }
 
-bool stretched(const resample::Block& in, long w, long h, Pixels& out)
+bool stretched(const resample::Block& in, long w, long h, Pixels& out, int filter)
 {
     if (!in.pixels)
         return false;
@@ -65,7 +65,7 @@ bool stretched(const resample::Block& in, long w, long h, Pixels& out)
     }
     out.width = w;
     out.height = h;
-    return resample::resize(in, {out.bytes.data(), w, h, w}, resample::Auto);
+    return resample::resize(in, {out.bytes.data(), w, h, w}, filter);
 }
 
 bool alpha_mode()

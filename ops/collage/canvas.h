@@ -33,9 +33,9 @@ resample::Block of(Image* image);
 
 // Copies a block (the source may be the target the worker is about to change).
 bool copy(const resample::Block& in, Pixels& out);
-// The block stretched to w x h (area average or Lanczos-3).  False when
+// The block stretched to w x h (area average or Lanczos-3 unless a filter is named).  False when
 // memory is short (reported) or the user cancelled.
-bool stretched(const resample::Block& in, long w, long h, Pixels& out);
+bool stretched(const resample::Block& in, long w, long h, Pixels& out, int filter = resample::Auto);
 
 // A colour into a pixel at mask weight m (1..255): colour mode mixes red,
 // green and blue and keeps alpha; alpha mode mixes the colour's grey into

@@ -264,7 +264,7 @@ int size_worker(Image* t, uint8_t* mask)
     // area for Enlarge and Reduce, at its top left for SPercent and SPixel,
     // put in where the selection allows.
     canvas::Pixels scaled;
-    if (!canvas::stretched(area, nw, nh, scaled))
+    if (!canvas::stretched(area, nw, nh, scaled, filter))
         return 1;
     long ox = a.x0, oy = a.y0;
     if (command == opcmd::Enlarge || command == opcmd::Reduce) {
