@@ -15,6 +15,8 @@ PACKAGES=(
   netpbm imagemagick python3-pil giflib-tools
   # quantizer the colour-reduction benchmark compares against
   pngquant
+  # the resizing benchmark compares against vips resize
+  libvips-tools
   # the ray tracer's benchmark compares against POV-Ray
   povray
   # the script interpreter's benchmark compares against bwbasic
