@@ -21,6 +21,10 @@ PACKAGES=(
   povray
   # the script interpreter's benchmark compares against bwbasic
   bwbasic
+  # ... and against yabasic (benchmark only)
+  yabasic
+  # the filters' benchmark compares Blur against vips gaussblur
+  libvips-tools
   # workstation screenshots and offscreen runs
   xvfb xauth
 )
