@@ -176,6 +176,7 @@ TEST_F(Collage, StrokePaintsTheBrushAlongTheSelectionEdgeOnly)
 
 TEST_F(Collage, LinesFollowTheAreaAndTheOpenOneLeavesItsClosingEdge)
 {
+    op_set_line_tool_images(false);
     settings().color_fill[0] = 0, settings().color_fill[1] = 255, settings().color_fill[2] = 0;
     Image* a = solid(20, 20, pixel_make(0, 0, 0, 255));
     Image* b = solid(20, 20, pixel_make(0, 0, 0, 255));
@@ -193,6 +194,16 @@ TEST_F(Collage, LinesFollowTheAreaAndTheOpenOneLeavesItsClosingEdge)
     EXPECT_EQ(px(b, 15, 8), green);
     EXPECT_NE(px(b, 2, 8), green);
     EXPECT_EQ(px(a, 8, 8), pixel_make(0, 0, 0, 255));
+    // With the line tool's switch on, the line takes the source's colours.
+    Image* src = solid(20, 20, pixel_make(0, 0, 250, 255));
+    image_set_role(ImageRole::Source, src);
+    op_set_line_tool_images(true);
+    area(a);
+    ASSERT_EQ(apply(opcmd::ClosedLine, a), 0);
+    EXPECT_EQ(px(a, 2, 8), pixel_make(0, 0, 250, 255));
+    op_set_line_tool_images(false);
+    image_set_role(ImageRole::Source, nullptr);
+    image_free(src);
     image_free(a);
     image_free(b);
 }
