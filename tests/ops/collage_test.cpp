@@ -1,6 +1,7 @@
 // The Collage Group: the resampler against exact block means and constant
 // pictures, sizes and undo of the resizing operations, and one property a
 // user relies on for each of the others.
+#include "core/gmem.h"
 #include "core/undo.h"
 #include "ops/collage/canvas.h"
 #include "ops/collage/collage.h"
@@ -101,6 +102,35 @@ TEST_F(Collage, SizesOutOfRangeAreRefusedAndLeaveTheImage)
     image_free(img);
 }
 
+
+// Whichever allocation fails (the undo capture, the new pixel block, the
+// resampler's scratch rows), Enlarge either finishes or says so and leaves
+// the image as it was, with nothing locked.
+TEST_F(Collage, EnlargeThatCannotHaveItsMemoryLeavesTheImage)
+{
+    Image* img = smooth(40, 30);
+    const auto before = pixels(img);
+    collage_params().enlarge_pct = 250;
+    int failures = 0;
+    for (long n = 0; n < 12; ++n) {
+        gmem_fail_after(n);
+        const int r = apply(opcmd::Enlarge, img);
+        gmem_fail_after(-1);
+        EXPECT_EQ(img->locks, 0) << n;
+        if (r == 0) {
+            EXPECT_EQ(img->width, 100u) << n;
+            ASSERT_EQ(undo_apply(img), 0);
+        } else {
+            ++failures;
+        }
+        EXPECT_EQ(img->width, 40u) << n;
+        EXPECT_EQ(img->height, 30) << n;
+        EXPECT_EQ(pixels(img), before) << n;
+    }
+    EXPECT_GT(failures, 0);
+    EXPECT_TRUE(said("Message 022: Not enough memory for operation."));
+    image_free(img);
+}
 TEST_F(Collage, ResizeOffKeepsTheSizeAndScalesTheAreaInPlace)
 {
     Image* img = make(20, 20, [](int x, int y) { return x >= 8 && x < 12 && y >= 8 && y < 12 ? pixel_make(255, 0, 0, 255) : pixel_make(0, 0, 0, 255); });
