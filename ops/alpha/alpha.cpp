@@ -71,6 +71,35 @@ int alpha_mark_prepare(Image* t, int)
     return 0;
 }
 
+namespace {
+
+// An image without alpha is opaque throughout: the operations that reshape
+// the alpha it has would only invent some, so they say there is no change.
+// Its pixels are read, as the flag may lag behind what alpha mode wrote.
+bool without_alpha(Image* t)
+{
+    if (t->alpha)
+        return false;
+    ImageLock lock(t, msg::NoRealMemoryOperation);
+    if (!lock)
+        return false;
+    const size_t n = static_cast<size_t>(t->width) * static_cast<size_t>(t->height);
+    for (size_t i = 0; i < n; ++i)
+        if (t->pixels[4 * i + 3] != 255)
+            return false;
+    return true;
+}
+
+} // namespace
+
+int reshape_alpha_prepare(Image* t, int)
+{
+    if (without_alpha(t))
+        return op_refuse_no_change();
+    t->alpha = 1;
+    return 0;
+}
+
 // ---- Make Alpha ------------------------------------------------------------------
 
 int make_alpha_worker(Image* t, uint8_t* mask)
@@ -211,14 +240,22 @@ int plane_prepare(Image* t, long radius, bool minimum)
 
 int soften_alpha_prepare(Image* t, int)
 {
-    t->alpha = 1;
-    return plane_prepare(t, P().soft_radius, false);
+    if (without_alpha(t))
+        return op_refuse_no_change();
+    const int r = plane_prepare(t, P().soft_radius, false);
+    if (r == 0)
+        t->alpha = 1;
+    return r;
 }
 
 int shave_alpha_prepare(Image* t, int)
 {
-    t->alpha = 1;
-    return plane_prepare(t, P().shave_amount, true);
+    if (without_alpha(t))
+        return op_refuse_no_change();
+    const int r = plane_prepare(t, P().shave_amount, true);
+    if (r == 0)
+        t->alpha = 1;
+    return r;
 }
 
 void plane_worker(uint8_t* px, int x, int y, int weight)

@@ -40,7 +40,8 @@ steep S-curve round the threshold.
 - `threshold`: the alpha that becomes the middle of the curve.
 - `soft`: the width of the curve; 0 gives only 0 and 255 (at or above the threshold is opaque).
 
-`a' = 255·smoothstep(threshold − soft/2, threshold + soft/2, a)`.)";
+`a' = 255·smoothstep(threshold − soft/2, threshold + soft/2, a)`. An image without alpha (opaque throughout) is
+left as it is, with the no-change message.)";
 
 inline constexpr const char* soften_alpha = R"(Softens the alpha channel's edges (feathering a
 cut-out): alpha is blurred, the colours stay.
@@ -48,7 +49,8 @@ cut-out): alpha is blurred, the colours stay.
 - `radius`: the blur's reach in pixels; 0 changes nothing.
 
 Three passes of a box of radius `radius/2` (at least 1) across and down, which come close to a
-Gaussian, on the alpha as it was before; the edges of the image repeat.)";
+Gaussian, on the alpha as it was before; the edges of the image repeat. An image without alpha (opaque throughout) is
+left as it is, with the no-change message.)";
 
 inline constexpr const char* shave_alpha = R"(Shaves pixels off the edges of the opaque parts (an
 erosion of the alpha channel), taking away fringes round a cut-out.
@@ -56,7 +58,8 @@ erosion of the alpha channel), taking away fringes round a cut-out.
 - `amount`: pixels shaved; 0 changes nothing.
 
 Each alpha becomes the least alpha in the square of radius `amount` round it, as ImageMagick's
-`-channel A -morphology Erode Square:amount`.)";
+`-channel A -morphology Erode Square:amount`. An image without alpha (opaque throughout) is
+left as it is, with the no-change message.)";
 
 inline constexpr const char* promote_rgb = R"(Brings the colours forward over the transparency.
 
@@ -84,7 +87,9 @@ clear and nearly full alpha goes opaque.
 - `low`: alpha below it becomes 0.
 - `high`: alpha above it becomes 255.
 - `stretch`: 1 stretches the values between to 0..255, `255·(a − low)/(high − low)`; 0 keeps
-  them.)";
+  them.
+
+An image without alpha (opaque throughout) is left as it is, with the no-change message.)";
 
 inline constexpr const char* make_area = R"(Makes an area selection of the pixels whose alpha is at
 least the threshold: exactly those pixels, with no soft edge. The selection is an outline along

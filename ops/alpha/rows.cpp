@@ -7,6 +7,7 @@
 #include <cstring>
 
 int alpha_mark_prepare(Image* t, int);
+int reshape_alpha_prepare(Image* t, int);
 int make_alpha_worker(Image* t, uint8_t* mask);
 void key_to_alpha_worker(uint8_t* px, int weight);
 void invert_alpha_worker(uint8_t* px, int weight);
@@ -89,7 +90,7 @@ constexpr OpRow kRows[] = {
      .slots = kKeyToAlpha, .doc = alpha_docs::key_to_alpha, .parallel = true},
     {.command = opcmd::InvertAlpha, .worker = worker_place(invert_alpha_worker), .prepare = alpha_mark_prepare,
      .doc = alpha_docs::invert_alpha, .parallel = true},
-    {.command = opcmd::HardenAlpha, .worker = worker_place(harden_alpha_worker), .slots = kHarden,
+    {.command = opcmd::HardenAlpha, .worker = worker_place(harden_alpha_worker), .prepare = reshape_alpha_prepare, .slots = kHarden,
      .doc = alpha_docs::harden_alpha, .parallel = true},
     {.command = opcmd::SoftenAlpha, .worker = worker_place_xy(plane_worker), .prepare = soften_alpha_prepare,
      .slots = kSoften, .doc = alpha_docs::soften_alpha, .parallel = true},
@@ -99,7 +100,8 @@ constexpr OpRow kRows[] = {
      .doc = alpha_docs::promote_rgb},
     {.command = opcmd::SampleA, .worker = worker_whole(sample_a_worker), .slots = kSampleA,
      .doc = alpha_docs::sample_a},
-    {.command = opcmd::ClipAlpha, .worker = worker_whole(clip_alpha_worker), .slots = kClipAlpha,
+    {.command = opcmd::ClipAlpha, .worker = worker_whole(clip_alpha_worker), .prepare = reshape_alpha_prepare,
+     .slots = kClipAlpha,
      .doc = alpha_docs::clip_alpha},
     {.command = opcmd::MakeArea, .worker = worker_whole(make_area_worker), .slots = kMakeArea,
      .doc = alpha_docs::make_area},

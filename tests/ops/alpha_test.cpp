@@ -107,6 +107,25 @@ TEST_F(Alpha, SoftenKeepsAFlatAlphaAndShaveErodesTheEdge)
     image_free(flat);
 }
 
+// An image without alpha: the operations that reshape alpha leave it alone
+// and say so, while those that make alpha give it some.
+TEST_F(Alpha, AnImageWithoutAlphaIsLeftOpaqueByTheReshapingOperations)
+{
+    Image* img = solid(12, 8, pixel_make(40, 80, 120, 255));
+    const auto before = pixels(img);
+    alpha_params().hard_threshold = 255;  // would halve opaque alpha if it ran
+    for (int32_t op : {opcmd::HardenAlpha, opcmd::SoftenAlpha, opcmd::ShaveAlpha, opcmd::ClipAlpha}) {
+        EXPECT_EQ(apply(op, img), 2) << op;
+        EXPECT_EQ(img->alpha, 0) << op;
+        EXPECT_EQ(pixels(img), before) << op;
+    }
+    EXPECT_TRUE(said("Message 065"));
+    ASSERT_EQ(apply(opcmd::InvertAlpha, img), 0);
+    EXPECT_EQ(img->alpha, 1);
+    EXPECT_EQ(pixel_a(px(img, 5, 5)), 0);
+    image_free(img);
+}
+
 TEST_F(Alpha, PromoteAndSampleShowTheAlphaInTheColours)
 {
     Image* img = make(4, 1, [](int x, int) { return pixel_make(200, 100, 0, x == 0 ? 255 : x == 1 ? 0 : 128); });
