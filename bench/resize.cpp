@@ -4,29 +4,17 @@
 // bytes beside them.  Megapixels are the larger picture's (the one read when
 // reducing, the one written when enlarging).  scripts/bench_resize.sh times
 // vq apply end to end beside vips resize and ImageMagick -resize.
-#include "core/app.h"
-#include "core/image.h"
-#include "core/settings.h"
-#include "core/undo.h"
-#include "ops/appliers.h"
+#include "bench/support/start.h"
 #include "ops/catalogue.h"
 #include "ops/collage/collage.h"
 #include "ops/collage/resample.h"
 #include "ops/framework.h"
-#include "ops/ops.h"
-#include "ui/headless/headless_platform.h"
-
-#include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace {
 
 constexpr long kBig = 4096, kSmall = 1024;
-constexpr double kMegapixels = static_cast<double>(kBig * kBig) / 1e6;
 
 std::vector<uint8_t> picture(long side)
 {
@@ -42,26 +30,9 @@ std::vector<uint8_t> picture(long side)
     return p;
 }
 
-void start_system()
-{
-    static bool up = false;
-    if (up)
-        return;
-    up = true;
-    char tmpl[] = "/tmp/glimvq-bench-XXXXXX";
-    AppOptions o;
-    o.home = mkdtemp(tmpl);
-    ui::headless().set_quiet(true);
-    ui::platform_install(&ui::headless());
-    ops_install();
-    app_init_instance(o);
-    settings().mod_alpha = 0;
-    settings().work_method = 0;
-}
-
 void through_operation(benchmark::State& state, int32_t command, long from)
 {
-    start_system();
+    bench::start_headless(1, 0);
     const std::vector<uint8_t> pic = picture(from);
     for (auto _ : state) {
         state.PauseTiming();
@@ -81,7 +52,7 @@ void through_operation(benchmark::State& state, int32_t command, long from)
         image_free(img);
         state.ResumeTiming();
     }
-    state.counters["Mpx/s"] = benchmark::Counter(kMegapixels, benchmark::Counter::kIsIterationInvariantRate);
+    bench::rate(state, kBig * kBig);
 }
 
 void BM_ReduceOperation(benchmark::State& state)
@@ -102,7 +73,7 @@ void resampler(benchmark::State& state, long from, long to)
         resample::resize({in.data(), from, from, from}, {out.data(), to, to, to}, filter);
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["Mpx/s"] = benchmark::Counter(kMegapixels, benchmark::Counter::kIsIterationInvariantRate);
+    bench::rate(state, kBig * kBig);
 }
 
 void BM_ResamplerReduce(benchmark::State& state)
@@ -116,13 +87,7 @@ void BM_ResamplerEnlarge(benchmark::State& state)
 
 void BM_Memcpy(benchmark::State& state)
 {
-    const std::vector<uint8_t> in = picture(kBig);
-    std::vector<uint8_t> out(in.size());
-    for (auto _ : state) {
-        std::memcpy(out.data(), in.data(), in.size());
-        benchmark::DoNotOptimize(out.data());
-    }
-    state.counters["Mpx/s"] = benchmark::Counter(kMegapixels, benchmark::Counter::kIsIterationInvariantRate);
+    bench::memcpy_pixels(state, kBig * kBig);
 }
 
 } // namespace
