@@ -17,7 +17,7 @@ PACKAGES=(
   ffmpeg gifsicle
   # quantizer the colour-reduction benchmark compares against
   pngquant
-  # the resizing benchmark compares against vips resize
+  # the resizing benchmark and test compare against vips resize
   libvips-tools
   # the ray tracer's benchmark compares against POV-Ray
   povray
