@@ -2,6 +2,7 @@
 #include "ops/alpha/alpha.h"
 #include "ops/alpha/docs.h"
 #include "ops/catalogue.h"
+#include "ops/collage/canvas.h"
 #include "ops/family.h"
 
 #include <cstring>
@@ -84,7 +85,7 @@ constexpr OpSlot kClipAlpha[] = {
 constexpr OpSlot kMakeArea[] = {slot_range(&p.area_threshold, "threshold", "Alpha at least", 1, 255)};
 
 constexpr OpRow kRows[] = {
-    {.command = opcmd::MakeAlpha, .worker = worker_whole(make_alpha_worker), .slots = kMakeAlpha,
+    {.command = opcmd::MakeAlpha, .worker = worker_whole(canvas::guarded<make_alpha_worker>), .slots = kMakeAlpha,
      .doc = alpha_docs::make_alpha},
     {.command = opcmd::KeyToAlpha, .worker = worker_place(key_to_alpha_worker), .prepare = alpha_mark_prepare,
      .slots = kKeyToAlpha, .doc = alpha_docs::key_to_alpha, .parallel = true},
@@ -96,14 +97,14 @@ constexpr OpRow kRows[] = {
      .slots = kSoften, .doc = alpha_docs::soften_alpha, .parallel = true},
     {.command = opcmd::ShaveAlpha, .worker = worker_place_xy(plane_worker), .prepare = shave_alpha_prepare,
      .slots = kShave, .doc = alpha_docs::shave_alpha, .parallel = true},
-    {.command = opcmd::PromoteRGB, .worker = worker_whole(promote_rgb_worker), .slots = kPromote,
+    {.command = opcmd::PromoteRGB, .worker = worker_whole(canvas::guarded<promote_rgb_worker>), .slots = kPromote,
      .doc = alpha_docs::promote_rgb},
-    {.command = opcmd::SampleA, .worker = worker_whole(sample_a_worker), .slots = kSampleA,
+    {.command = opcmd::SampleA, .worker = worker_whole(canvas::guarded<sample_a_worker>), .slots = kSampleA,
      .doc = alpha_docs::sample_a},
-    {.command = opcmd::ClipAlpha, .worker = worker_whole(clip_alpha_worker), .prepare = reshape_alpha_prepare,
+    {.command = opcmd::ClipAlpha, .worker = worker_whole(canvas::guarded<clip_alpha_worker>), .prepare = reshape_alpha_prepare,
      .slots = kClipAlpha,
      .doc = alpha_docs::clip_alpha},
-    {.command = opcmd::MakeArea, .worker = worker_whole(make_area_worker), .slots = kMakeArea,
+    {.command = opcmd::MakeArea, .worker = worker_whole(canvas::guarded<make_area_worker>), .slots = kMakeArea,
      .doc = alpha_docs::make_area},
 };
 

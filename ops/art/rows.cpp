@@ -3,6 +3,7 @@
 #include "ops/art/art.h"
 #include "ops/art/docs.h"
 #include "ops/catalogue.h"
+#include "ops/collage/canvas.h"
 #include "ops/family.h"
 
 #include <cstring>
@@ -52,12 +53,12 @@ constexpr OpSlot kBluePrint[] = {
 constexpr OpRow kRows[] = {
     {.command = opcmd::Gouache, .worker = worker_place_xy(gouache_worker), .prepare = gouache_prepare,
      .prepass = gouache_prepass, .slots = kGouache, .doc = art_docs::gouache},
-    {.command = opcmd::Toonize, .worker = worker_whole(toonize_worker), .doc = art_docs::toonize},
-    {.command = opcmd::Watercolor, .worker = worker_whole(watercolor_worker), .slots = kWatercolor,
+    {.command = opcmd::Toonize, .worker = worker_whole(canvas::guarded<toonize_worker>), .doc = art_docs::toonize},
+    {.command = opcmd::Watercolor, .worker = worker_whole(canvas::guarded<watercolor_worker>), .slots = kWatercolor,
      .doc = art_docs::watercolor},
     {.command = opcmd::OilPainting, .worker = worker_map_xy(oil_worker), .prepare = oil_prepare, .slots = kOil,
      .doc = art_docs::oil_painting, .parallel = true},
-    {.command = opcmd::BluePrint, .worker = worker_place_xy(blue_print_worker), .prepare = blue_print_prepare,
+    {.command = opcmd::BluePrint, .worker = worker_place_xy(blue_print_worker), .prepare = canvas::guarded<blue_print_prepare>,
      .slots = kBluePrint, .doc = art_docs::blue_print, .parallel = true},
 };
 

@@ -128,6 +128,11 @@ bool size_ok(double w, double h)
     return false;
 }
 
+void no_memory()
+{
+    message_show(msg::NoMemoryOperation);
+}
+
 bool cancelled(long done, long total)
 {
     return gen::progress(done, total);

@@ -6,6 +6,7 @@
 #include "ops/collage/resample.h"
 
 #include <cstdint>
+#include <new>
 #include <vector>
 
 struct Image;
@@ -56,6 +57,34 @@ Image* new_planes(long w, long h);
 // The size check of the prepare hooks: an error naming the size when
 // either side is below 1 or beyond kMaxSide.  True when the size is good.
 bool size_ok(double w, double h);
+
+// The out-of-memory message (22).
+void no_memory();
+
+// A worker or prepare hook whose scratch memory cannot be had ends with the
+// out-of-memory message instead of taking the program down; the applier
+// then puts back what it captured.  For the families' rows:
+// `worker_whole(canvas::guarded<f>)`, `.prepare = canvas::guarded<p>`.
+template <int (*F)(Image*, uint8_t*)>
+int guarded(Image* t, uint8_t* mask)
+{
+    try {
+        return F(t, mask);
+    } catch (const std::bad_alloc&) {
+        no_memory();
+        return 1;
+    }
+}
+template <int (*F)(Image*, int)>
+int guarded(Image* t, int view)
+{
+    try {
+        return F(t, view);
+    } catch (const std::bad_alloc&) {
+        no_memory();
+        return 1;
+    }
+}
 
 // Progress of a whole-image worker over `total` units; true on cancel.
 bool cancelled(long done, long total);

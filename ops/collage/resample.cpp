@@ -1,5 +1,6 @@
 #include "ops/collage/resample.h"
 
+#include "core/messages.h"
 #include "core/parallel.h"
 
 #include <algorithm>
@@ -178,6 +179,7 @@ bool resize(const Block& in, const OutBlock& out, int filter, bool (*cancel)(lon
     try {
         tmp.resize(tmp_row * static_cast<size_t>(y_hi - y_lo + 1));
     } catch (const std::bad_alloc&) {
+        message_show(msg::NoMemoryOperation);
         return false;
     }
     const long total = (y_hi - y_lo + 1) + out.height;

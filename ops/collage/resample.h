@@ -32,7 +32,7 @@ struct OutBlock {
 
 // Resamples all of `in` into all of `out`.  `cancel(done, total)` is called
 // between bands (on the calling thread) and stops the work when it answers
-// true.  False when cancelled or when the scratch rows cannot be had.
+// true.  False when cancelled or when the scratch rows cannot be had (message 22).
 bool resize(const Block& in, const OutBlock& out, int filter, bool (*cancel)(long done, long total) = nullptr);
 
 // One pixel of `in` at the continuous position (x, y) (pixel centres at

@@ -1,5 +1,6 @@
 // The collage family's table.
 #include "ops/catalogue.h"
+#include "ops/collage/canvas.h"
 #include "ops/collage/collage.h"
 #include "ops/collage/docs.h"
 #include "ops/family.h"
@@ -127,30 +128,30 @@ constexpr OpSlot kDOF[] = {
 };
 
 constexpr OpRow kRows[] = {
-    {.command = opcmd::Clip, .worker = worker_whole(clip_worker), .prepare = clip_prepare, .finish = size_finish,
+    {.command = opcmd::Clip, .worker = worker_whole(canvas::guarded<clip_worker>), .prepare = clip_prepare, .finish = size_finish,
      .slots = kClip, .doc = collage_docs::clip},
-    {.command = opcmd::Transition, .worker = worker_whole(transition_worker), .slots = kTransition,
+    {.command = opcmd::Transition, .worker = worker_whole(canvas::guarded<transition_worker>), .slots = kTransition,
      .doc = collage_docs::transition},
-    {.command = opcmd::Tiler, .worker = worker_whole(tiler_worker), .slots = kTiler, .doc = collage_docs::tiler},
-    {.command = opcmd::Merge, .worker = worker_whole(merge_worker), .slots = kMerge, .doc = collage_docs::merge},
-    {.command = opcmd::KeyIn, .worker = worker_whole(keyin_worker), .slots = kKeyIn, .doc = collage_docs::keyin},
-    {.command = opcmd::Place, .worker = worker_whole(place_worker), .slots = kPlace, .doc = collage_docs::place},
-    {.command = opcmd::Stroke, .worker = worker_whole(stroke_worker), .doc = collage_docs::stroke},
-    {.command = opcmd::ClosedLine, .worker = worker_whole(closed_line_worker), .doc = collage_docs::closed_line},
-    {.command = opcmd::ClosedLinePen, .worker = worker_whole(closed_line_pen_worker),
+    {.command = opcmd::Tiler, .worker = worker_whole(canvas::guarded<tiler_worker>), .slots = kTiler, .doc = collage_docs::tiler},
+    {.command = opcmd::Merge, .worker = worker_whole(canvas::guarded<merge_worker>), .slots = kMerge, .doc = collage_docs::merge},
+    {.command = opcmd::KeyIn, .worker = worker_whole(canvas::guarded<keyin_worker>), .slots = kKeyIn, .doc = collage_docs::keyin},
+    {.command = opcmd::Place, .worker = worker_whole(canvas::guarded<place_worker>), .slots = kPlace, .doc = collage_docs::place},
+    {.command = opcmd::Stroke, .worker = worker_whole(canvas::guarded<stroke_worker>), .doc = collage_docs::stroke},
+    {.command = opcmd::ClosedLine, .worker = worker_whole(canvas::guarded<closed_line_worker>), .doc = collage_docs::closed_line},
+    {.command = opcmd::ClosedLinePen, .worker = worker_whole(canvas::guarded<closed_line_pen_worker>),
      .doc = collage_docs::closed_line_pen},
-    {.command = opcmd::OpenLineEdge, .worker = worker_whole(open_line_worker), .doc = collage_docs::open_line},
-    {.command = opcmd::Extend, .worker = worker_whole(extend_worker), .prepare = extend_prepare, .finish = size_finish,
+    {.command = opcmd::OpenLineEdge, .worker = worker_whole(canvas::guarded<open_line_worker>), .doc = collage_docs::open_line},
+    {.command = opcmd::Extend, .worker = worker_whole(canvas::guarded<extend_worker>), .prepare = extend_prepare, .finish = size_finish,
      .slots = kExtend, .doc = collage_docs::extend},
-    {.command = opcmd::Enlarge, .worker = worker_whole(size_worker), .prepare = size_prepare, .finish = size_finish,
+    {.command = opcmd::Enlarge, .worker = worker_whole(canvas::guarded<size_worker>), .prepare = size_prepare, .finish = size_finish,
      .slots = kEnlarge, .doc = collage_docs::enlarge.text},
-    {.command = opcmd::Reduce, .worker = worker_whole(size_worker), .prepare = size_prepare, .finish = size_finish,
+    {.command = opcmd::Reduce, .worker = worker_whole(canvas::guarded<size_worker>), .prepare = size_prepare, .finish = size_finish,
      .slots = kReduce, .doc = collage_docs::reduce.text},
-    {.command = opcmd::SPercent, .worker = worker_whole(size_worker), .prepare = size_prepare, .finish = size_finish,
+    {.command = opcmd::SPercent, .worker = worker_whole(canvas::guarded<size_worker>), .prepare = size_prepare, .finish = size_finish,
      .slots = kSPercent, .doc = collage_docs::spercent.text},
-    {.command = opcmd::SPixel, .worker = worker_whole(size_worker), .prepare = size_prepare, .finish = size_finish,
+    {.command = opcmd::SPixel, .worker = worker_whole(canvas::guarded<size_worker>), .prepare = size_prepare, .finish = size_finish,
      .slots = kSPixel, .doc = collage_docs::spixel.text},
-    {.command = opcmd::DOF, .worker = worker_whole(dof_worker), .slots = kDOF, .doc = collage_docs::dof},
+    {.command = opcmd::DOF, .worker = worker_whole(canvas::guarded<dof_worker>), .slots = kDOF, .doc = collage_docs::dof},
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 // The standard family's table: the rest of the Standard Group and the
 // Attrib Group.
 #include "ops/catalogue.h"
+#include "ops/collage/canvas.h"
 #include "ops/family.h"
 #include "ops/standard/docs.h"
 #include "ops/standard/standard.h"
@@ -64,24 +65,24 @@ constexpr OpSlot kAnnotation[] = {slot_text(p.annotation, SLOT_TEXT, kAnnotation
 constexpr OpSlot kCopyright[] = {slot_text(p.copyright, SLOT_TEXT, kCopyrightText, "text", "Copyright")};
 
 constexpr OpRow kRows[] = {
-    {.command = opcmd::Measure, .worker = worker_whole(measure_worker), .doc = standard_docs::measure},
-    {.command = opcmd::ForceDyn, .worker = worker_whole(forcedyn_worker), .doc = standard_docs::forcedyn},
-    {.command = opcmd::ChannelMap, .worker = worker_whole(channel_map_worker), .slots = kChannelMap,
+    {.command = opcmd::Measure, .worker = worker_whole(canvas::guarded<measure_worker>), .doc = standard_docs::measure},
+    {.command = opcmd::ForceDyn, .worker = worker_whole(canvas::guarded<forcedyn_worker>), .doc = standard_docs::forcedyn},
+    {.command = opcmd::ChannelMap, .worker = worker_whole(canvas::guarded<channel_map_worker>), .slots = kChannelMap,
      .doc = standard_docs::channel_map},
     {.command = opcmd::SwapRGBA, .worker = worker_place_xy(swap_worker), .prepare = swap_prepare, .slots = kSwap,
      .doc = standard_docs::swap_rgba, .parallel = true},
-    {.command = opcmd::Sample, .worker = worker_whole(sample_worker), .slots = kSample, .doc = standard_docs::sample},
-    {.command = opcmd::BuildPalette, .worker = worker_whole(build_palette_worker), .slots = kBuildPalette,
+    {.command = opcmd::Sample, .worker = worker_whole(canvas::guarded<sample_worker>), .slots = kSample, .doc = standard_docs::sample},
+    {.command = opcmd::BuildPalette, .worker = worker_whole(canvas::guarded<build_palette_worker>), .slots = kBuildPalette,
      .doc = standard_docs::build_palette},
-    {.command = opcmd::AspectRatio, .worker = worker_whole(attrib_worker), .prepare = aspect_prepare, .slots = kAspect,
+    {.command = opcmd::AspectRatio, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = aspect_prepare, .slots = kAspect,
      .doc = standard_docs::aspect_ratio},
-    {.command = opcmd::DPI, .worker = worker_whole(attrib_worker), .prepare = dpi_prepare, .slots = kDpi,
+    {.command = opcmd::DPI, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = dpi_prepare, .slots = kDpi,
      .doc = standard_docs::dpi},
-    {.command = opcmd::AuthorName, .worker = worker_whole(attrib_worker), .prepare = author_prepare, .slots = kAuthor,
+    {.command = opcmd::AuthorName, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = author_prepare, .slots = kAuthor,
      .doc = standard_docs::author},
-    {.command = opcmd::Annotation, .worker = worker_whole(attrib_worker), .prepare = annotation_prepare,
+    {.command = opcmd::Annotation, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = annotation_prepare,
      .slots = kAnnotation, .doc = standard_docs::annotation},
-    {.command = opcmd::Copyright, .worker = worker_whole(attrib_worker), .prepare = copyright_prepare,
+    {.command = opcmd::Copyright, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = copyright_prepare,
      .slots = kCopyright, .doc = standard_docs::copyright},
 };
 

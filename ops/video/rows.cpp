@@ -1,5 +1,6 @@
 // The video family's table.
 #include "ops/catalogue.h"
+#include "ops/collage/canvas.h"
 #include "ops/family.h"
 #include "ops/video/docs.h"
 #include "ops/video/video.h"
@@ -109,17 +110,17 @@ constexpr OpSlot kStabilize[] = {
 constexpr OpRow kRows[] = {
     {.command = opcmd::NTSCFilter, .worker = worker_map_xy(ntsc_worker), .slots = kNtsc, .doc = video_docs::ntsc,
      .parallel = true},
-    {.command = opcmd::FrameRates, .worker = worker_whole(frame_rates_worker), .prepare = frame_rates_prepare,
+    {.command = opcmd::FrameRates, .worker = worker_whole(canvas::guarded<frame_rates_worker>), .prepare = frame_rates_prepare,
      .slots = kFrameRates, .doc = video_docs::frame_rates},
-    {.command = opcmd::Makefields, .worker = worker_whole(makefields_worker), .slots = kMakefields,
+    {.command = opcmd::Makefields, .worker = worker_whole(canvas::guarded<makefields_worker>), .slots = kMakefields,
      .doc = video_docs::makefields},
-    {.command = opcmd::FilmGrain, .worker = worker_whole(film_grain_worker), .slots = kGrain,
+    {.command = opcmd::FilmGrain, .worker = worker_whole(canvas::guarded<film_grain_worker>), .slots = kGrain,
      .doc = video_docs::film_grain},
-    {.command = opcmd::Scanline, .worker = worker_whole(scanline_worker), .slots = kScanline,
+    {.command = opcmd::Scanline, .worker = worker_whole(canvas::guarded<scanline_worker>), .slots = kScanline,
      .doc = video_docs::scanline},
-    {.command = opcmd::Jitter, .worker = worker_whole(jitter_worker), .slots = kJitter, .doc = video_docs::jitter},
-    {.command = opcmd::Flicker, .worker = worker_whole(flicker_worker), .slots = kFlicker, .doc = video_docs::flicker},
-    {.command = opcmd::Stabilize, .worker = worker_whole(stabilize_worker), .slots = kStabilize,
+    {.command = opcmd::Jitter, .worker = worker_whole(canvas::guarded<jitter_worker>), .slots = kJitter, .doc = video_docs::jitter},
+    {.command = opcmd::Flicker, .worker = worker_whole(canvas::guarded<flicker_worker>), .slots = kFlicker, .doc = video_docs::flicker},
+    {.command = opcmd::Stabilize, .worker = worker_whole(canvas::guarded<stabilize_worker>), .slots = kStabilize,
      .doc = video_docs::stabilize},
 };
 
