@@ -17,6 +17,8 @@ PACKAGES=(
   ffmpeg gifsicle
   # quantizer the colour-reduction benchmark compares against
   pngquant
+  # the resizing benchmark and test compare against vips resize
+  libvips-tools
   # the ray tracer's benchmark compares against POV-Ray
   povray
   # the script interpreter's benchmark compares against bwbasic
