@@ -25,3 +25,13 @@ glimvq_loader_library(vqldtiff tiff.cpp TIFF::TIFF)
 # The codec rows install the type names of the format codes from start-up
 # code in codecs.cpp; every program that links the library pulls it in.
 target_link_options(glimvq INTERFACE "LINKER:--undefined=codecs_link_anchor")
+
+# The video library vqavi.so on FFmpeg, loaded only when an AVI file is met.
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libavutil)
+glimvq_loader_library(vqavi avi.cpp PkgConfig::FFMPEG)
+
+# MNG animations are written through libmng's chunk interface.
+find_library(MNG_LIBRARY NAMES mng REQUIRED)
+find_path(MNG_INCLUDE_DIR libmng.h REQUIRED)
+target_include_directories(glimvq PRIVATE ${MNG_INCLUDE_DIR})
+target_link_libraries(glimvq PUBLIC ${MNG_LIBRARY})
