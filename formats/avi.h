@@ -22,6 +22,8 @@ int write_avi(Image* image, const char* name, const SaveRequest& request);
 
 // The library's entry points; null after telling the user that it is missing.
 const VqAviApi* avi_library();
+// Looks for the library again at the next use (it stays loaded).
+void avi_library_forget();
 
 // The frames of a file decoded in order.
 class AviReader {

@@ -14,6 +14,7 @@
 #include "formats/load_save.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstring>
@@ -58,6 +59,11 @@ void tell(const char* name, const char* what)
 
 } // namespace
 
+void avi_library_forget()
+{
+    g_library = Library{};
+}
+
 const VqAviApi* avi_library()
 {
     if (g_library.api)
@@ -68,9 +74,15 @@ const VqAviApi* avi_library()
         const char* why = dlerror();
         log_printf("Library %s: %s\n", path.c_str(), why ? why : "");
         std::string package = missing_package(why);
-        std::string text = path + "\nAVI files need FFmpeg's libraries: install the Debian package" +
-                           (package.empty() ? "s libavformat, libavcodec and libswscale (ffmpeg)" : " " + package) +
-                           ".";
+        std::string text = path + "\n";
+        if (access(path.c_str(), F_OK) != 0)
+            text += "AVI files need the video library vqavi.so, built with FFmpeg's libraries (Debian packages "
+                    "libavformat-dev, libavcodec-dev and libswscale-dev).";
+        else
+            text += "AVI files need FFmpeg's libraries: install the Debian package" +
+                    (package.empty() ? std::string("s of libavformat, libavcodec and libswscale (ffmpeg)")
+                                     : " " + package) +
+                    ".";
         message_show(msg::LoaderNotFound, text.c_str());
         return nullptr;
     }
