@@ -230,7 +230,10 @@ FilmWindow::FilmWindow(MainWindow* main) : QWidget(main, Qt::Tool), main_(main)
     pong_ = new QCheckBox("Ping-pong", this);
     pong_->setObjectName("film_pong");
     pong_->setChecked(settings().film_pong != 0);
-    connect(pong_, &QCheckBox::toggled, this, [](bool on) { settings().film_pong = on ? 1 : 0; });
+    connect(pong_, &QCheckBox::toggled, this, [this](bool on) {
+        settings().film_pong = on ? 1 : 0;
+        direction_ = settings().film_reverse ? -1 : 1;
+    });
     controls->addWidget(pong_);
     controls->addStretch(1);
     counter_ = new QLabel(this);
@@ -245,6 +248,7 @@ FilmWindow::FilmWindow(MainWindow* main) : QWidget(main, Qt::Tool), main_(main)
     controls->addWidget(time_);
     layout->addLayout(controls);
 
+    direction_ = settings().film_reverse ? -1 : 1;
     timer_ = new QTimer(this);
     timer_->setInterval(speed_->value());
     connect(timer_, &QTimer::timeout, this, [this] { step(); });
