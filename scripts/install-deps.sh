@@ -25,6 +25,8 @@ PACKAGES=(
   bwbasic
   # ... and against yabasic (benchmark only)
   yabasic
+  # the filters' benchmark compares Blur against vips gaussblur
+  libvips-tools
   # workstation screenshots and offscreen runs
   xvfb xauth
 )
