@@ -14,7 +14,7 @@ cd "$work"
 export GLIMVQ_HOME="$work/home"
 
 # Bands moving over a gradient, one picture per frame.
-python3 - <<'PY'
+/usr/bin/python3 - <<'PY'
 from PIL import Image, ImageDraw
 base = Image.merge('RGB', (Image.linear_gradient('L').rotate(90).resize((1024, 768)),
                            Image.linear_gradient('L').resize((1024, 768)),

@@ -93,7 +93,7 @@ ffmpeg -v error -y -f lavfi -i sine=duration=0.2 -c:a pcm_s16le audio.avi
 expect_status 1 -- "$VQ" film frames audio.avi none
 expect_grep 'no video stream' err.txt
 ffmpeg -v error -y -f lavfi -i testsrc=size=32x32:rate=10 -t 0.5 -c:v rawvideo -pix_fmt bgr24 empty.avi
-python3 - <<'PY'
+/usr/bin/python3 - <<'PY'
 # The frames' chunks renamed to padding: the file keeps its video stream and holds no frame.
 data = bytearray(open('empty.avi', 'rb').read())
 data = data.replace(b'00db', b'JUNK').replace(b'00dc', b'JUNK')

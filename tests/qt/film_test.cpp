@@ -102,6 +102,14 @@ private Q_SLOTS:
         f->play_button()->click();
         QVERIFY(!f->playing());
 
+        // FILM_SHOT=file.png keeps a picture of the window (for a look at it).
+        if (qEnvironmentVariableIsSet("FILM_SHOT")) {
+            f->resize(520, 380);
+            f->set_current(2);
+            QTest::qWait(50);
+            f->grab().save(qEnvironmentVariable("FILM_SHOT"));
+        }
+
         // Save and export go where the (unattended) dialogs point.
         settings().film_path = file("strip.flm").toStdString();
         menu_action(f, "film_save")->trigger();
