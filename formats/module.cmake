@@ -26,6 +26,10 @@ glimvq_loader_library(vqldtiff tiff.cpp TIFF::TIFF)
 # code in codecs.cpp; every program that links the library pulls it in.
 target_link_options(glimvq INTERFACE "LINKER:--undefined=codecs_link_anchor")
 
+# giflib does the GIF block structure and the LZW coding.
+find_package(GIF REQUIRED)
+target_link_libraries(glimvq PUBLIC GIF::GIF)
+
 # The video library vqavi.so on FFmpeg, loaded only when an AVI file is met.
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libavutil)
 glimvq_loader_library(vqavi avi.cpp PkgConfig::FFMPEG)

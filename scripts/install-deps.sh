@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config ccache
-  zlib1g-dev libpng-dev libmng-dev libjpeg-dev libtiff-dev
+  zlib1g-dev libpng-dev libmng-dev libjpeg-dev libtiff-dev libgif-dev
   # the AVI library vqavi.so
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libfreetype-dev libfontconfig-dev fonts-liberation2
@@ -15,7 +15,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # independent programs the tests compare against
   netpbm imagemagick python3-pil giflib-tools
-  # animations checked by ffmpeg/ffprobe, pngcheck (MNG) and gifsicle
+  # animations checked by ffmpeg/ffprobe (FLC, AVI), pngcheck (MNG) and gifsicle (GIF)
   ffmpeg pngcheck gifsicle
   # quantizer the colour-reduction benchmark compares against
   pngquant

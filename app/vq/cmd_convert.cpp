@@ -14,6 +14,7 @@ int run_convert(vq::Args& args)
 {
     std::vector<std::string> files;
     vq::SaveOptions options;
+    long frame = 0;
     while (!args.done()) {
         int taken = vq::take_save_option("convert", args, options);
         if (taken == vq::EXIT_USAGE)
@@ -21,6 +22,11 @@ int run_convert(vq::Args& args)
         if (taken == 1)
             continue;
         std::string word = args.next();
+        if (word == "--frame") {
+            if (args.done() || !vq::parse_long(args.next(), frame) || frame < 1)
+                return vq::usage_error("convert", "--frame needs a frame number from 1");
+            continue;
+        }
         if (word == "--raw") {
             RawLayout layout;
             if (args.done() || !parse_raw_layout(args.next().c_str(), layout))
@@ -38,6 +44,7 @@ int run_convert(vq::Args& args)
     // The type must be known before the input is read.
     if (options.type < 0 && vq::save_type_for_name(files[1]) < 0)
         return vq::usage_error("convert", "cannot tell the file type of \"" + files[1] + "\"; name it with --type");
+    formats_set_read_frame(frame);
     Image* image = load_image(files[0].c_str());
     if (!image)
         return vq::EXIT_FAILED;
@@ -53,12 +60,14 @@ int run_convert(vq::Args& args)
 
 VQ_COMMAND("convert",
            "vq convert IN OUT [--raw WxH[,CHANNELS[,OFFSET]]] [--type T] [--depth BITS] [--compress N] [--quality Q] "
-           "[--reduce MODE] [--dither ordered|diffusion] [--strength N]",
+           "[--reduce MODE] [--dither ordered|diffusion] [--strength N] [--frame N]",
            "Loads IN through the load dispatch (any format it reads) and saves it as OUT through the save\n"
            "entry.  The type comes from OUT's extension unless --type names it; OUT is given the type's\n"
            "extension when it lacks it.  The depth is 32 bits for an image with alpha, else 24, unless\n"
            "--depth names it; 8, 4 and 1 bits go through the colour reduction.  A raw file (\".raw\",\n"
            "\".red\") has no header: --raw gives its width, height, channels (1 grey, 2 grey and alpha,\n"
-           "3 RGB, the default, 4 RGBA; 8 bits each, interleaved, top row first) and the bytes to skip.\n\n"
+           "3 RGB, the default, 4 RGBA; 8 bits each, interleaved, top row first) and the bytes to skip.\n"
+           "--frame N reads frame N of an animation (FLC, GIF; 1 the first, beyond the last the last)\n"
+           "instead of the first.\n\n"
            VQ_SAVE_OPTIONS_HELP,
            run_convert);
