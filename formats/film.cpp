@@ -11,6 +11,8 @@
 #include "core/safe_write.h"
 #include "core/settings.h"
 #include "formats/avi.h"
+#include "formats/flic.h"
+#include "formats/gif.h"
 #include "formats/load_save.h"
 #include "formats/mng.h"
 #include "render/reduce.h"
@@ -140,9 +142,17 @@ int film_delay(const FilmExportOptions& options)
 
 long film_choose_frame(long frames, double seconds_per_frame)
 {
-    (void)seconds_per_frame;
-    (void)frames;
-    return 0;
+    // The frame asked for (1 the first), else the workstation's frame dialog, else the first.
+    const FormatsState& fs = formats_state();
+    long index = fs.read_frame > 0 ? fs.read_frame - 1 : 0;
+    if (fs.read_frame <= 0 && fs.choose_frame) {
+        index = fs.choose_frame(std::max(frames, 1L), seconds_per_frame);
+        if (index < 0)
+            return -1;
+    }
+    if (frames > 0)
+        index = std::min(index, frames - 1);
+    return std::max(index, 0L);
 }
 
 // ---- the store -----------------------------------------------------------------
@@ -455,11 +465,73 @@ int load_avi(const char* name)
     return load_frames(name, reader.frames(), reader.width(), reader.height(), "Loading AVI", source);
 }
 
+struct FlicSource : FrameSource {
+    FlicFrames& flic;
+    long index = 0;
+    explicit FlicSource(FlicFrames& f) : flic(f) {}
+    int next(Image* into) override
+    {
+        long at = flic.seek(index);
+        if (at < 0)
+            return -1;
+        if (at != index || flic.empty())
+            return 0;  // a frame that could not be decoded ends the film there
+        const FlicState& st = flic.state();
+        for (long y = 0; y < st.height; ++y) {
+            const uint8_t* s = st.frame + y * st.width;
+            uint8_t* d = into->row(static_cast<int>(y));
+            for (long x = 0; x < st.width; ++x, d += 4) {
+                const uint8_t* rgb = st.palette + 3 * s[x];
+                d[0] = rgb[0], d[1] = rgb[1], d[2] = rgb[2], d[3] = 255;
+            }
+        }
+        ++index;
+        return 1;
+    }
+};
+
 int load_flic(const char* name)
 {
-    std::string text = std::string(name) + "\nFLIC files cannot be read yet.";
-    message_show(msg::TypeNotRecognized, text.c_str());
-    return 1;
+    FlicFrames flic;
+    if (flic.open(name) != 0) {
+        note((std::string("Could not open the animation.\n") + name).c_str());
+        return 1;
+    }
+    const FlicHeader& h = flic.header();
+    FlicSource source(flic);
+    return load_frames(name, std::max(h.frames, 1L), h.width, h.height, "Loading AutoDesk FLIC", source);
+}
+
+struct GifSource : FrameSource {
+    GifFrames& gif;
+    bool ended = false;
+    explicit GifSource(GifFrames& g) : gif(g) {}
+    int next(Image* into) override
+    {
+        if (ended)
+            return 0;
+        int rc = gif.next();
+        if (rc == 0)
+            return 0;
+        ended = rc == 2;  // drawn as far as its data went; nothing follows
+        for (long y = 0; y < gif.height(); ++y)
+            std::memcpy(into->row(static_cast<int>(y)), gif.canvas() + 4 * y * gif.width(),
+                        static_cast<size_t>(4 * gif.width()));
+        return 1;
+    }
+};
+
+int load_gif(const char* name)
+{
+    GifFrames gif;
+    if (gif.open(name) != 0)
+        return 1;
+    if (gif.aspect_refused()) {
+        note((std::string("Invalid GIF format\n") + name).c_str());
+        return 1;
+    }
+    GifSource source(gif);
+    return load_frames(name, 0, gif.width(), gif.height(), "Reading GIF image", source);
 }
 
 } // namespace
@@ -478,6 +550,11 @@ int LoadFilm(const char* name)
             std::fclose(file.f);
             file.f = nullptr;
             return load_flic(name);
+        }
+        if (got >= 6 && std::memcmp(head, "GIF", 3) == 0) {
+            std::fclose(file.f);
+            file.f = nullptr;
+            return load_gif(name);
         }
         if (got >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI", 3) == 0) {
             std::fclose(file.f);
@@ -863,11 +940,40 @@ int ExportFilmGif(const char* suggested, const FilmExportOptions& given)
     FilmExportOptions options = given;
     if (g_parameters_dialog && !g_parameters_dialog(options))
         return 1;
-    if (!valid_delay(film_delay(options)))
+    const int delay = film_delay(options);
+    if (!valid_delay(delay))
         return 1;
-    std::string text = std::string(name) + "\nGIF animations cannot be written yet.";
-    message_show(msg::CannotSaveType, text.c_str());
-    return 1;
+    CurrentPalette palette;
+    if (options.common_palette) {
+        uint8_t red[256], green[256], blue[256];
+        int colours = film_common_palette(red, green, blue);
+        if (colours == 0)
+            return 1;
+        palette.use(red, green, blue, colours);
+    }
+    log_printf("Writing GIF ANIM\n");
+    const long n = g_film.frames, steps = film_export_count(n, options.pingpong);
+    if (OpenGifAnimation(steps, g_film.width, g_film.height, name, delay, options.loop ? 1 : 0) != 0) {
+        note("Unable to open GIF animation");
+        return 1;
+    }
+    {
+        Meter meter("Saving Filmstrip", steps);
+        for (long s = 0; s < steps; ++s) {
+            Image* f = frames.frame(film_export_frame(s, n));
+            if (!f || WriteGifFrame(f, s) != 0) {
+                note("Unable to write GIF animation frame");
+                // The file named stays as it was.
+                gif_animation_abandon();
+                return 1;
+            }
+            if (progress_update(s + 1)) {
+                gif_animation_abandon();
+                return 1;
+            }
+        }
+    }
+    return CloseGifAnimation() == 0 ? 0 : 1;
 }
 
 int ExportFilmFlic(const char* suggested, const FilmExportOptions& options)
@@ -879,9 +985,26 @@ int ExportFilmFlic(const char* suggested, const FilmExportOptions& options)
     char name[kImagePathMax];
     if (!ask_name("Save Film as FLIC", "FLICs (*.FLC)|*.FLC|", ".flc", suggested, name))
         return 1;
-    std::string text = std::string(name) + "\nFLIC animations cannot be written yet.";
-    message_show(msg::CannotSaveType, text.c_str());
-    return 1;
+    // Each frame is added to the file the frame before it made: two
+    // temporary files in turn, the last one put in place at the end.
+    SafeWrite files[2] = {SafeWrite(name), SafeWrite(name)};
+    const long n = g_film.frames;
+    Meter meter("Saving FLICK", n);
+    for (long i = 0; i < n; ++i) {
+        Image* f = frames.frame(i);
+        const char* out = files[i % 2].temp_path();
+        const char* before = i > 0 ? files[(i + 1) % 2].temp_path() : nullptr;
+        if (!f || WriteFlicFrame(f, out, i, before) != 0)
+            return 1;
+        if (progress_update(i + 1))
+            return 1;
+    }
+    if (int err = files[(n - 1) % 2].commit()) {
+        std::string text = std::string(name) + "\n" + std::strerror(err);
+        message_show(msg::ProblemWriting, text.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 int film_save_dialog(const char* suggested)

@@ -106,6 +106,9 @@ done
 "$VQ" --home "$HOME_DIR" film info "$OUT/film.flm"
 "$VQ" --home "$HOME_DIR" film export "$OUT/film.flm" "$OUT/film.mng" --delay 10 --pingpong 1 --common-palette 1
 "$VQ" --home "$HOME_DIR" film export "$OUT/film.flm" "$OUT/film.avi" --delay 10 --pingpong 1
+"$VQ" --home "$HOME_DIR" film export "$OUT/film.flm" "$OUT/film.gif" --delay 10 --pingpong 1 --common-palette 1
+"$VQ" --home "$HOME_DIR" film export "$OUT/film.flm" "$OUT/film.flc"
+"$VQ" --home "$HOME_DIR" info "$OUT/film.flm" "$OUT/film.gif" "$OUT/film.flc" "$OUT/film.avi"
 rm -f "${FRAMES[@]}"
 ls -l "$OUT"/film.*
 

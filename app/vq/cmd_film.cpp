@@ -23,7 +23,7 @@ const char* const kSynopsis =
     "       vq film info FILE.flm...\n"
     "       vq film export IN OUT.(flc|gif|mng|avi) [--delay CS] [--loop 0/1] [--pingpong 0/1]\n"
     "                      [--common-palette 0/1] [--compress 0/1]\n"
-    "       vq film frames IN.(flm|flc|avi) OUTDIR";
+    "       vq film frames IN.(flm|flc|gif|avi) OUTDIR";
 
 const char* const kHelp =
     "build   places the images in order into a new film of WxH frames (at most 1024 x 1024): each is\n"
@@ -32,7 +32,7 @@ const char* const kHelp =
     "        preference \"Filmstrip blend alpha\" is on.  --frames N makes a longer strip whose further\n"
     "        slots stay empty (saved as black).  The film is saved as OUT.flm.\n"
     "info    the size and frame count of film files.\n"
-    "export  loads IN (a film file, a FLIC or an AVI) into the film and writes it as an animation\n"
+    "export  loads IN (a film file, a FLIC, a GIF or an AVI) into the film and writes it as an animation\n"
     "        chosen by OUT's extension.  --delay is the time a frame is shown in hundredths of a\n"
     "        second, 0 to 9999 (default: the setting \"FilmSpeed\" in milliseconds); --loop 1 (the\n"
     "        default) plays GIF and MNG animations for ever; --pingpong 1 plays the frames forward\n"

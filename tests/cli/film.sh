@@ -67,6 +67,40 @@ for i in 1 2 3; do
   awk -v p="$p" 'BEGIN { exit !(p == "inf" || p + 0 > 35) }' && pass "MJPEG frame $i at $p dB" || fail "MJPEG frame $i only $p dB"
 done
 
+# FLC: ffmpeg decodes our frames exactly (the flat frames; the gradient through
+# the 256-colour reduction, so the same as our own reading of the file).
+expect_status 0 -- "$VQ" film export strip.flm anim.flc
+ffmpeg -v error -y -i anim.flc -frames:v 4 -pix_fmt rgb24 flc-%d.png
+expect_status 0 -- "$VQ" film frames anim.flc flc-ours
+for i in 1 2 3 4; do
+  [ "$(ae flc-ours/f000$i.png flc-$i.png)" = 0 ] && pass "FLC frame $i as ffmpeg decodes it" || fail "FLC frame $i differs"
+done
+[ "$(ae frames/f0002.png flc-2.png)" = 0 ] && pass "flat FLC frame exact" || fail "flat FLC frame differs"
+
+# GIF: gifsicle reports the delays and the loop; Pillow reads every frame.
+expect_status 0 -- "$VQ" film export strip.flm anim.gif --delay 12 --pingpong 1
+expect_status 0 -- gifsicle --info anim.gif
+expect_grep '6 images' out.txt
+expect_grep 'loop forever' out.txt
+[ "$(grep -c 'delay 0.12s' out.txt)" -eq 6 ] && pass "six delays of 0.12 s" || fail "GIF delays"
+expect_status 0 -- "$VQ" film export strip.flm once.gif --loop 0 --common-palette 1
+expect_status 0 -- gifsicle --info once.gif
+if grep -q 'loop' out.txt; then fail "loop extension without --loop"; else pass "no loop extension"; fi
+/usr/bin/python3 - > out.txt <<'PY'
+from PIL import Image
+im = Image.open('anim.gif')
+order = []
+for i in range(im.n_frames):
+    im.seek(i)
+    f = im.convert('RGB')
+    order.append(f.getpixel((20, 20)))
+print(im.n_frames, order[1] == order[5], order[2] == order[4], order[1], order[2], order[3])
+PY
+expect_grep '^6 True True \(255, 255, 0\) \(200, 100, 50\) \(0, 0, 0\)$' out.txt
+expect_status 0 -- "$VQ" film frames anim.gif gif-ours
+[ "$(ls gif-ours | wc -l)" -eq 6 ] && pass "6 GIF frames into the film" || fail "GIF frames into the film"
+[ "$(ae frames/f0002.png gif-ours/f0002.png)" = 0 ] && pass "flat GIF frame exact" || fail "flat GIF frame differs"
+
 # AVIs made by ffmpeg load frame for frame, as one image and into the film.
 ffmpeg -v error -y -f lavfi -i testsrc=size=160x120:rate=10 -t 2 -c:v mjpeg t.avi
 ffmpeg -v error -y -f lavfi -i testsrc=size=160x120:rate=10 -t 2 -c:v rawvideo -pix_fmt bgr24 tr.avi

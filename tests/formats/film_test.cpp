@@ -404,3 +404,68 @@ TEST_F(Film, AviWithoutItsLibraryNamesThePackage)
     EXPECT_NE(boxes().find("Message 075"), std::string::npos);
     EXPECT_NE(boxes().find("libavformat-dev"), std::string::npos) << boxes();
 }
+
+TEST_F(Film, FlicOfFiftyFramesIntoThirtySlots)
+{
+    // A 50-frame FLC: frame i a grey of 5 i.
+    ASSERT_EQ(film_create(50, 8, 6), 0);
+    for (long i = 0; i < 50; ++i) {
+        Image* grey = solid(8, 6, static_cast<uint8_t>(5 * i), static_cast<uint8_t>(5 * i), static_cast<uint8_t>(5 * i));
+        ASSERT_EQ(PlaceFrame(grey, i), 0);
+        image_free(grey);
+    }
+    std::string flc = path("fifty.flc");
+    FilmExportOptions options;
+    ASSERT_EQ(ExportFilmFlic(flc.c_str(), options), 0);
+
+    ASSERT_EQ(film_create(30, 20, 20), 0);
+    ASSERT_EQ(LoadFilm(flc.c_str()), 0);
+    EXPECT_EQ(film_state().frames, 30);
+    EXPECT_EQ(film_state().width, 8);
+    EXPECT_EQ(film_filled(), 30);
+    EXPECT_RGB(film_frame(0), 3, 3, 0, 0, 0);
+    EXPECT_RGB(film_frame(29), 3, 3, 145, 145, 145);
+
+    // Without a film the FLIC's own length is taken; a GIF comes in frame by frame.
+    film_release();
+    film_state().frames = 0;
+    ASSERT_EQ(LoadFilm(flc.c_str()), 0);
+    EXPECT_EQ(film_state().frames, 50);
+    EXPECT_RGB(film_frame(49), 7, 5, 245, 245, 245);
+
+    std::string gif = path("pong.gif");
+    options.pingpong = true;
+    options.delay = 3;
+    ASSERT_EQ(ExportFilmGif(gif.c_str(), options), 0);
+    film_release();
+    film_state().frames = 0;
+    ASSERT_EQ(LoadFilm(gif.c_str()), 0);
+    EXPECT_EQ(film_state().frames, 98);  // 0 .. 49 .. 1
+    EXPECT_RGB(film_frame(97), 0, 0, 5, 5, 5);
+}
+
+TEST_F(Film, PingPongOfTwoFramesIsTheForwardPass)
+{
+    ASSERT_EQ(film_create(2, 4, 4), 0);
+    Image* a = solid(4, 4, 255, 0, 0);
+    Image* b = solid(4, 4, 0, 0, 255);
+    ASSERT_EQ(PlaceFrame(a, 0), 0);
+    ASSERT_EQ(PlaceFrame(b, 1), 0);
+    FilmExportOptions options;
+    options.pingpong = true;
+    std::string gif = path("two.gif");
+    ASSERT_EQ(ExportFilmGif(gif.c_str(), options), 0);
+    film_release();
+    film_state().frames = 0;
+    ASSERT_EQ(LoadFilm(gif.c_str()), 0);
+    EXPECT_EQ(film_state().frames, 2);
+    EXPECT_RGB(film_frame(1), 0, 0, 0, 0, 255);
+    std::string mng = path("two.mng");
+    ASSERT_EQ(film_create(2, 4, 4), 0);
+    ASSERT_EQ(PlaceFrame(a, 0), 0);
+    ASSERT_EQ(ExportFilmMng(mng.c_str(), options), 0);
+    int frames = 0;
+    for (const Chunk& c : chunks_of(read(mng)))
+        frames += c.type == "IHDR";
+    EXPECT_EQ(frames, 2);
+}
