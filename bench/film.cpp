@@ -1,6 +1,6 @@
 // The film strip: 100 frames of 1024 x 768 placed into a 320 x 240 film
-// (source megapixels a second), and the film exported as MNG and AVI
-// (uncompressed and MJPEG; film megapixels a second), each beside a memcpy
+// (source megapixels a second), and the film exported as MNG, GIF, FLC and
+// AVI (uncompressed and MJPEG; film megapixels a second), each beside a memcpy
 // of the same bytes.  bench/film_vs_peers.sh sets the exports beside
 // ImageMagick and ffmpeg making the same animations from the same frames.
 #include "core/image.h"
@@ -119,6 +119,24 @@ void BM_ExportMngCommonPalette(benchmark::State& state)
     export_bench(state, ExportFilmMng, "common.mng", false, true);
 }
 BENCHMARK(BM_ExportMngCommonPalette)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ExportGif(benchmark::State& state)
+{
+    export_bench(state, ExportFilmGif, "film.gif", false, false);
+}
+BENCHMARK(BM_ExportGif)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ExportGifCommonPalette(benchmark::State& state)
+{
+    export_bench(state, ExportFilmGif, "common.gif", false, true);
+}
+BENCHMARK(BM_ExportGifCommonPalette)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ExportFlic(benchmark::State& state)
+{
+    export_bench(state, ExportFilmFlic, "film.flc", false, false);
+}
+BENCHMARK(BM_ExportFlic)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ExportAvi(benchmark::State& state)
 {
