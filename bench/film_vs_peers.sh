@@ -49,6 +49,7 @@ row "MNG: vq film export" $(run3 "$VQ" --quiet film export strip.flm vq.mng --de
 row "MNG: convert -colors 256 (indexed, as ours)" $(run3 convert -delay 8 frames/*.png -colors 256 im.mng)
 row "MNG: convert (24-bit frames)" $(run3 convert -delay 8 frames/*.png im24.mng)
 row "GIF: vq film export" $(run3 "$VQ" --quiet film export strip.flm vq.gif --delay 8)
+row "GIF: vq film export --common-palette 1" $(run3 "$VQ" --quiet film export strip.flm vqc.gif --delay 8 --common-palette 1)
 row "GIF: convert frames/*.png anim.gif" $(run3 convert -delay 8 frames/*.png im.gif)
 row "GIF: ffmpeg (palettegen, paletteuse)" $(run3 ffmpeg -y -framerate 12.5 -i frames/f%04d.png -filter_complex '[0]split[a][b];[a]palettegen[p];[b][p]paletteuse' ff.gif)
 row "AVI: vq film export (uncompressed)" $(run3 "$VQ" --quiet film export strip.flm vq.avi --delay 8)
