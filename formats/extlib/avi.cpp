@@ -65,7 +65,13 @@ void* open_read(const char* name, VqAviInfo* info, char* error, int size)
         say(error, size, "not enough memory");
         return nullptr;
     }
-    int rc = avformat_open_input(&r->fmt, name, nullptr, nullptr);
+    // Only the AVI demuxer, only local files: a hostile file must not make
+    // FFmpeg probe it as a playlist that names other files or addresses.
+    const AVInputFormat* avi = av_find_input_format("avi");
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    int rc = avi ? avformat_open_input(&r->fmt, name, avi, &options) : AVERROR_DEMUXER_NOT_FOUND;
+    av_dict_free(&options);
     if (rc < 0) {
         say_av(error, size, "the file cannot be read as a video", rc);
         delete r;
