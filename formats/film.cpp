@@ -994,7 +994,7 @@ int ExportFilmFlic(const char* suggested, const FilmExportOptions& options)
         Image* f = frames.frame(i);
         const char* out = files[i % 2].temp_path();
         const char* before = i > 0 ? files[(i + 1) % 2].temp_path() : nullptr;
-        if (!f || WriteFlicFrame(f, out, i, before) != 0)
+        if (!f || WriteFlicFrame(f, out, i, before, name) != 0)
             return 1;
         if (progress_update(i + 1))
             return 1;
