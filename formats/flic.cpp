@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -1055,10 +1056,14 @@ int append(Image* image, const char* name, long position, const char* existing, 
     Block delta(flic_delta_bound(w, h), "FLCDelt");
     Block ring(flic_delta_bound(w, h), "FLCpack");
 
+    // Added in place, the old ring frame is overwritten; otherwise the
+    // frames before it are copied into the new file.
+    const bool in_place = std::strcmp(name, existing) == 0;
     Closer out, in;
-    in.f = std::fopen(existing, "rb");
-    out.f = std::fopen(name, "wb");
-    if (!in.f || !out.f) {
+    if (!in_place)
+        in.f = std::fopen(existing, "rb");
+    out.f = std::fopen(name, in_place ? "r+b" : "wb");
+    if ((!in_place && !in.f) || !out.f) {
         note((std::string("Unable to update FLIC file.\n") + shown).c_str());
         return 1;
     }
@@ -1067,7 +1072,7 @@ int append(Image* image, const char* name, long position, const char* existing, 
         ~MeterCloser() { progress_close(); }
     } meter;
     const long start = last.next;
-    if (!copy_bytes(in.f, out.f, start)) {
+    if (in_place ? std::fseek(out.f, start, SEEK_SET) != 0 : !copy_bytes(in.f, out.f, start)) {
         note((std::string("Unable to update FLIC file.\n") + shown).c_str());
         return 1;
     }
@@ -1090,6 +1095,11 @@ int append(Image* image, const char* name, long position, const char* existing, 
         return 1;
     }
     const long end = std::ftell(out.f);
+    // A shorter pair of frames than the ring frame they replace leaves no tail.
+    if (in_place && (std::fflush(out.f) != 0 || ftruncate(fileno(out.f), end) != 0)) {
+        note("Could not write the last frame.");
+        return 1;
+    }
     uint8_t patch[4];
     put_le16(patch, static_cast<uint16_t>(position + 1));
     bool ok = std::fseek(out.f, 6, SEEK_SET) == 0 && put(out.f, patch, 2);

@@ -168,6 +168,14 @@ chmod 755 locked
 mkdir -p full
 convert -size 96x72 xc:gray +noise Random noise.png
 expect_status 0 -- "$VQ" film build noisy.flm --size 96x72 noise.png b.png noise.png
+# A FLC grown in place over frames of every kind reads back as ffmpeg reads it.
+expect_status 0 -- "$VQ" film export noisy.flm noisy.flc
+expect_status 0 -- "$VQ" film frames noisy.flc noisy-ours
+ffmpeg -v error -y -i noisy.flc -frames:v 3 -pix_fmt rgb24 noisy-%d.png
+for i in 1 2 3; do
+  [ "$(ae noisy-ours/f000$i.png noisy-$i.png)" = 0 ] && pass "noisy FLC frame $i as ffmpeg decodes it" \
+    || fail "noisy FLC frame $i differs"
+done
 for e in flc gif mng avi flm; do
   echo old > full/kept.$e
   if [ $e = flm ]; then set -- film build full/kept.flm --size 64x48 a.png b.png c.png
