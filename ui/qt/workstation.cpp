@@ -11,6 +11,7 @@
 #include "ui/qt/particle_dialogs.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/raw_dialog.h"
+#include "ui/qt/film_window.h"
 #include "ui/qt/screenshots.h"
 #include "ui/qt/timeline_window.h"
 #include "ui/qt/script_window.h"
@@ -53,6 +54,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         install_particle_dialogs();
         install_area_menu();
         install_timeline_menu();
+        install_film_menu();
         install_script_menu();
         install_desktop();
     }
