@@ -136,8 +136,8 @@ bool set_role(ImageRole role, const std::string& name, std::string& reason)
     image_set_role(role, image);
     if (role == ImageRole::Target && (!script_image() || script_image() == old))
         script_set_image(image);
-    if (old && old != image) {
-        if (old == s.reading && !holds_role(old))
+    if (old != image) {
+        if (old && old == s.reading && !holds_role(old))
             release_reading();
         if (s.hooks.role_changed)
             s.hooks.role_changed(old, image);

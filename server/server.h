@@ -39,7 +39,7 @@ struct ServerHooks {
     void (*iconify)() = nullptr;
     void (*restore)() = nullptr;
     void (*close)() = nullptr;     // as if the user closed the program
-    // The role left `old_image` for `new_image`: views switch over; a
+    // The role left `old_image` (null: none) for `new_image`: views switch over; a
     // front end without views may release an image that lost its last role.
     void (*role_changed)(Image* old_image, Image* new_image) = nullptr;
     // "Apply: OPERATION, NAME=VALUE...": the operation on the target.
