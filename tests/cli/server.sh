@@ -28,9 +28,19 @@ a = Image.open(sys.argv[1]).convert('RGBA'); b = Image.open(sys.argv[2]).convert
 sys.exit(0 if a.size == b.size and ImageChops.difference(a, b).getbbox() is None else 1)" "$1" "$2"
 }
 
-wait_for_socket() {
-  for _ in $(seq 100); do [ -S "$1" ] && return 0; sleep 0.05; done
-  return 1
+wait_for_socket() {  # until a server answers on it (a stale socket does not)
+  "$PY" -c "
+import socket, sys, time
+for _ in range(400):
+    s = socket.socket(socket.AF_UNIX)
+    try:
+        s.connect(sys.argv[1])
+        sys.exit(0)
+    except OSError:
+        time.sleep(0.05)
+    finally:
+        s.close()
+sys.exit(1)" "$1"
 }
 
 server_pid=
