@@ -69,6 +69,7 @@ const MessageText kMessages[] = {
 };
 
 bool g_quiet = false;
+unsigned long g_reported = 0;
 
 std::string joined(const char* text, const char* extra)
 {
@@ -105,6 +106,7 @@ const char* string_resource(int id)
 
 int message_show(int n, const char* extra)
 {
+    g_reported += 1;
     const char* text = message_text(n);
     log_message(n, text, extra);
     if (g_quiet)
@@ -126,6 +128,7 @@ ui::Answer message_ask(int n, ui::Ask kind, const char* extra)
 
 int error_box(const char* text, const char* text2)
 {
+    g_reported += 1;
     std::string s = text ? text : "";
     if (text2) {
         s += '\n';
@@ -150,4 +153,9 @@ void messages_set_quiet(bool quiet)
 bool messages_quiet()
 {
     return g_quiet;
+}
+
+unsigned long messages_reported()
+{
+    return g_reported;
 }
