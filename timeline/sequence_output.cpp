@@ -93,16 +93,19 @@ int make_folders(const std::string& file)
         return 0;
     std::string folder = file.substr(0, slash);
     struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0)
+    if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return 0;
     for (size_t i = 1; i <= folder.size(); ++i) {
         if (i < folder.size() && folder[i] != '/')
             continue;
         std::string part = folder.substr(0, i);
+        int err = 0;
         if (::stat(part.c_str(), &st) == 0)
-            continue;
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-            std::string text = "Could not make the folder \"" + part + "\" for the sequence: " + std::strerror(errno);
+            err = S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+        else if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            err = errno;
+        if (err) {
+            std::string text = "Could not make the folder \"" + part + "\" for the sequence: " + std::strerror(err);
             error_box(text.c_str());
             return 1;
         }
