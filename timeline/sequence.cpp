@@ -562,15 +562,9 @@ int Run::select_area(long level, long frame)
         if (area_select() != 0)
             return 1;
     }
-    if (feather > 0) {
+    // Feathering softens the edge of the level's area; the entire image has none.
+    if (feather > 0 && area_state().present) {
         AreaState& st = area_state();
-        if (!st.present) {
-            AreaSettings& s = area_settings();
-            s = AreaSettings{};
-            s.mode = AreaMode::ENTIRE;
-            if (area_select() != 0)
-                return 1;
-        }
         if (st.chain && st.chain->tail)
             if (auto* d = static_cast<AreaDesc*>(st.chain->tail->element))
                 d->feather = static_cast<int32_t>(std::min<long>(kAreaMaxWidth, static_cast<long>(d->feather) + feather));

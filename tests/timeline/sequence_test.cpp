@@ -289,26 +289,35 @@ TEST_F(SequenceTest, FramesOfARangeEqualTheSameFramesOfAFullRun)
 
 TEST_F(SequenceTest, LevelSettingsMixRepeatAndFeatherTakeEffect)
 {
-    const std::string grey = solid("grey.png", 20, 20, 200, 200, 200);
+    const std::string grey = solid("grey.png", 40, 40, 200, 200, 200);
     hold_file(0, 0, 7, Grid::Action, grey.c_str());
     hold_op(0, 0, 7, opcmd::Negative, {{"mode", 0}});
     Trend* mix = timeline_level_trend(0, LEVEL_MIX);
     const int32_t f2[] = {0, 1, 2, 7}, m[] = {50, 0, 100, 100};
     ASSERT_EQ(trend_set_keys(mix, f2, m, 4), 0);
     Trend* rep = timeline_level_trend(0, LEVEL_REPEAT);
-    const int32_t rf[] = {0, 2, 3, 7}, rv[] = {1, 1, 2, 2};
-    ASSERT_EQ(trend_set_keys(rep, rf, rv, 4), 0);
+    const int32_t rf[] = {0, 2, 3, 4, 7}, rv[] = {1, 1, 2, 1, 1};
+    ASSERT_EQ(trend_set_keys(rep, rf, rv, 5), 0);
     Trend* fea = timeline_level_trend(0, LEVEL_FEATHER);
     const int32_t ff[] = {0, 3, 4, 7}, fv[] = {0, 0, 8, 8};
     ASSERT_EQ(trend_set_keys(fea, ff, fv, 4), 0);
+    TimelineArea* box = timeline_area_new();
+    box->mode = 3;  // Rectangle
+    box->pos[0] = 2, box->pos[1] = 2, box->pos[2] = 36, box->pos[3] = 36;
+    box->center_x = box->center_y = 19;
+    ASSERT_EQ(timeline_hold(0, 3, 4, Grid::Area, as_cell(box)), 0);
     ASSERT_EQ(sequence_generate({}), SEQ_DONE);
     EXPECT_EQ(red_at(0), (55 * 50 + 200 * 50) / 100);  // half the negative
     EXPECT_EQ(red_at(1), 200);                          // none of it
     EXPECT_EQ(red_at(2), 55);                           // all of it, once
     EXPECT_EQ(red_at(3), 200);                          // twice: back again
-    // Feathered: the edge keeps more of the old value than the middle.
+    // Feathered: the middle is negated, the corner keeps most of the old value.
     const std::vector<uint8_t>& f5 = g_captured.frames.at(4);
-    EXPECT_EQ(f5[4 * (10 * 20 + 10)], 200);  // repeated twice: the middle is back
+    EXPECT_EQ(f5[4 * (20 * 40 + 20)], 55);
+    EXPECT_EQ(f5[0], 200);                      // outside the area
+    EXPECT_GT(f5[4 * (2 * 40 + 2)], 150);       // its corner, feathered
+    const std::vector<uint8_t>& f3 = g_captured.frames.at(2);
+    EXPECT_EQ(f3[4 * (2 * 40 + 2)], 55);        // no area at frame 3: all of it
     EXPECT_EQ(timeline().level_values[LEVEL_MIX], 100);  // the level settings are put back
 }
 
