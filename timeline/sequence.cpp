@@ -325,6 +325,7 @@ private:
     Image* entry_image(const FileEntry& e, long level, long frame, bool& failed);
     Image* own(Image* image);
     Image* working_copy(Image* image);
+    bool named_later(const Image* image, long level, long frame) const;
     bool run_owned(const Image* image) const;
     int select_area(long level, long frame);
     int apply_operation(const OpEntry& e, long level, long frame);
@@ -433,6 +434,23 @@ void Run::adjust_undo(long frame)
     }
     if (settings().undo_want != want)
         undo_set_levels(settings().undo_want, want);
+}
+
+// Whether a level after `level` names, at the frame, the result of an
+// earlier level that is this image (which the level is about to change).
+bool Run::named_later(const Image* image, long level, long frame) const
+{
+    for (long l = level + 1; l < levels_; ++l)
+        for (Grid g : {Grid::Source, Grid::Brush, Grid::Action}) {
+            long rf = timeline_effective(l, frame, g);
+            if (rf < 0)
+                continue;
+            const auto* r = cell_record<TimelineFile>(timeline_cell(l, rf, g));
+            int n = r && r->kind == TL_FILE ? level_reference(r->name) : 0;
+            if (n > 0 && n - 1 < level && results_[n - 1] == image)
+                return true;
+        }
+    return false;
 }
 
 Image* Run::own(Image* image)
@@ -693,16 +711,22 @@ int Run::make_level(long level, long frame)
     Image* brush = bru.present ? entry_image(bru, level, frame, failed) : roles_[2];
     if (failed)
         return 1;
+    // A level works on a copy of a file's image, so that the image read
+    // serves the next frames as it is; and on a copy of a level's result
+    // when that result is named again further down or is also the level's
+    // source or brush.
+    auto keeps = [&](Image* img) {
+        return !level_reference(act.rec.name) || img == source || img == brush || named_later(img, level, frame);
+    };
     if (act.present) {
         Image* img = entry_image(act, level, frame, failed);
         if (failed)
             return 1;
-        current_ = working_copy(img);
+        current_ = keeps(img) ? working_copy(img) : img;
         if (!current_)
             return 1;
-    } else if (current_ && level > 0 && current_ == results_[level - 1]) {
-        // The level goes on with the image the level before it made, which
-        // stays that level's result.
+    } else if (current_ && (current_ == source || current_ == brush || named_later(current_, level, frame))) {
+        // The level goes on with the image the level before it made.
         current_ = working_copy(current_);
         if (!current_)
             return 1;

@@ -472,3 +472,27 @@ TEST_F(SequenceTest, BadRequestsEndCleanly)
     EXPECT_EQ(sequence_frame_name("f%03d.tga", 12), "f012.tga");
     EXPECT_EQ(sequence_frame_name("none.png", 1), "");
 }
+
+TEST_F(SequenceTest, ALevelsResultStaysWhatThatLevelMade)
+{
+    const std::string grey = solid("grey.png", 4, 4, 100, 100, 100);
+    hold_file(0, 0, 7, Grid::Action, grey.c_str());
+    hold_op(0, 0, 7, opcmd::Brightness, {{"amount", 20}});
+    // Level 2 negates level 1's result; level 3 goes back to level 1's result
+    // and level 4 to level 2's.
+    hold_file(1, 0, 7, Grid::Action, "Level(1)");
+    hold_op(1, 0, 7, opcmd::Negative, {{"mode", 0}});
+    hold_file(2, 0, 3, Grid::Action, "Level(1)");
+    hold_file(2, 4, 7, Grid::Action, "Level(2)");
+    hold_file(3, 0, 7, Grid::Action, "Level(3)");  // the frame is level 4's
+    ASSERT_EQ(sequence_generate({}), SEQ_DONE);
+    const uint8_t lifted = red_at(0);
+    EXPECT_GT(lifted, 100);
+    EXPECT_EQ(red_at(5), 255 - lifted);
+    // Without the later levels, level 2 changes level 1's image in place: the same frames.
+    g_captured.frames.clear();
+    timeline_clear_cells(2, 0, 7, Grid::Action);
+    timeline_clear_cells(3, 0, 7, Grid::Action);
+    ASSERT_EQ(sequence_generate({}), SEQ_DONE);
+    EXPECT_EQ(red_at(0), 255 - lifted);
+}
