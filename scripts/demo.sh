@@ -7,6 +7,7 @@ VQ="$(cd "$BIN" && pwd)/vq"
 SCENES="$(cd "$(dirname "$0")/../data/scenes" && pwd)"
 SCRIPTS="$(cd "$(dirname "$0")/../data/scripts" && pwd)"
 AREAS="$(cd "$(dirname "$0")/../data/areas" && pwd)"
+TIMELINES="$(cd "$(dirname "$0")/../data/timelines" && pwd)"
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
 HOME_DIR="$OUT/home"
@@ -95,5 +96,16 @@ TML="$OUT/fade.tml"
 "$VQ" --home "$HOME_DIR" timeline trend "$TML" --level 1 --op "Adjust Value" --var amount --keys 1:0,10:-80
 "$VQ" --home "$HOME_DIR" timeline set "$TML" --level 1 --frame 4-7 --area "$AREAS/oval.asf"
 "$VQ" --home "$HOME_DIR" timeline show "$TML"
+
+step "Sequence generation: a Julia set whose colour bands follow a trend (level 1), swirled by level 2 from Level(1), as GIF and MNG"
+"$VQ" --home "$HOME_DIR" timeline show "$TIMELINES/julia-swirl.tml" | sed -n 1,8p
+"$VQ" --home "$HOME_DIR" new 320x240 "$OUT/sequence-canvas.png"
+"$VQ" --home "$HOME_DIR" --yes timeline "$TIMELINES/julia-swirl.tml" --image "$OUT/sequence-canvas.png" \
+      -o "$OUT/sequence.gif" --delay 8
+"$VQ" --home "$HOME_DIR" --yes timeline "$TIMELINES/julia-swirl.tml" --image "$OUT/sequence-canvas.png" \
+      -o "$OUT/sequence.mng" --delay 8
+"$VQ" --home "$HOME_DIR" --yes timeline "$TIMELINES/julia-swirl.tml" --image "$OUT/sequence-canvas.png" \
+      -o "$OUT/sequence/f%04d.png" --range 10-12
+ls -l "$OUT/sequence.gif" "$OUT/sequence.mng" "$OUT"/sequence/f*.png
 
 printf '\nDemo output is in %s\n' "$OUT"
