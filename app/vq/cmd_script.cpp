@@ -2,6 +2,8 @@
 #include "app/vq/command.h"
 #include "app/vq/save_options.h"
 #include "core/image.h"
+#include "core/settings.h"
+#include "core/undo.h"
 #include "formats/load_save.h"
 #include "script/script.h"
 
@@ -47,6 +49,18 @@ int run_script(vq::Args& args)
         return vq::usage_error("script", "-o needs --image: it names where the changed image goes");
     if (!image_out.empty() && save.type < 0 && vq::save_type_for_name(image_out) < 0)
         return vq::usage_error("script", "cannot tell the file type of \"" + image_out + "\"; name it with --type");
+
+    // As vq apply: the whole image unless the script selects, no undo.
+    struct Keep {
+        long method = settings().work_method, levels = settings().undo_want;
+        ~Keep()
+        {
+            undo_set_levels(settings().undo_want, levels);
+            settings().work_method = method;
+        }
+    } keep;
+    settings().work_method = 0;
+    undo_set_levels(settings().undo_want, 0);
 
     // The image the image commands work on, as the active image of the
     // workstation would be.
