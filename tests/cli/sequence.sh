@@ -2,7 +2,7 @@
 # vq timeline FILE.tml -o OUT: sequences generated into numbered files and
 # animations that ImageMagick reads back; a range equal to the same frames of
 # a full run; one operation of each applier kind giving the same pixels
-# through vq apply and a timeline frame; bad requests.
+# through vq apply, a script command and a timeline frame; bad requests.
 source "$(dirname "$0")/lib.bash"
 
 have_convert=0
@@ -17,7 +17,30 @@ else
   "$VQ" new 64x48 src.png --color 20,150,220 >/dev/null
 fi
 
-# ---- one operation model: vq apply and a timeline frame ------------------------
+# ---- one operation model: vq apply, a script command and a timeline frame --------
+"$VQ" ops > ops.txt
+# The script call of an operation: every numeric parameter in order, at its
+# default unless given as KEY=VALUE.
+script_call() {
+  python3 - "$@" <<'PY'
+import re, sys
+op, given = sys.argv[1], dict(a.split("=") for a in sys.argv[2:])
+keyword, args, inside = None, [], False
+for line in open("ops.txt"):
+    m = re.match(r"^\d+\s+(.+?)\s{2,}(\w+)(?:\((\d+)\))?", line)
+    if m:
+        inside = m.group(1).lower() == op.lower()
+        if inside:
+            keyword, count = m.group(2), int(m.group(3) or 0)
+        continue
+    m = re.match(r"^\s+(\w+)=(-?[0-9.e+]+)\s", line)
+    if inside and m:
+        args.append(given.get(m.group(1), m.group(2)))
+# The command takes as many arguments as it says; those beyond the parameters are not used.
+args = (args + ["0"] * count)[:count]
+print(f"X = {keyword}({', '.join(args)})" if count else keyword)
+PY
+}
 # One operation of each applier kind, with its values.
 python3 - > histo.vqs <<'EOF'
 print("VQOPSET Glimmerix:V/q File\n\nHistogram: 0\nHisto 0 200 0 255")
@@ -46,6 +69,19 @@ while IFS='|' read -r kind op values extra; do
   "$VQ" timeline t.tml -o 'tl/f%d.png' --range 2-2 >/dev/null 2>err.txt || { fail "$kind: timeline"; cat err.txt >&2; continue; }
   if cmp -s "apply_$kind.png" tl/f2.png; then pass "$kind ($op): vq apply and a timeline frame agree byte for byte"
   else fail "$kind ($op): vq apply and the timeline differ"; fi
+  # The script command, on the image alone (a source stands in for itself there).
+  {
+    if [ "$extra" = pfile ]; then
+      python3 -c 'print("\n".join(f"{10 + i} X = SETPROF(\"histo\", {i}, {255 - i * 255 // 200})" for i in range(201)))'
+    fi
+    echo "5000 $(script_call "$op" "${vals[@]}")"
+    echo "5010 END"
+  } > op.gxs
+  [ "$extra" = source ] && "$VQ" apply in.png "apply_$kind.png" "$op" "${vals[@]}" >/dev/null
+  rm -f "script_$kind.png"
+  "$VQ" script op.gxs --image in.png -o "script_$kind.png" >/dev/null 2>err.txt || { fail "$kind: script"; cat err.txt op.gxs >&2; continue; }
+  if cmp -s "apply_$kind.png" "script_$kind.png"; then pass "$kind ($op): vq apply and a script command agree byte for byte"
+  else fail "$kind ($op): vq apply and the script differ ($(tail -2 op.gxs | head -1))"; fi
   cmp -s in.png "apply_$kind.png" && fail "$kind ($op) changed nothing"
 done <<'EOF'
 pixel-map|Negative|mode=1|
