@@ -370,6 +370,10 @@ void Run::save()
     roles_[1] = r.source;
     roles_[2] = r.brush;
     operation_ = op_state().current;
+    // All of them: a parameter file read for one operation may set another's.
+    for (int i = 0; i < op_count(); ++i)
+        if (const OpDescriptor* d = op_at(i))
+            params_.emplace(d->command, take_params(*d));
     area_.take();
     area_generation_ = -1;
     undo_levels_ = settings().undo_want;
@@ -648,10 +652,7 @@ int Run::apply_operation(const OpEntry& e, long level, long frame)
         return 1;
     }
     // Every application starts from the parameters the run began with.
-    auto [it, fresh] = params_.try_emplace(d->command);
-    if (fresh)
-        it->second = take_params(*d);
-    else
+    if (auto it = params_.find(d->command); it != params_.end())
         put_params(*d, it->second);
     if (e.rec.pfile[0] && load_op_settings(resolve_name(e.rec.pfile).c_str()) != 0)
         return 1;

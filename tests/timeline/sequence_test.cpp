@@ -12,6 +12,7 @@
 #include "ops/framework.h"
 #include "ops/filter/filter.h"
 #include "ops/geom/geom.h"
+#include "ops/profiles.h"
 #include "ops/tone/tone.h"
 #include "timeline/sequence.h"
 
@@ -495,4 +496,36 @@ TEST_F(SequenceTest, ALevelsResultStaysWhatThatLevelMade)
     timeline_clear_cells(3, 0, 7, Grid::Action);
     ASSERT_EQ(sequence_generate({}), SEQ_DONE);
     EXPECT_EQ(red_at(0), 255 - lifted);
+}
+
+TEST_F(SequenceTest, AParameterFileReachesOnlyTheFramesOfItsEntry)
+{
+    const std::string grey = solid("grey.png", 4, 4, 40, 40, 40);
+    // A settings file read for Negative that also turns Histogram's curve upside down.
+    std::string curve = "VQOPSET Glimmerix:V/q File\n\nHistogram: 0\nHisto 0 200 0 255\n";
+    for (int i = 0; i <= 200; ++i) {
+        curve += ' ';
+        curve += std::to_string(255 - i * 255 / 200);
+        if (i % 20 == 19 || i == 200)
+            curve += '\n';
+    }
+    write(path("curve.vqs"), curve);
+    hold_file(0, 0, 7, Grid::Action, grey.c_str());
+    TimelineOp* first = timeline_op_capture(opcmd::Negative);
+    ASSERT_EQ(timeline_op_set(first, slot_of(opcmd::Negative, "mode"), 0), 0);
+    std::snprintf(first->pfile, sizeof first->pfile, "curve.vqs");  // found beside the timeline file
+    ASSERT_EQ(timeline_hold(0, 0, 3, Grid::Op, as_cell(first)), 0);
+    hold_op(0, 4, 7, opcmd::Histogram, {{"measure", 0}});
+    ASSERT_EQ(timeline_save(path("curve.tml").c_str()), 0);
+    ASSERT_EQ(timeline_load(path("curve.tml").c_str()), 0);
+    ASSERT_EQ(sequence_generate({}), SEQ_DONE);
+    EXPECT_EQ(red_at(3), 255 - 40);
+    const uint8_t plain = red_at(4);
+    EXPECT_LT(plain, 50);  // Histogram with the curve the run started with
+    EXPECT_EQ(profile_find("histo")[200], 255);
+    g_captured.frames.clear();
+    SequenceRequest rq;
+    rq.first = rq.last = 5;
+    ASSERT_EQ(sequence_generate(rq), SEQ_DONE);
+    EXPECT_EQ(red_at(4), plain);
 }
