@@ -63,7 +63,7 @@ const MessageText kMessages[] = {
     {86, "This cannot be done while an operation is in progress."},
     {87, "There is no image loaded or specified in the Time Line."},
     {91, "The sequence output file already exists."},
-    {92, ""},
+    {92, "The film strip file is damaged or not a film strip."},
     {103, "Cannot save in this file type."},
     {106, "This Undo Layer belongs to an image which has been closed."},
 };

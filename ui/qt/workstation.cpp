@@ -9,6 +9,7 @@
 #include "ui/qt/param_dialog.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/raw_dialog.h"
+#include "ui/qt/film_window.h"
 #include "ui/qt/timeline_window.h"
 #include "ui/qt/script_window.h"
 
@@ -50,6 +51,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         install_area_menu();
         install_timeline_menu();
         install_script_menu();
+        install_film_menu();
     }
     auto* window = new MainWindow;
     window->platform().set_unattended(unattended);
