@@ -3,15 +3,22 @@
 #include "core/image.h"
 #include "core/messages.h"
 #include "core/settings.h"
+#include "formats/avi.h"
 #include "formats/codecs.h"
+#include "formats/film.h"
 #include "formats/gif.h"
 #include "formats/load_save.h"
+#include "formats/mng.h"
+#include "timeline/timeline.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -256,6 +263,239 @@ private:
     long frames_ = 0;
 };
 
+// The folder of a file must take new files: checked at the first frame, so
+// that a run whose output can only be written at the end fails early.
+int check_writable_folder(const std::string& file)
+{
+    if (make_folders(file) != 0)
+        return 1;
+    size_t slash = file.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : file.substr(0, slash);
+    if (::access(folder.c_str(), W_OK) != 0) {
+        std::string text = "Cannot write \"" + file + "\": " + std::strerror(errno);
+        error_box(text.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Writers that need the frame count before the first frame (MNG, film
+// files) keep the frames in a temporary file until the run ends, so that a
+// run stopped early still gets a file of the frames made.
+class SpooledWriter : public SequenceWriter {
+public:
+    explicit SpooledWriter(const SequenceOutput& out) : out_(out) {}
+    ~SpooledWriter() override
+    {
+        if (spool_)
+            std::fclose(spool_);
+    }
+    SpooledWriter(const SpooledWriter&) = delete;
+    SpooledWriter& operator=(const SpooledWriter&) = delete;
+
+    int frame(Image* image, long, long) override
+    {
+        if (!spool_) {
+            if (check_writable_folder(out_.name) != 0)
+                return 1;
+            spool_ = std::tmpfile();
+            if (!spool_) {
+                std::string text = "Cannot make a temporary file for the frames of \"" + out_.name + "\": " +
+                                   std::strerror(errno);
+                error_box(text.c_str());
+                return 1;
+            }
+            width_ = image->width;
+            height_ = image->height;
+            hres_[0] = image->hres_num, hres_[1] = image->hres_den;
+            vres_[0] = image->vres_num, vres_[1] = image->vres_den;
+        }
+        if (image->width != width_ || image->height != height_) {
+            message_show(msg::DifferentSizedFrame, out_.name.c_str());
+            return 1;
+        }
+        ImageLock lock(image, msg::NoRealMemoryOperation);
+        if (!lock)
+            return 1;
+        alpha_.push_back(image->alpha);
+        const size_t n = static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4;
+        if (std::fwrite(image->pixels, 1, n, spool_) != n) {
+            message_show(msg::ProblemWriting, "(the temporary file of the frames)");
+            return 1;
+        }
+        count_ += 1;
+        return 0;
+    }
+    int finish(bool) override
+    {
+        if (!spool_ || count_ == 0)
+            return 0;
+        if (std::fflush(spool_) != 0 || std::fseek(spool_, 0, SEEK_SET) != 0) {
+            message_show(msg::ProblemWriting, "(the temporary file of the frames)");
+            return 1;
+        }
+        Image* img = image_new(width_, height_, "iseq");
+        if (!img) {
+            message_show(msg::NoMemoryNewImage);
+            return 1;
+        }
+        int rc = open_output(count_);
+        const size_t n = static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4;
+        for (long i = 0; i < count_ && rc == 0; ++i) {
+            ImageLock lock(img, msg::NoRealMemoryOperation);
+            if (!lock || std::fread(img->pixels, 1, n, spool_) != n) {
+                if (lock)
+                    message_show(msg::ProblemWriting, "(the temporary file of the frames)");
+                rc = 1;
+                break;
+            }
+            img->alpha = alpha_[static_cast<size_t>(i)];
+            img->hres_num = hres_[0], img->hres_den = hres_[1];
+            img->vres_num = vres_[0], img->vres_den = vres_[1];
+            lock.release();
+            rc = write_frame(img, i);
+        }
+        if (rc == 0)
+            rc = close_output();
+        else
+            abandon_output();
+        image_free(img);
+        std::fclose(spool_);
+        spool_ = nullptr;
+        if (rc == 0)
+            written_ = out_.name;
+        return rc;
+    }
+
+protected:
+    virtual int open_output(long count) = 0;
+    virtual int write_frame(Image* image, long index) = 0;
+    virtual int close_output() = 0;
+    virtual void abandon_output() = 0;
+    long width() const { return width_; }
+    long height() const { return height_; }
+
+    SequenceOutput out_;
+
+private:
+    FILE* spool_ = nullptr;
+    long width_ = 0, height_ = 0, count_ = 0;
+    decltype(Image::hres_num) hres_[2] = {}, vres_[2] = {};
+    std::vector<decltype(Image::alpha)> alpha_;
+};
+
+// An MNG animation of 8-bit indexed frames.
+class MngWriter : public SpooledWriter {
+public:
+    using SpooledWriter::SpooledWriter;
+    ~MngWriter() override { abandon_output(); }
+
+protected:
+    int open_output(long count) override
+    {
+        // MNG counts ticks of 1/50 s.
+        if (OpenMngAnimation(count, width(), height(), out_.name.c_str(), (frame_delay(out_) + 1) / 2, out_.loop ? 1 : 0,
+                             nullptr) != 0) {
+            note("Unable to open MNG animation");
+            return 1;
+        }
+        return 0;
+    }
+    int write_frame(Image* image, long index) override
+    {
+        // The last frame writes the file.
+        if (WriteMngFrame(image, index) != 0) {
+            note("Unable to write MNG animation frame");
+            return 1;
+        }
+        return 0;
+    }
+    int close_output() override { return 0; }
+    void abandon_output() override
+    {
+        if (mng_animation_open())
+            CloseMngAnimation();
+    }
+};
+
+// A film file: the frames placed into a film of their size (at most the
+// film file's largest side, proportions kept), then saved.
+class FilmWriter : public SpooledWriter {
+public:
+    using SpooledWriter::SpooledWriter;
+
+protected:
+    int open_output(long count) override
+    {
+        if (count > kFilmMaxFrames) {
+            std::string text = "\"" + out_.name + "\": a film file holds at most " + std::to_string(kFilmMaxFrames) +
+                               " frames.";
+            error_box(text.c_str());
+            return 1;
+        }
+        long w = width(), h = height();
+        if (w > kFilmMaxSide || h > kFilmMaxSide) {
+            if (w >= h) {
+                h = std::max(1L, h * kFilmMaxSide / w);
+                w = kFilmMaxSide;
+            } else {
+                w = std::max(1L, w * kFilmMaxSide / h);
+                h = kFilmMaxSide;
+            }
+        }
+        return film_create(count, w, h);
+    }
+    int write_frame(Image* image, long index) override { return PlaceFrame(image, index); }
+    int close_output() override { return SaveFilm(out_.name.c_str()); }
+    void abandon_output() override {}
+};
+
+// An AVI file, written as the frames come: a stop keeps those written.
+class AviSequenceWriter : public SequenceWriter {
+public:
+    explicit AviSequenceWriter(const SequenceOutput& out) : out_(out) {}
+    int frame(Image* image, long, long) override
+    {
+        if (!open_) {
+            if (check_writable_folder(out_.name) != 0)
+                return 1;
+            // A delay of 0 plays as fast as a player can: 100 frames a second.
+            if (writer_.open(out_.name.c_str(), image->width, image->height, 100, std::max(frame_delay(out_), 1),
+                             out_.compress > 0) != 0)
+                return 1;
+            open_ = true;
+            width_ = image->width;
+            height_ = image->height;
+        }
+        if (image->width != width_ || image->height != height_) {
+            message_show(msg::DifferentSizedFrame, out_.name.c_str());
+            return 1;
+        }
+        ImageLock lock(image, msg::NoRealMemoryOperation);
+        if (!lock || writer_.write(image) != 0)
+            return 1;
+        frames_ += 1;
+        return 0;
+    }
+    int finish(bool) override
+    {
+        // Without a frame the writer gives the file up when it goes.
+        if (!open_ || frames_ == 0)
+            return 0;
+        open_ = false;
+        if (writer_.finish() != 0)
+            return 1;
+        written_ = out_.name;
+        return 0;
+    }
+
+private:
+    SequenceOutput out_;
+    AviWriter writer_;
+    bool open_ = false;
+    long width_ = 0, height_ = 0, frames_ = 0;
+};
+
 } // namespace
 
 std::string sequence_frame_name(const std::string& pattern, long number)
@@ -372,19 +612,32 @@ std::unique_ptr<SequenceWriter> sequence_writer(const SequenceOutput& out, long 
         return std::make_unique<NumberedWriter>(out);
     case SequenceOutputKind::Flic: return std::make_unique<FlicWriter>(out);
     case SequenceOutputKind::Gif: return std::make_unique<GifWriter>(out);
-    case SequenceOutputKind::Mng:
-    case SequenceOutputKind::Avi:
-    case SequenceOutputKind::Film: break;
+    case SequenceOutputKind::Mng: return std::make_unique<MngWriter>(out);
+    case SequenceOutputKind::Avi: return std::make_unique<AviSequenceWriter>(out);
+    case SequenceOutputKind::Film: return std::make_unique<FilmWriter>(out);
     }
-    std::string text = "\"" + out.name + "\": this system cannot write that kind of sequence yet.";
-    error_box(text.c_str());
     return nullptr;
 }
 
 int sequence_film_place(Image* image, long frame, bool always)
 {
-    (void)image;
-    (void)frame;
-    (void)always;
+    FilmState& film = film_state();
+    if (!always && !film.changed)
+        return 0;
+    if (!film.slots || film.frames < 1) {
+        // No film yet: one of the timeline's length at the size the film
+        // window last used, else the frame's own size within a film's limits.
+        const Settings& s = settings();
+        long w = s.film_size[0] > 0 ? s.film_size[0] : std::min<long>(image->width, kFilmMaxSide);
+        long h = s.film_size[1] > 0 ? s.film_size[1] : std::min<long>(image->height, kFilmMaxSide);
+        if (film_create(std::clamp<long>(timeline().frames, 1, kFilmMaxFrames), std::clamp(w, 1L, kFilmMaxSide),
+                        std::clamp(h, 1L, kFilmMaxSide)) != 0)
+            return 1;
+    }
+    // The window shows the frame just made (placing tells it).
+    if (frame >= 0 && frame < film.frames)
+        film.current = frame;
+    if (PlaceFrame(image, frame) != 0)
+        return 1;
     return 0;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # vq timeline FILE.tml -o OUT: sequences generated into numbered files and
-# animations that ImageMagick reads back; a range equal to the same frames of
+# animations that ImageMagick and ffprobe read back, and film files; a range equal to the same frames of
 # a full run; one operation of each applier kind giving the same pixels
 # through vq apply, a script command and a timeline frame; bad requests.
 source "$(dirname "$0")/lib.bash"
@@ -125,6 +125,27 @@ if [ $have_convert = 1 ]; then
 fi
 n=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(); print(struct.unpack("<IHH", d[:8])[2] if d[4:6]==b"\x12\xaf" else -1)' anim.flc)
 [ "$n" -eq 5 ] && pass "the FLC holds 5 frames" || fail "the FLC holds $n frames"
+expect_status 0 -- "$VQ" timeline anim.tml -o anim.mng --delay 8
+expect_status 0 -- "$VQ" timeline anim.tml -o anim.flm --range 3-9
+expect_status 0 -- "$VQ" timeline anim.tml -o anim.avi --range 1-6
+if [ $have_convert = 1 ]; then
+  # ImageMagick reads every frame; it warns that the stream says simplicity
+  # profile 1 (the layout the writer keeps) and holds a FRAM chunk.
+  identify anim.mng > mng.txt 2>/dev/null || true
+  n=$(grep -c 'MNG 64x48' mng.txt)
+  [ "$n" -eq 12 ] && pass "ImageMagick reads 12 MNG frames" || fail "ImageMagick reads $n MNG frames"
+  # The seventh frame of the MNG is frame 7 of the run, reduced to a palette: close to the PNG.
+  convert "anim.mng[6]" mng7.png 2>/dev/null || true
+  d=$(compare -metric RMSE mng7.png full/f0007.png null: 2>&1 | sed 's/.*(\(.*\))/\1/' || true)
+  python3 -c "import sys; sys.exit(0 if float('$d') < 0.08 else 1)" && pass "MNG frame 7 is the run's frame 7" ||
+    fail "MNG frame 7 differs from full/f0007.png by $d"
+fi
+expect_status 0 -- "$VQ" film info anim.flm
+expect_grep '64 x 48, 7 frames' out.txt
+if command -v ffprobe >/dev/null 2>&1; then
+  n=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 anim.avi)
+  [ "$n" = 6 ] && pass "ffprobe reads 6 AVI frames" || fail "ffprobe reads '$n' AVI frames"
+fi
 
 # ---- bad requests -----------------------------------------------------------------
 expect_status 2 -- "$VQ" timeline anim.tml

@@ -6,6 +6,7 @@
 #include "core/progress.h"
 #include "core/settings.h"
 #include "core/undo.h"
+#include "formats/film.h"
 #include "formats/flic.h"
 #include "formats/gif.h"
 #include "formats/load_save.h"
@@ -528,4 +529,98 @@ TEST_F(SequenceTest, AParameterFileReachesOnlyTheFramesOfItsEntry)
     rq.first = rq.last = 5;
     ASSERT_EQ(sequence_generate(rq), SEQ_DONE);
     EXPECT_EQ(red_at(4), plain);
+}
+
+namespace {
+
+// The chunks of a PNG or MNG stream by type.
+std::map<std::string, int> chunk_counts(const std::string& data)
+{
+    std::map<std::string, int> counts;
+    size_t at = 8;
+    while (at + 12 <= data.size()) {
+        const auto* p = reinterpret_cast<const uint8_t*>(data.data() + at);
+        size_t length = (size_t{p[0]} << 24) | (size_t{p[1]} << 16) | (size_t{p[2]} << 8) | p[3];
+        counts[data.substr(at + 4, 4)] += 1;
+        at += 12 + length;
+    }
+    return counts;
+}
+
+int film_changes = 0;
+bool film_relaid = false;
+void film_changed(bool relayout)
+{
+    film_changes += 1;
+    film_relaid = film_relaid || relayout;
+}
+
+} // namespace
+
+TEST_F(SequenceTest, AStoppedRunStillWritesItsMngAndFilmFiles)
+{
+    const std::string grey = solid("grey.png", 6, 4, 100, 100, 100);
+    hold_file(0, 0, 7, Grid::Action, grey.c_str());
+    hold_op(0, 0, 7, opcmd::Negative);
+    // The whole run first: an MNG of eight indexed frames.
+    SequenceRequest rq;
+    std::string error;
+    ASSERT_TRUE(sequence_output_for_name(path("all.mng"), rq.output, error)) << error;
+    ASSERT_EQ(sequence_generate(rq), SEQ_DONE);
+    std::string mng = read(path("all.mng"));
+    ASSERT_GT(mng.size(), 8u);
+    EXPECT_EQ(mng.substr(1, 3), "MNG");
+    auto chunks = chunk_counts(mng);
+    EXPECT_EQ(chunks["IHDR"], 8);
+    EXPECT_EQ(chunks["MEND"], 1);
+
+    for (const char* name : {"stop.mng", "stop.flm"}) {
+        SCOPED_TRACE(name);
+        g_captured = Captured{};
+        g_captured.stop_after = 2;
+        std::string error;
+        ASSERT_TRUE(sequence_output_for_name(path(name), rq.output, error));
+        SequenceReport report;
+        EXPECT_EQ(sequence_generate(rq, &report), SEQ_STOPPED);
+        EXPECT_EQ(report.frames, 3);
+        EXPECT_EQ(report.written, path(name));
+    }
+    EXPECT_EQ(chunk_counts(read(path("stop.mng")))["IHDR"], 3);
+    const std::string film = read(path("stop.flm"));
+    ASSERT_EQ(film.size(), 16u + 3 * 6 * 4 * 3);
+    EXPECT_EQ(film.substr(0, 4), "MFLM");
+    EXPECT_EQ(static_cast<uint8_t>(film[12]), 3);
+    EXPECT_EQ(static_cast<uint8_t>(film[16]), 255 - 100);  // the first red byte
+}
+
+TEST_F(SequenceTest, FramesFillTheFilmStripWhileItsWindowIsOpen)
+{
+    const std::string grey = solid("grey.png", 6, 4, 100, 100, 100);
+    hold_file(0, 0, 7, Grid::Action, grey.c_str());
+    hold_op(0, 2, 5, opcmd::Negative);
+    // The window closed: the film stays as it is.
+    ASSERT_EQ(sequence_generate({}), SEQ_DONE);
+    EXPECT_EQ(film_filled(), 0);
+
+    film_changes = 0;
+    film_relaid = false;
+    film_state().changed = film_changed;
+    SequenceRequest rq;
+    rq.first = 2;
+    rq.last = 6;
+    const bool ok = sequence_generate(rq) == SEQ_DONE;
+    film_state().changed = nullptr;
+    ASSERT_TRUE(ok);
+    // A film of the timeline's length was made, frames 2 to 6 went into their slots.
+    EXPECT_EQ(film_state().frames, 8);
+    EXPECT_EQ(film_filled(), 5);
+    EXPECT_EQ(film_frame(0), nullptr);
+    ASSERT_NE(film_frame(4), nullptr);
+    EXPECT_GE(film_changes, 5);  // the window was told of each frame
+    EXPECT_TRUE(film_relaid);
+    EXPECT_EQ(film_state().current, 5);
+    Image* slot = film_frame(2);
+    ImageLock lock(slot);
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(slot->pixel(slot->width / 2, slot->height / 2)[0], 255 - 100);
 }
