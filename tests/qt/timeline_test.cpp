@@ -9,6 +9,8 @@
 #include "ops/tone/tone.h"
 #include "timeline/sequence.h"
 #include "timeline/timeline.h"
+#include "formats/film.h"
+#include "ui/qt/film_window.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/timeline_window.h"
@@ -202,15 +204,29 @@ private Q_SLOTS:
         timeline().last_frame = 5;
         settings().save_result = 1;
         settings().out_path = file("seq").toStdString();
-        settings().out_name = "f";
+        settings().out_name = QString("f").toStdString();
         settings().seq_type = 11;
         QCOMPARE(timeline().first_frame, 2L);
         QCOMPARE(timeline().last_frame, 5L);
         QCOMPARE(settings().seq_type, 11L);
 
+        // The film-strip window is open: it fills as the frames arrive.
+        w->action("film_window")->trigger();
+        FilmWindow* film = film_window(w, false);
+        QVERIFY(film && film->isVisible());
+        settings().film_size[0] = 12;
+        settings().film_size[1] = 8;
+
         tw->button("tl_generate")->click();
         QVERIFY(!timeline().generating);
         QVERIFY(tw->grid()->isEnabled());
+        QCOMPARE(film_state().frames, timeline().frames);
+        QCOMPARE(film_filled(), 4L);
+        QVERIFY(!film_frame(0) && film_frame(1) && film_frame(4));
+        QCOMPARE(film->counter_label()->text().simplified(), QString("5 / %1").arg(timeline().frames));
+        image_lock(film_frame(4));
+        QCOMPARE(static_cast<int>(film_frame(4)->pixel(6, 4)[0]), 255);
+        image_unlock(film_frame(4));
         Image* shown = TimelineWindow::sequence_image();
         QVERIFY(shown);
         QCOMPARE(QString(shown->name), QString("Sequence frame 5"));
