@@ -573,7 +573,11 @@ SequenceOutput sequence_output_from_settings()
     out.type = s.seq_type;
     switch (s.seq_type) {
     case FMT_FLC: out.kind = SequenceOutputKind::Flic; out.name = base + ".flc"; return out;
-    case FMT_AVI: out.kind = SequenceOutputKind::Avi; out.name = base + ".avi"; return out;
+    case FMT_AVI:  // "SeqCompress" 1: MJPEG frames
+        out.kind = SequenceOutputKind::Avi;
+        out.name = base + ".avi";
+        out.compress = s.seq_compress;
+        return out;
     case FMT_MNG_ANIM: out.kind = SequenceOutputKind::Mng; out.name = base + ".mng"; return out;
     case FMT_GIF_ANIM: out.kind = SequenceOutputKind::Gif; out.name = base + ".gif"; return out;
     default: break;

@@ -45,7 +45,8 @@ const char* const kHelp =
     "          --image IN    the image levels without an action entry work on\n"
     "          --delay CS    animations: hundredths of a second a frame (default: \"FilmSpeed\")\n"
     "          --loop 0/1    animations: play once or for ever (default 1)\n"
-    "          --type, --depth, --compress, --quality: the numbered files' save settings; --reduce,\n"
+    "          --type, --depth, --compress, --quality: the numbered files' save settings (--compress 1\n"
+    "                        also makes an AVI of MJPEG frames); --reduce,\n"
     "          --dither, --strength: the colour reduction of 8-bit and animation frames.\n"
     "        An existing output asks \"The sequence output file already exists.\" (--no refuses); a\n"
     "        timeline without entries asks \"There are no operations in the Time Line.\".\n"
@@ -651,8 +652,10 @@ int run_generate(const std::string& file, vq::Args& args)
         rq.output.depth = save.depth >= 0 ? save_depth_for_bits(static_cast<int>(save.depth)) : -2;
         rq.output.compress = save.compress;
         rq.output.quality = save.quality;
+    } else if (rq.output.kind == SequenceOutputKind::Avi && save.type < 0 && save.depth < 0 && save.quality < 0) {
+        rq.output.compress = save.compress;  // 1: MJPEG frames
     } else if (save.type >= 0 || save.depth >= 0 || save.compress >= 0 || save.quality >= 0) {
-        return usage("--type, --depth, --compress and --quality are for numbered files");
+        return usage("--type, --depth, --compress and --quality are for numbered files (--compress 1 also for AVI)");
     }
     rq.output.delay = static_cast<int>(delay);
     rq.output.loop = loop != 0;
