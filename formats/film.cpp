@@ -985,21 +985,19 @@ int ExportFilmFlic(const char* suggested, const FilmExportOptions& options)
     char name[kImagePathMax];
     if (!ask_name("Save Film as FLIC", "FLICs (*.FLC)|*.FLC|", ".flc", suggested, name))
         return 1;
-    // Each frame is added to the file the frame before it made: two
-    // temporary files in turn, the last one put in place at the end.
-    SafeWrite files[2] = {SafeWrite(name), SafeWrite(name)};
+    // The frames grow a temporary file in place, put there at the end.
+    SafeWrite file(name);
+    const char* out = file.temp_path();
     const long n = g_film.frames;
     Meter meter("Saving FLICK", n);
     for (long i = 0; i < n; ++i) {
         Image* f = frames.frame(i);
-        const char* out = files[i % 2].temp_path();
-        const char* before = i > 0 ? files[(i + 1) % 2].temp_path() : nullptr;
-        if (!f || WriteFlicFrame(f, out, i, before) != 0)
+        if (!f || WriteFlicFrame(f, out, i, i > 0 ? out : nullptr, name) != 0)
             return 1;
         if (progress_update(i + 1))
             return 1;
     }
-    if (int err = files[(n - 1) % 2].commit()) {
+    if (int err = file.commit()) {
         std::string text = std::string(name) + "\n" + std::strerror(err);
         message_show(msg::ProblemWriting, text.c_str());
         return 1;

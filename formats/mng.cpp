@@ -14,6 +14,7 @@
 
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,7 @@ struct MngWriter {
     bool common;
     MngPalette palette;
     bool write_failed;
+    int write_errno;  // why the stream could not be written
 };
 
 MngWriter* g_mng = nullptr;
@@ -68,8 +70,10 @@ mng_bool MNG_DECL mng_write_data(mng_handle handle, mng_ptr buffer, mng_uint32 l
     auto* w = static_cast<MngWriter*>(mng_get_userdata(handle));
     size_t n = std::fwrite(buffer, 1, length, w->file);
     *written = static_cast<mng_uint32>(n);
-    if (n != length)
+    if (n != length) {
         w->write_failed = true;
+        w->write_errno = errno;
+    }
     return n == length ? MNG_TRUE : MNG_FALSE;
 }
 
@@ -267,10 +271,13 @@ int WriteMngFrame(Image* image, long index)
         std::snprintf(text, sizeof text, "MNG mng_putchunk_mend() failed in frame #%ld", index);
         return fail(text);
     }
+    int err = 0;
     if (mng_write(hd) != MNG_NOERROR || g_mng->write_failed)
-        return fail("MNG mng_write() failed in final frame");
-    mng_cleanup(&g_mng->handle);
-    int err = g_mng->out->commit();
+        err = g_mng->write_errno ? g_mng->write_errno : EIO;
+    else {
+        mng_cleanup(&g_mng->handle);
+        err = g_mng->out->commit();
+    }
     if (err) {
         std::string why = std::string("MNG mng_write() failed in final frame\n") + g_mng->out->target() + ": " +
                           std::strerror(err);

@@ -131,7 +131,7 @@ int run_build(vq::Args& args)
     EnsureExtension(name, sizeof name, ".flm");
     if (SaveFilm(name) != 0)
         return vq::EXIT_FAILED;
-    std::printf("%s: %ld frames of %ld x %ld, %ld placed\n", name, frames, width, height, images);
+    std::printf("%s: %ld frame%s of %ld x %ld, %ld placed\n", name, frames, frames == 1 ? "" : "s", width, height, images);
     return vq::EXIT_DONE;
 }
 
@@ -160,8 +160,8 @@ int run_info(vq::Args& args)
             continue;
         }
         long long expected = 16 + static_cast<long long>(info.width) * info.height * 3 * info.frames;
-        std::printf("%s: film strip, %ld x %ld, %ld frames%s\n", name.c_str(), info.width, info.height, info.frames,
-                    size < expected ? " (truncated)" : "");
+        std::printf("%s: film strip, %ld x %ld, %ld frame%s%s\n", name.c_str(), info.width, info.height, info.frames,
+                    info.frames == 1 ? "" : "s", size < expected ? " (truncated)" : "");
     }
     return status;
 }
@@ -245,8 +245,8 @@ int run_frames(vq::Args& args)
     s.save_type = kept_type;
     s.save_depth = kept_depth;
     if (status == vq::EXIT_DONE)
-        std::printf("%s: %ld frames of %ld x %ld into %s\n", in.c_str(), written, film.width, film.height,
-                    dir.c_str());
+        std::printf("%s: %ld frame%s of %ld x %ld into %s\n", in.c_str(), written, written == 1 ? "" : "s",
+                    film.width, film.height, dir.c_str());
     return status;
 }
 

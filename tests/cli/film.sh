@@ -162,6 +162,30 @@ if [ "$(id -u)" -ne 0 ]; then
   [ "$(cat locked/kept.mng)" = old ] && pass "old file kept" || fail "old file lost"
 fi
 chmod 755 locked
+# A write that fails halfway (files limited to 1 KiB, as a full disk would
+# stop them; this works for root too): the old file stays, no temporary file
+# is left, and the message names the file asked for.
+mkdir -p full
+convert -size 96x72 xc:gray +noise Random noise.png
+expect_status 0 -- "$VQ" film build noisy.flm --size 96x72 noise.png b.png noise.png
+# A FLC grown in place over frames of every kind reads back as ffmpeg reads it.
+expect_status 0 -- "$VQ" film export noisy.flm noisy.flc
+expect_status 0 -- "$VQ" film frames noisy.flc noisy-ours
+ffmpeg -v error -y -i noisy.flc -frames:v 3 -pix_fmt rgb24 noisy-%d.png
+for i in 1 2 3; do
+  [ "$(ae noisy-ours/f000$i.png noisy-$i.png)" = 0 ] && pass "noisy FLC frame $i as ffmpeg decodes it" \
+    || fail "noisy FLC frame $i differs"
+done
+for e in flc gif mng avi flm; do
+  echo old > full/kept.$e
+  if [ $e = flm ]; then set -- film build full/kept.flm --size 64x48 a.png b.png c.png
+  else set -- film export noisy.flm full/kept.$e; fi
+  ( trap '' XFSZ; ulimit -f 1; "$VQ" "$@" ) > out.txt 2> err.txt && fail "$e: export past the size limit succeeded"
+  [ "$(cat full/kept.$e)" = old ] && pass "$e: old file kept" || fail "$e: old file lost"
+  grep -q 'full/kept\.'$e err.txt && ! grep -q 'part' err.txt && pass "$e: message names the file" \
+    || fail "$e: message: $(cat err.txt)"
+done
+[ "$(ls -A full | wc -l)" -eq 5 ] && pass "no temporary file left" || fail "left: $(ls -A full)"
 expect_status 1 -- "$VQ" film export strip.flm no/such/dir/x.avi
 expect_status 1 -- "$VQ" film export strip.flm no/such/dir/x.mng
 expect_grep 'Unable to open MNG animation' err.txt

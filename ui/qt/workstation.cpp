@@ -50,8 +50,8 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         install_operation_menus();
         install_area_menu();
         install_timeline_menu();
-        install_script_menu();
         install_film_menu();
+        install_script_menu();
     }
     auto* window = new MainWindow;
     window->platform().set_unattended(unattended);
