@@ -70,6 +70,7 @@ const MessageText kMessages[] = {
 };
 
 bool g_quiet = false;
+unsigned long g_reported = 0;
 
 std::string joined(const char* text, const char* extra)
 {
@@ -106,6 +107,7 @@ const char* string_resource(int id)
 
 int message_show(int n, const char* extra_text)
 {
+    g_reported += 1;
     const char* text = message_text(n);
     const std::string shown = safe_write_shown(extra_text);
     const char* extra = extra_text ? shown.c_str() : nullptr;
@@ -129,6 +131,7 @@ ui::Answer message_ask(int n, ui::Ask kind, const char* extra)
 
 int error_box(const char* text, const char* text2)
 {
+    g_reported += 1;
     std::string s = text ? text : "";
     if (text2) {
         s += '\n';
@@ -154,4 +157,9 @@ void messages_set_quiet(bool quiet)
 bool messages_quiet()
 {
     return g_quiet;
+}
+
+unsigned long messages_reported()
+{
+    return g_reported;
 }

@@ -7,6 +7,7 @@ VQ="$(cd "$BIN" && pwd)/vq"
 SCENES="$(cd "$(dirname "$0")/../data/scenes" && pwd)"
 SCRIPTS="$(cd "$(dirname "$0")/../data/scripts" && pwd)"
 AREAS="$(cd "$(dirname "$0")/../data/areas" && pwd)"
+TIMELINES="$(cd "$(dirname "$0")/../data/timelines" && pwd)"
 PARTICLES="$(cd "$(dirname "$0")/../data/particles" && pwd)"
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
@@ -122,5 +123,16 @@ done
 "$VQ" --home "$HOME_DIR" info "$OUT/film.flm" "$OUT/film.gif" "$OUT/film.flc" "$OUT/film.avi"
 rm -f "${FRAMES[@]}"
 ls -l "$OUT"/film.*
+
+step "Sequence generation: a Julia set whose colour bands follow a trend (level 1), swirled by level 2 from Level(1), as GIF and MNG"
+"$VQ" --home "$HOME_DIR" timeline show "$TIMELINES/julia-swirl.tml" | sed -n 1,8p
+"$VQ" --home "$HOME_DIR" new 320x240 "$OUT/sequence-canvas.png"
+"$VQ" --home "$HOME_DIR" --yes timeline "$TIMELINES/julia-swirl.tml" --image "$OUT/sequence-canvas.png" \
+      -o "$OUT/sequence.gif" --delay 8
+"$VQ" --home "$HOME_DIR" --yes timeline "$TIMELINES/julia-swirl.tml" --image "$OUT/sequence-canvas.png" \
+      -o "$OUT/sequence.mng" --delay 8
+"$VQ" --home "$HOME_DIR" --yes timeline "$TIMELINES/julia-swirl.tml" --image "$OUT/sequence-canvas.png" \
+      -o "$OUT/sequence/f%04d.png" --range 10-12
+ls -l "$OUT/sequence.gif" "$OUT/sequence.mng" "$OUT"/sequence/f*.png
 
 printf '\nDemo output is in %s\n' "$OUT"
