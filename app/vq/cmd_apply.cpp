@@ -58,6 +58,7 @@ int take_switch(const char* name, const std::string& v, long& into)
     return vq::EXIT_DONE;
 }
 
+// What each option of kApplyOptions (below) does.
 const ApplyOption kOptions[] = {
     {"--settings", "FILE.VQS",
      [](ApplyJob& j, const std::string& v) {
@@ -124,7 +125,7 @@ int parse(vq::Args& args, ApplyJob& job)
         if (word.size() > 2 && word[0] == '-' && word[1] == '-') {
             const ApplyOption* o = find_option(word);
             if (!o)
-                return vq::usage_error("apply", "no option " + word);
+                return vq::unknown_option("apply", word);
             std::string value;
             if (o->value) {
                 if (args.done())
@@ -228,6 +229,9 @@ int run_apply(vq::Args& args)
     if (job.save.type < 0 && vq::save_type_for_name(job.out) < 0)
         return vq::usage_error("apply", "cannot tell the file type of \"" + job.out + "\"; name it with --type");
 
+    if (int r = vq::refuse_overwrite("apply", job.out, {job.in, job.source, job.brush}); r != vq::EXIT_DONE)
+        return r;
+
     RunSettings keep;
     Settings& s = settings();
     s.work_method = 0;  // the whole image unless an option selects an area
@@ -266,30 +270,34 @@ int run_apply(vq::Args& args)
     return status;
 }
 
+const vq::Option kApplyOptions[] = {
+    {"--then", "OPERATION [VALUE...]", "apply a further operation to the result", vq::OPT_REPEAT},
+    {"--area", "FILE.ASF", "work inside the area of an area file (docs/areas.md): weights between 0 and 255 on "
+                           "its edges blend the result with the image"},
+    {"--settings", "FILE.VQS", "read an operation settings file first; values given on the command line win",
+     vq::OPT_REPEAT},
+    {"--save-settings", "FILE.VQS", "write the last operation's settings to FILE.VQS after applying it, and keep "
+                                    "them as the operation's stored values (without it a run leaves the stored "
+                                    "values as they were)"},
+    {"--alpha-mode", "0/1/2", "0 colour, 1 alpha channel, 2 alpha when the view shows it (the preference "
+                              "\"ModAlpha\"; headless there is no view: colour)"},
+    {"--with-alpha", "0/1", "1: the image's alpha weighs the selection (the preference \"WithAlpha\")"},
+    {"--source", "IMG", "the source image of operations that use one (else IN itself)"},
+    {"--brush", "IMG", "the brush image likewise"},
+};
+const vq::Form kApplyForms[] = {
+    {.job = nullptr, .words = "IN OUT OPERATION [VALUE... | KEY=VALUE...]", .options = kApplyOptions,
+     .save_options = true},
+};
+
 } // namespace
 
-VQ_COMMAND("apply",
-           "vq apply IN OUT OPERATION [VALUE... | KEY=VALUE...] [--then OPERATION [VALUE...]]... "
-           "[--area FILE.ASF] [--settings FILE.VQS] [--save-settings FILE.VQS] [--alpha-mode 0/1/2] [--with-alpha 0/1] "
-           "[--source IMG] [--brush IMG] [--type T] [--depth BITS] [--compress N] [--quality Q]",
-           "Loads IN, applies the operation to the whole image (or inside an area) and saves the result\n"
-           "as OUT.\n"
-           "OPERATION is a display name (case ignored, quoted when it has blanks), a script command or\n"
-           "a number (vq ops lists them).  Values set its parameters in order, or by key as KEY=VALUE;\n"
-           "a palette is KEY=R,G,B/R,G,B/...  A value outside the parameter's typed range is refused.\n"
-           "--then applies a further operation to the result, as often as given.\n\n"
-           "  --area FILE.ASF    work inside the area of an area file (docs/areas.md): weights between 0\n"
-           "                     and 255 on its edges blend the result with the image\n"
-           "  --settings F       read an operation settings file (*.VQS) first; values given on the\n"
-           "                     command line win\n"
-           "  --save-settings F  write the last operation's settings after applying it\n"
-           "  --alpha-mode N     0 colour, 1 alpha channel, 2 alpha when the view shows it (the\n"
-           "                     preference \"ModAlpha\"; headless there is no view: colour)\n"
-           "  --with-alpha N     1: the image's alpha weighs the selection (\"WithAlpha\")\n"
-           "  --source IMG       the source image of operations that use one (else IN itself)\n"
-           "  --brush IMG        the brush image likewise\n"
-           "  save options       as for vq convert: --type, --depth, --compress, --quality\n\n"
-           "An operation that refuses (\"The settings for this operation will produce no change.\")\n"
-           "or fails ends the run with status 1 and OUT is not written.  Histogram with measure=1\n"
-           "prints the channels' minimum, maximum and mean.",
-           run_apply);
+VQ_COMMAND("apply", "apply operations of the catalogue to an image file",
+           "Loads IN, applies the operation to the whole image (or inside an area) and saves the result as "
+           "OUT. OPERATION is a display name (case ignored, quoted when it has blanks), a script command or a "
+           "number (vq ops lists them). Values set its parameters in order, or by key as KEY=VALUE; a palette is "
+           "KEY=R,G,B/R,G,B/... A value outside the parameter's typed range is refused with its range.\n"
+           "An operation that refuses (\"The settings for this operation will produce no change.\") or fails "
+           "ends the run with status 1 and OUT is not written. OUT is never one of the input files. Histogram "
+           "with measure=1 prints the channels' minimum, maximum and mean.",
+           run_apply, kApplyForms);

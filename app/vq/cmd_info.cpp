@@ -29,7 +29,7 @@ int run_info(vq::Args& args)
         if (word == "--diag")
             diagnostics = true;
         else if (word.size() > 1 && word[0] == '-' && word[1] == '-')
-            return vq::usage_error("info", "no option " + word);
+            return vq::unknown_option("info", word);
         else
             files.push_back(word);
     }
@@ -62,11 +62,15 @@ int run_info(vq::Args& args)
     return status;
 }
 
+const vq::Option kInfoOptions[] = {
+    {"--diag", nullptr, "write the BMP palette-usage statistics to the log (with --log)"},
+};
+const vq::Form kInfoForms[] = {{.job = nullptr, .words = "FILE...", .options = kInfoOptions}};
+
 } // namespace
 
-VQ_COMMAND("info", "vq info [--diag] FILE...",
-           "Loads each file through the load dispatch and tells what it is: format, width x height,\n"
-           "bits per pixel of the file, whether its alpha channel carries content, resolution in dots per\n"
-           "inch, and for animation files the frame read.  --diag writes the BMP palette-usage statistics\n"
-           "to the log (with --log).  Exit status 1 when any file could not be read.",
-           run_info);
+VQ_COMMAND("info", "what the load dispatch makes of each image file: format, size, bits, alpha, resolution",
+           "Loads each file through the load dispatch and tells what it is: format, width x height, bits per "
+           "pixel of the file, whether its alpha channel carries content, resolution in dots per inch, and for "
+           "animation files the frame read. Exit status 1 when any file could not be read.",
+           run_info, kInfoForms);

@@ -99,11 +99,14 @@ int run_prefs(vq::Args& args)
     return vq::EXIT_DONE;
 }
 
+const vq::Form kPrefsForms[] = {{.job = nullptr, .words = "[KEY [VALUE]]"}};
+
 } // namespace
 
-VQ_COMMAND("prefs", "vq prefs [KEY [VALUE]]",
-           "Lists every preference of GLIMVQ.ini as KEY=VALUE, shows one, or sets one.\n"
-           "Keys match without regard to case; a number key takes exactly as many numbers\n"
-           "as it holds (\"vq prefs PosMain '0 0 800 600'\").  A new value is written back\n"
-           "at shut-down, like every preference, into the settings folder (--home).",
-           run_prefs);
+VQ_COMMAND("prefs", "list, show or set the preferences kept in GLIMVQ.ini",
+           "Lists every preference of GLIMVQ.ini as KEY=VALUE, shows one, or sets one (docs/preferences.md). "
+           "Keys match without regard to case; a number key takes exactly as many numbers as it holds (vq prefs "
+           "PosMain \"0 0 800 600\"), each within the key's range, a colour key takes R,G,B. A value that does "
+           "not fit is refused (status 2); settings that cannot be written at shut-down fail the run (status "
+           "1).",
+           run_prefs, kPrefsForms);

@@ -48,6 +48,10 @@ int run_script(vq::Args& args)
     if (!image_out.empty() && save.type < 0 && vq::save_type_for_name(image_out) < 0)
         return vq::usage_error("script", "cannot tell the file type of \"" + image_out + "\"; name it with --type");
 
+    if (!image_out.empty())
+        if (int r = vq::refuse_overwrite("script", image_out, {image_in, file}); r != vq::EXIT_DONE)
+            return r;
+
     // The image the image commands work on, as the active image of the
     // workstation would be.
     Image* image = nullptr;
@@ -85,17 +89,22 @@ int run_script(vq::Args& args)
     return exit;
 }
 
+const vq::Option kScriptOptions[] = {
+    {"--image", "IN", "load the image the image commands work on (any format the load dispatch reads)"},
+    {"-o", "OUT", "save that image after a run that ended well, with the type of OUT's extension"},
+};
+const vq::Form kScriptForms[] = {
+    {.job = nullptr, .words = "FILE.gxs [ARGS...]", .options = kScriptOptions, .save_options = true},
+};
+
 } // namespace
 
-VQ_COMMAND("script", "vq script FILE.gxs [--image IN [-o OUT] [save options]] [ARGS...]",
-           "Runs a script program headless.  Each line of its console output (the \"Script Output\"\n"
-           "boxes of the workstation) is one line on stdout; LIST and TRON/TROFF write to stderr;\n"
-           "INPUT reads stdin.  FILE is tried again with \".gxs\" appended.  The words after FILE\n"
-           "reach the program as COMMAND$ (all of them, joined by blanks), ARGC and ARGV$(1..ARGC)\n"
-           "(ARGV$(0) is FILE); put \"--\" before them when one begins with a dash.\n"
-           "--image IN loads the image the image commands work on (any format the load dispatch\n"
-           "reads), and -o OUT saves it after a run that ended well, with the type of OUT's\n"
-           "extension and the save options below.\n"
-           "Exit status 0 after END, STOP or the last line; 1 after an error that no ON ERROR\n"
-           "handler caught, or a break (Ctrl-C).\n\n" VQ_SAVE_OPTIONS_HELP,
-           run_script);
+VQ_COMMAND("script", "run a script program (on an image); its output lines go to stdout",
+           "Runs a script program headless (docs/script-language.md). Each line of its console output (the "
+           "\"Script Output\" boxes of the workstation) is one line on stdout; LIST and TRON/TROFF write to "
+           "stderr; INPUT reads stdin. FILE is tried again with \".gxs\" appended. The words after FILE reach "
+           "the program as COMMAND$ (all of them, joined by blanks), ARGC and ARGV$(1..ARGC) (ARGV$(0) is "
+           "FILE); put \"--\" before them when one begins with a dash.\n"
+           "Exit status 0 after END, STOP or the last line; 1 after an error that no ON ERROR handler caught, "
+           "or a break (Ctrl-C).",
+           run_script, kScriptForms);
