@@ -270,8 +270,13 @@ int area_load(const char* path)
             log_printf("TranGrow:  %4ld\n", s.tran_grow);
             break;
         case MODE:
-            if (v.words.size() > 1)
-                area_mode_parse(v.words[1].c_str(), &s.mode);
+            // A misspelt mode would otherwise select the entire image.
+            if (v.words.size() < 2 || !area_mode_parse(v.words[1].c_str(), &s.mode)) {
+                std::string text = std::string(path) + ": no area mode \"" +
+                                   (v.words.size() > 1 ? v.words[1] : std::string()) + "\" (docs/areas.md lists them)";
+                message_show(msg::FileTypeMismatch, text.c_str());
+                return 1;
+            }
             log_printf("Mode: %s\n", area_mode_name(s.mode));
             break;
         case SIZE:

@@ -36,6 +36,7 @@ struct AppState {
     // "KeepLog" as the file has it, when --log turned it on for the run.
     bool keep_log_forced = false;
     long keep_log_stored = 0;
+    bool prefs_unsaved = false;  // the last shut-down could not write GLIMVQ.ini
 };
 
 // Reached through a function: subsystems register from static constructors
@@ -285,12 +286,17 @@ int app_shutdown()
     ui::platform().take_window_positions(set);
     if (g_app().keep_log_forced && set.keep_log == 1)
         set.keep_log = g_app().keep_log_stored;
-    prefs_save();
+    g_app().prefs_unsaved = prefs_save() != 0;
     mem_close_report();
 
     release_everything();
     ui::platform().post_quit(0);
     return 0;
+}
+
+bool app_prefs_unsaved()
+{
+    return g_app().prefs_unsaved;
 }
 
 void app_abandon()

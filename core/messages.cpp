@@ -69,6 +69,18 @@ const MessageText kMessages[] = {
 };
 
 bool g_quiet = false;
+std::string g_subject;
+
+// The text with the subject's path after it, unless the text names it.
+std::string with_subject(std::string s)
+{
+    if (!g_subject.empty() && s.find(g_subject) == std::string::npos) {
+        if (!s.empty())
+            s += '\n';
+        s += g_subject;
+    }
+    return s;
+}
 
 std::string joined(const char* text, const char* extra)
 {
@@ -111,7 +123,7 @@ int message_show(int n, const char* extra)
         return 0;
     char title[32];
     std::snprintf(title, sizeof title, "Message %03d", n);
-    ui::platform().message_box(title, joined(text, extra).c_str(), ui::BoxIcon::Exclamation);
+    ui::platform().message_box(title, with_subject(joined(text, extra)).c_str(), ui::BoxIcon::Exclamation);
     return 0;
 }
 
@@ -131,6 +143,7 @@ int error_box(const char* text, const char* text2)
         s += '\n';
         s += text2;
     }
+    s = with_subject(s);
     log_printf("MESSAGE: \"%s\"\n", s.c_str());
     if (!g_quiet)
         ui::platform().message_box("Note!", s.c_str(), ui::BoxIcon::Stop);
@@ -140,6 +153,11 @@ int error_box(const char* text, const char* text2)
 int note(const char* text)
 {
     return error_box(text);
+}
+
+void messages_set_subject(const char* path)
+{
+    g_subject = path ? path : "";
 }
 
 void messages_set_quiet(bool quiet)

@@ -29,6 +29,17 @@ int note(const char* text);
 // Quiet mode: no box is shown (the image manager's thumbnail builder and
 // other batch work); messages are still logged.
 void messages_set_quiet(bool quiet);
+
+// The file a load or save is working on: the messages and error boxes shown
+// meanwhile name it when their text does not already.  Null clears it.
+void messages_set_subject(const char* path);
+
+struct MessageSubject {
+    explicit MessageSubject(const char* path) { messages_set_subject(path); }
+    ~MessageSubject() { messages_set_subject(nullptr); }
+    MessageSubject(const MessageSubject&) = delete;
+    MessageSubject& operator=(const MessageSubject&) = delete;
+};
 bool messages_quiet();
 
 // Numbers the subsystems refer to by name.

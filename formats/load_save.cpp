@@ -8,6 +8,8 @@
 #include "core/settings.h"
 
 #include <cctype>
+#include <cerrno>
+#include <sys/stat.h>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -181,9 +183,15 @@ Image* LoadImageFile(char* name)
     ext = file_extension(name);
     log_printf("\nLoading image: \"%s\"\n", name);
 
+    // The path, then the system's reason.
+    struct stat st {};
+    if (stat(name, &st) == 0 && S_ISDIR(st.st_mode)) {
+        message_show(msg::CannotOpenImage, (std::string(name) + ": " + std::strerror(EISDIR)).c_str());
+        return nullptr;
+    }
     FileCloser id{std::fopen(name, "rb")};
     if (!id.f) {
-        message_show(msg::CannotOpenImage, name);
+        message_show(msg::CannotOpenImage, (std::string(name) + ": " + std::strerror(errno)).c_str());
         return nullptr;
     }
     ProbeHeader f{};
@@ -244,6 +252,7 @@ Image* LoadImageFile(char* name)
         return nullptr;
     }
     LoadRequest request{name, stream.f, file_size};
+    MessageSubject subject(name);
     Image* image = c.read(request);
     if (!image)
         return nullptr;
@@ -325,6 +334,16 @@ int SaveImageFile(Image* image, char* name)
 
     // The old file stays as it was unless the whole write succeeds.
     SafeWrite out(name);
+    // A folder that is missing or cannot be written is told once, with the
+    // user's name and the system's reason, before any writer starts.
+    if (FILE* probe = std::fopen(out.temp_path(), "wb")) {
+        std::fclose(probe);
+    } else {
+        image->alpha = kept_alpha;
+        message_show(msg::CannotCreateImageFile, (std::string(name) + ": " + std::strerror(errno)).c_str());
+        return 1;
+    }
+    MessageSubject subject(name);
     int rc = c->write(image, out.temp_path(), SaveRequest{bits, compress, quality, name});
     image->alpha = kept_alpha;
     if (rc != 0)

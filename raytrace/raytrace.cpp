@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -318,7 +320,7 @@ void take_location()
     std::snprintf(g_state.scene_dir, sizeof g_state.scene_dir, "%s",
                   dir == app_start_folder() ? "" : dir.c_str());
     std::snprintf(g_state.scene_file, sizeof g_state.scene_file, "%s",
-                  settings().scene_file.empty() ? "scene9.w3d" : settings().scene_file.c_str());
+                  settings().scene_file.empty() ? kRaytraceDefaultScene : settings().scene_file.c_str());
 }
 
 OpSlot text_slot(char* buffer, const char* key, const char* label)
@@ -456,6 +458,46 @@ void raytrace_set_depth_observer(void (*observer)(const float*, long, long))
 
 namespace {
 
+// The sample scenes: $GLIMVQ_DATA/scenes, else data/scenes of the source tree.
+std::string samples_folder()
+{
+    const char* env = std::getenv("GLIMVQ_DATA");
+    std::string data = env && *env ? env : GLIMVQ_DATA_DIR;
+    return data + "/scenes";
+}
+
+// A scene named without a folder that is not in the current folder is one
+// of the samples (the operation's default is one).
+std::string resolve_scene(const std::string& path)
+{
+    if (path.empty() || path.find('/') != std::string::npos || access(path.c_str(), F_OK) == 0)
+        return path;
+    std::string sample = samples_folder() + "/" + path;
+    return access(sample.c_str(), R_OK) == 0 ? sample : path;
+}
+
+// A scene is text: a picture or other binary file named by mistake would
+// otherwise parse to an empty scene and a black image.  False after the
+// user was told why.
+bool scene_text_or_say(const std::string& path)
+{
+    std::string where = "Scene: " + path;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error_box(scene_error_text(SCENE_READ_FAILED), (where + ": " + std::strerror(errno)).c_str());
+        return false;
+    }
+    unsigned char head[4096];
+    size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    for (size_t i = 0; i < n; ++i)
+        if (head[i] == 0 || (head[i] < 32 && !std::strchr("\t\n\r\f\v\x1a", head[i]))) {
+            error_box("Not a scene file", (where + ": it holds binary data, not the text of a scene").c_str());
+            return false;
+        }
+    return true;
+}
+
 int run_path(const std::string& scene_path, Image* target, uint8_t* pixels, long width, long height, int aa)
 {
     aa = std::clamp(aa, 0, kRaytraceMaxAA);
@@ -465,11 +507,20 @@ int run_path(const std::string& scene_path, Image* target, uint8_t* pixels, long
 
     // 1. A fresh scene: defaults, camera, counters.
     scene_begin();
-    // 3. The library folder goes in front of a relative scene path.
-    std::string path = scene_path;
-    if (scene().libdir[0] && !path.empty() && path[0] != '/')
-        path = join(scene().libdir, path);
+    // 3. The library folder goes in front of a relative scene path, when
+    // the scene is there: the folder stays from an earlier run, and a scene
+    // named from the current folder must not be looked for inside it.
+    std::string path = resolve_scene(scene_path);
+    if (scene().libdir[0] && !path.empty() && path[0] != '/') {
+        std::string in_library = join(scene().libdir, path);
+        if (access(in_library.c_str(), R_OK) == 0)
+            path = in_library;
+    }
     log_printf("Ray trace : %s %ldx%ld AA %d\n", path.c_str(), width, height, aa);
+    if (!scene_text_or_say(path)) {
+        scene_release();
+        return 1;
+    }
     int code = scene_parse_file(path.c_str());
     // 4. A parse that failed is reported, and nothing is drawn.
     if (code != SCENE_OK) {

@@ -175,7 +175,7 @@ struct RunSettings {
 
 Image* load_role(const std::string& path, ImageRole role)
 {
-    Image* img = load_image(path.c_str());
+    Image* img = vq::load_input(path);
     if (img)
         image_set_role(role, img);
     return img;
@@ -218,9 +218,22 @@ int run_apply(vq::Args& args)
             return vq::failure(std::string("\"") + d->name + "\" cannot be applied yet: " + d->unavailable);
         ops.push_back(d);
     }
-    for (const std::string& f : job.settings_files)
-        if (load_op_settings(f.c_str()) != 0)
+    for (const std::string& f : job.settings_files) {
+        int32_t held = 0;
+        if (load_op_settings(f.c_str(), &held) != 0)
             return vq::EXIT_FAILED;
+        // A settings file of another operation would change nothing here.
+        bool used = false;
+        for (const OpDescriptor* d : ops)
+            used = used || d->command == held;
+        if (!used) {
+            const OpDescriptor* other = held ? op_by_command(held) : nullptr;
+            return vq::failure(f + ": " +
+                               (other ? "holds the settings of \"" + std::string(other->name) + "\"" :
+                                        std::string("holds no operation's settings")) +
+                               ", not of \"" + ops.front()->name + "\"" + (ops.size() > 1 ? " or the operations after it" : ""));
+        }
+    }
     for (size_t i = 0; i < ops.size(); ++i) {
         std::string error;
         if (!vq::set_op_values(*ops[i], job.steps[i].values, error))
@@ -232,6 +245,18 @@ int run_apply(vq::Args& args)
     if (int r = vq::refuse_overwrite("apply", job.out, {job.in, job.source, job.brush}); r != vq::EXIT_DONE)
         return r;
 
+    // The operations' stored values (the Ray Trace scene, the Color Fill
+    // colour, the current operation) are the user's: a run keeps them only
+    // when --save-settings asks, and never after a failure.
+    struct KeepStored {
+        Settings before = settings();
+        bool keep = false;
+        ~KeepStored()
+        {
+            if (!keep)
+                settings() = before;
+        }
+    } stored;
     RunSettings keep;
     Settings& s = settings();
     s.work_method = 0;  // the whole image unless an option selects an area
@@ -242,7 +267,7 @@ int run_apply(vq::Args& args)
     // A command-line run keeps no undo.
     undo_set_levels(s.undo_want, 0);
 
-    Image* image = load_image(job.in.c_str());
+    Image* image = vq::load_input(job.in);
     if (!image)
         return vq::EXIT_FAILED;
     if (!job.source.empty() && !load_role(job.source, ImageRole::Source))
@@ -267,6 +292,7 @@ int run_apply(vq::Args& args)
     int status = vq::apply_save_options("apply", job.save, job.out, image);
     if (status == vq::EXIT_DONE)
         status = vq::save_output("apply", image, job.out);
+    stored.keep = status == vq::EXIT_DONE && !job.save_settings.empty();
     return status;
 }
 

@@ -152,7 +152,7 @@ int run_area(vq::Args& args)
     // size the area was made on).
     Image* target = nullptr;
     if (!image_file.empty()) {
-        target = load_image(image_file.c_str());
+        target = vq::load_input(image_file);
         if (!target)
             return vq::EXIT_FAILED;
         if (width > 0 && (width != static_cast<long>(target->width) || height != target->height)) {
@@ -187,12 +187,15 @@ int run_area(vq::Args& args)
         if (!grey) {
             status = vq::failure("not enough memory for the mask image");
         } else {
-            std::printf("%s: %ldx%ld, rectangle %d,%d - %d,%d, %.1f pixels selected\n",
-                        area_mode_name(area_settings().mode), static_cast<long>(target->width),
-                        static_cast<long>(target->height), r.x0, r.y0, r.x1, r.y1, selected / 255);
+            vq::SaveSettingsScope keep;  // the save options stay with this command
             status = vq::apply_save_options("area", options, out, grey);
             if (status == vq::EXIT_DONE && save_image(grey, out.c_str()) != 0)
                 status = vq::EXIT_FAILED;
+            // Said only once the mask is written.
+            if (status == vq::EXIT_DONE)
+                std::printf("%s: %ldx%ld, rectangle %d,%d - %d,%d, %.1f pixels selected\n",
+                            area_mode_name(area_settings().mode), static_cast<long>(target->width),
+                            static_cast<long>(target->height), r.x0, r.y0, r.x1, r.y1, selected / 255);
             image_free(grey);
         }
     }

@@ -40,7 +40,7 @@ int run_convert(vq::Args& args)
         return vq::usage_error("convert", "cannot tell the file type of \"" + files[1] + "\"; name it with --type");
     if (int r = vq::refuse_overwrite("convert", files[1], {files[0]}); r != vq::EXIT_DONE)
         return r;
-    Image* image = load_image(files[0].c_str());
+    Image* image = vq::load_input(files[0]);
     if (!image)
         return vq::EXIT_FAILED;
     vq::SaveSettingsScope keep;

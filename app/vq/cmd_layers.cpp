@@ -1,5 +1,6 @@
 // vq layers: build layered files from images, list them, add effect layers.
 #include "app/vq/command.h"
+#include "app/vq/save_options.h"
 #include "core/image.h"
 #include "core/list.h"
 #include "formats/load_save.h"
@@ -209,7 +210,7 @@ int run_build(vq::Args& args)
         inputs.push_back(p.file);
     if (int r = vq::refuse_overwrite("layers", out, inputs); r != vq::EXIT_DONE)
         return r;
-    Image* master = load_image(base_file.c_str());
+    Image* master = vq::load_input(base_file);
     if (!master)
         return vq::EXIT_FAILED;
     if (layer_make_master(master) != 0)
@@ -217,7 +218,7 @@ int run_build(vq::Args& args)
     std::snprintf(static_cast<Image*>(master->layer_list->head->element)->name, 256, "%s", stem(base_file).c_str());
     std::snprintf(master->name, sizeof master->name, "%s", stem(out).c_str());
     for (const Pending& p : pending) {
-        Image* layer = load_image(p.file.c_str());
+        Image* layer = vq::load_input(p.file);
         if (!layer)
             return vq::EXIT_FAILED;
         if (layer_attach(master, layer) != 0)

@@ -46,10 +46,12 @@ int run_new(vq::Args& args)
     long width = 0, height = 0;
     if (words.size() != 2)
         return vq::usage_error("new", "needs a size WxH and an output file");
-    if (!vq::parse_size(words[0], width, height))
-        return vq::usage_error("new", "the size must be WIDTHxHEIGHT, for example 640x480");
-    if (width > 40000 || height > 40000)
-        return vq::usage_error("new", "width and height are at most 40000");
+    size_t x = words[0].find_first_of("xX");
+    if (x == std::string::npos || !vq::parse_long(words[0].substr(0, x), width) ||
+        !vq::parse_long(words[0].substr(x + 1), height))
+        return vq::usage_error("new", "the size must be WIDTHxHEIGHT, for example 640x480, not \"" + words[0] + "\"");
+    if (width < 1 || height < 1 || width > 40000 || height > 40000)
+        return vq::usage_error("new", "the width and height must each be 1 to 40000, not " + words[0]);
 
     Image* image = image_new(width, height, "NEW");
     if (!image || image_lock(image) != 0) {

@@ -153,7 +153,7 @@ int run_raytrace(vq::Args& args)
     raytrace_state().threads = static_cast<int>(threads);
     if (!source_file.empty()) {
         // The image maps named "source" show it.
-        Image* source = load_image(source_file.c_str());
+        Image* source = vq::load_input(source_file);
         if (!source)
             return vq::EXIT_FAILED;
         image_set_role(ImageRole::Source, source);

@@ -56,7 +56,7 @@ int run_script(vq::Args& args)
     // workstation would be.
     Image* image = nullptr;
     if (!image_in.empty()) {
-        image = load_image(image_in.c_str());
+        image = vq::load_input(image_in);
         if (!image)
             return vq::EXIT_FAILED;  // the load dispatch has said why
         image_set_role(ImageRole::Target, image);

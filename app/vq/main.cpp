@@ -174,6 +174,8 @@ int main(int argc, char** argv)
         // A program from the shell must end: leave without writing anything.
         std::fprintf(stderr, "vq: the shut-down was cancelled; settings were not saved\n");
         app_abandon();
+    } else if (app_prefs_unsaved() && status == vq::EXIT_DONE) {
+        status = vq::EXIT_FAILED;  // the message is on stderr
     }
     return status;
 }

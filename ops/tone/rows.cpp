@@ -102,7 +102,7 @@ constexpr OpRow kRows[] = {
     // Measuring is what the descriptor does; applying the curves is the
     // framework's Histogram case.
     {.command = opcmd::Histogram, .worker = worker_whole(histogram_measure), .slots = kHistogram, .doc = tone_docs::histogram, .parallel = true},
-    {.command = opcmd::Remap, .worker = worker_place(remap_worker), .slots = kRemap, .doc = tone_docs::remap, .parallel = true},
+    {.command = opcmd::Remap, .worker = worker_place(remap_worker), .prepare = remap_prepare, .slots = kRemap, .doc = tone_docs::remap, .parallel = true},
     {.command = opcmd::Colorize, .worker = worker_place(colorize_worker), .slots = kColorize, .doc = tone_docs::colorize, .parallel = true},
     // Photo Group.
     {.command = opcmd::Monochrome, .worker = worker_map(mono_worker, mono_run), .slots = kMonochrome, .doc = tone_docs::monochrome, .parallel = true},

@@ -45,6 +45,8 @@ cat >listed.gxs <<'EOF'
 EOF
 expect_status 0 -- "$VQ" script listed.gxs
 expect_grep '^Trace is ON$' err.txt
+expect_grep '^\[ 20 \]$' err.txt
+grep -q '\[ ' out.txt && fail "trace marks in the program's output" || pass "trace marks on stderr only"
 expect_grep '^40 PRINT "end"$' err.txt
 expect_grep '^30 TROFF$' err.txt
 expect_grep '^Trace is OFF$' err.txt
