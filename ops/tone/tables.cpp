@@ -237,10 +237,10 @@ int histogram_measure(Image* target, uint8_t* mask)
 
 // ---- Remap and Colorize ------------------------------------------------------------
 
-// Without both palettes no colour has anywhere to go.
+// Without a "from" palette no colour is matched.
 int remap_prepare(Image*, int)
 {
-    if (tone_params().remap_from.count <= 0 || tone_params().remap_to.count <= 0)
+    if (tone_params().remap_from.count <= 0)
         return op_refuse_no_change();
     return 0;
 }
