@@ -50,7 +50,8 @@ grep -q '\[ ' out.txt && fail "trace marks in the program's output" || pass "tra
 expect_grep '^40 PRINT "end"$' err.txt
 expect_grep '^30 TROFF$' err.txt
 expect_grep '^Trace is OFF$' err.txt
-expect_grep '^\[ 20 \]\[ 30 \]end$' out.txt
+expect_grep '^end$' out.txt
+expect_grep '^\[ 30 \]$' err.txt
 
 # The file check refuses a bad program before anything runs.
 printf '10 PRINT "ran"\n20 PRINT 1\n20 PRINT 2\n' >dup.gxs
