@@ -101,9 +101,14 @@ void release_everything()
 
 bool app_word_is_option(const std::string& word)
 {
-    // Options begin with "/"; so do absolute paths here, and a word that
-    // names an existing file is a file.
-    return !word.empty() && word[0] == '/' && access(word.c_str(), F_OK) != 0;
+    // Options begin with "/"; so do absolute paths here.  A word that names
+    // an existing file is a file, and so is one with a folder or an
+    // extension before any "=" ("/tmp/gone.png"), so that a missing file is
+    // reported rather than taken for an option.
+    if (word.empty() || word[0] != '/' || access(word.c_str(), F_OK) == 0)
+        return false;
+    std::string name = word.substr(1, word.find('=') == std::string::npos ? std::string::npos : word.find('=') - 1);
+    return !name.empty() && name.find_first_of("/.") == std::string::npos;
 }
 
 namespace {

@@ -1015,3 +1015,9 @@ struct LayersSubsystem {
 LayersSubsystem g_register;
 
 } // namespace
+
+// Named by layers/module.cmake, so that every program keeps this file and
+// with it the layered-file reader (the workstation names nothing here).
+extern "C" {
+int layers_link_anchor = 0;
+}

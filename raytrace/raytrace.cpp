@@ -355,6 +355,7 @@ bool register_operation()
     slots[0] = slot_int(&g_state.aa_level, "aa", "Anti-alias level", 0, kRaytraceMaxAA, 0, kRaytraceMaxAA);
     slots[1] = text_slot(g_state.scene_dir, "folder", "Scene folder");
     slots[2] = text_slot(g_state.scene_file, "scene", "Scene file");
+    slots[2].browse = "Scenes (*.W3D)|*.W3D|All Files (*.*)|*.*|";
     OpRow b{};
     b.command = opcmd::RayTrace;
     b.worker.whole = raytrace_worker;

@@ -5,7 +5,7 @@ source "$(dirname "$0")/lib.bash"
 expect_status 0 -- "$VQ" ops
 [ "$(grep -cE '^ ?[0-9]{4}  ' out.txt)" -eq 153 ] && pass "153 operations listed" || fail "not 153 operations"
 expect_grep '^3115  Negative +NEGATIVE\(5\) +pixel map +available' out.txt
-expect_grep '^ +mode=0 +Mode +0\.\.5$' out.txt
+expect_grep '^ +mode=0 +Mode +0\.\.5: Channels, Grey of average' out.txt
 expect_grep '^3579  Ray Trace +RAYTRACE\(4\) +whole image +available' out.txt
 expect_grep '^3580  Julia +JULIA\(7\) +whole image +available' out.txt
 

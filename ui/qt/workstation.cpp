@@ -19,6 +19,8 @@
 #include <QDir>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace ws {
@@ -112,13 +114,29 @@ void take_screenshots(MainWindow* window, const QString& folder)
 
 int run_workstation(int argc, char** argv)
 {
-    MainWindow* window = workstation_start({}, false, argc, argv);
+    // GLIMVQ_UNATTENDED=1 (scripted checks): boxes go to stderr, questions
+    // take their default, and the program ends once started (or once its
+    // pictures are taken).
+    const char* env = std::getenv("GLIMVQ_UNATTENDED");
+    const bool unattended = env && *env && std::strcmp(env, "0") != 0;
+    MainWindow* window = workstation_start({}, unattended, argc, argv);
     if (!window)
         return 0;
+    bool shots = false;
     for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], "/shots=", 7) == 0)
+        if (std::strncmp(argv[i], "/shots=", 7) == 0) {
             take_screenshots(window, QString::fromLocal8Bit(argv[i] + 7));
+            shots = true;
+        }
+    if (unattended && !shots)
+        QTimer::singleShot(0, window, [window] {
+            window->platform().set_unattended(true, ui::Answer::Discard);
+            window->close();
+        });
     int code = QApplication::exec();
+    if (unattended)
+        for (const QString& line : window->platform().transcript())
+            std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     // The frame is closed: shut-down has run (closeEvent), the platform goes.
     ui::platform_install(nullptr);
     delete window;
