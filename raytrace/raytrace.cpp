@@ -345,6 +345,21 @@ long after_preferences(long stored)
     return g_next_check ? g_next_check(stored) : stored;
 }
 
+constexpr const char* kRayTraceDoc = R"(Traces a three-dimensional scene, described in a scene file, into
+the image, over what it shows: rays that hit nothing leave the pixel as it was, so a scene can be
+traced over a photograph. The camera, lights, objects, surfaces, textures and maps are the scene
+file's (docs/scene-language.md); the samples are in `data/scenes/`.
+
+- `aa`: anti-aliasing, 0..4: (aa + 1)² rays a pixel; a pixel partly hit is blended over its old value.
+- `folder`: the scene's folder; empty is the current folder.
+- `scene`: the scene file (`*.w3d`). A name without a folder that is not in the current folder is
+  looked for among the samples, so the default, `glass.w3d`, traces from anywhere.
+
+The scene is kept with the preferences ("ScenePath", "SceneFile") when the workstation applies it;
+`vq apply` keeps it only with `--save-settings`. A file that is not a scene (a picture named by
+mistake) is refused. The whole image is captured for undo; inside an area the old pixels show
+outside it.)";
+
 bool register_operation()
 {
     if (app_hooks().check_operation != after_preferences) {
@@ -360,6 +375,7 @@ bool register_operation()
     b.command = opcmd::RayTrace;
     b.worker.whole = raytrace_worker;
     b.slots = slots;
+    b.doc = kRayTraceDoc;
     op_register(b);
     return true;
 }
