@@ -35,9 +35,9 @@ const Option kCommonOptions[] = {
     {"--home", "DIR", "the settings folder (default $GLIMVQ_HOME, else $XDG_CONFIG_HOME/glimvq, else "
                       "~/.config/glimvq)"},
     {"--log", nullptr, "keep the log VQLOG.txt in the current folder"},
-    {"--yes", nullptr, "answer yes to the system's questions"},
-    {"--no", nullptr, "answer no to the system's questions (without --yes or --no a question is answered "
-                      "with its default, which proceeds)"},
+    {"--yes", nullptr, "answer yes to the system's questions, and Save where one offers to save"},
+    {"--no", nullptr, "answer no to the system's questions, and Discard where one offers to save (without "
+                      "--yes or --no a question proceeds: yes, and Discard)"},
     {"--quiet", nullptr, "no progress display and no notes"},
     {"--screen", "WxH", "the screen size window positions are kept on (default 1024x768)"},
     {"--threads", "N", "threads an operation may use (0: one per core; default: the preference \"Threads\"); "
