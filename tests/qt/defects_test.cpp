@@ -7,6 +7,8 @@
 #include "core/settings.h"
 #include "formats/codecs.h"
 #include "formats/load_save.h"
+#include "layers/elf.h"
+#include "layers/layer_manage.h"
 #include "ops/catalogue.h"
 #include "ops/tone/tone.h"
 #include "raytrace/raytrace.h"
@@ -20,6 +22,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -185,6 +190,29 @@ private Q_SLOTS:
         QVERIFY(app_word_is_option("/icon"));
         QVERIFY(app_word_is_option("/shots=/tmp/x"));
         QVERIFY(!app_word_is_option("/tmp/gone.png"));
+        QVERIFY(workstation_stop());
+    }
+
+    void layered_files_open_from_a_drop_and_the_open_dialog()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        Image* master = load_image(make_picture("drop.bmp", FMT_BMP).toLocal8Bit().constData());
+        QVERIFY(master);
+        QCOMPARE(layer_make_master(master), 0);
+        QString elf = file("drop.elf");
+        QCOMPARE(elf_save(elf.toLocal8Bit().constData(), master, 1), 0);
+        image_free(master);
+        QVERIFY(QString::fromStdString(load_filter(true)).contains("*.ELF", Qt::CaseInsensitive));
+        auto* mime = new QMimeData;
+        mime->setUrls({QUrl::fromLocalFile(elf)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &drop);
+        QVERIFY2(w->views().size() == 1, qPrintable(w->platform().transcript().join("\n")));
+        QCOMPARE(static_cast<int>(w->active_view()->image()->width), 6);
+        delete mime;
         QVERIFY(workstation_stop());
     }
 
