@@ -1,6 +1,8 @@
 #include "formats/codecs.h"
 
 #include "core/image.h"
+#include "formats/flic.h"
+#include "formats/gif.h"
 #include "formats/load_save.h"
 #include "formats/alias_pix.h"
 #include "formats/iff.h"
@@ -58,8 +60,8 @@ Codec g_codecs[] = {
     // {probes}, load label, pattern, in Save As, save-type label, timeline label, its place
     {CODEC_BMP, "Bitmap", "BMP", FMT_BMP, false, FMT_BMP, ".bmp", read_bmp, write_bmp,
      {{4, is_bmp, nullptr}}, "Bitmap (*.BMP)", "*.BMP", true, "Bitmap (*.BMP)", "Bitmap (*.BMP)", 2},
-    {CODEC_FLC, "FLI/FLC", "FLC", FMT_FLC, false, FMT_FLC, ".flc", nullptr, nullptr,
-     {{16, is_flic, nullptr}}, "Flick (*.FLC)", "*.FLC", false, "Flick (*.FLC)", "Flick (*.FLC)", 4},
+    {CODEC_FLC, "FLI/FLC", "FLC", FMT_FLC, false, FMT_FLC, ".flc", ReadFlic, write_flic,
+     {{16, is_flic, nullptr}}, "Flick (*.FLC)", "*.FLC", false, "Flick (*.FLC)", "Flick (*.FLC)", 4, flic_info},
     {CODEC_IFF, "IFF/ILBM", "IFF", FMT_IFF, true, FMT_IFF, ".iff", read_iff, write_iff,
      {{7, is_iff, nullptr}}, "IFF/ILBM (*.IFF)", "*.IFF", true, "IFF (*.IFF)", "IFF (*.IFF)", 5, iff_info},
     {CODEC_JPEG, "JPEG", "JPG", FMT_JPG, false, FMT_JPG, ".jpg", read_jpeg, write_jpeg,
@@ -80,8 +82,8 @@ Codec g_codecs[] = {
     {CODEC_FS, "Toaster frame store", "FS", FMT_FS, false, FMT_FS, ".fs", nullptr, nullptr,
      {}, "Toaster FS (*.FS)", "*.FS", true, "Toaster FS (*.FS)", "Toaster FS (*.FS)", 13},
     // The list of save types keeps an empty place for GIF.
-    {CODEC_GIF, "GIF", "GIF", FMT_GIF, false, FMT_GIF, ".gif", nullptr, nullptr,
-     {{6, is_gif, nullptr}}, "GIF (*.GIF)", "*.GIF", true, "", " GIF (*.GIF)", 16},
+    {CODEC_GIF, "GIF", "GIF", FMT_GIF, false, FMT_GIF, ".gif", ReadGif, write_gif,
+     {{6, is_gif, nullptr}}, "GIF (*.GIF)", "*.GIF", true, "", " GIF (*.GIF)", 16, gif_info},
     {CODEC_PNG, "PNG", "PNG", FMT_PNG, false, FMT_PNG, ".png", read_png, write_png,
      {{25, is_png, nullptr}}, "PNG (*.PNG)", "*.PNG", true, "PNG (*.PNG)", "PNG (*.PNG)", 1},
     {CODEC_FILM, "Film", "FLM", FMT_FLM, false, -1, ".flm", nullptr, nullptr,

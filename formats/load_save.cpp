@@ -124,6 +124,16 @@ FormatsState& formats_state()
     return g_formats;
 }
 
+void formats_set_read_frame(long frame)
+{
+    g_formats.read_frame = frame < 0 ? 0 : frame;
+}
+
+void formats_set_frame_position(long position)
+{
+    g_formats.frame_position = position < 0 ? 0 : position;
+}
+
 const char* file_extension(const char* name)
 {
     size_t n = std::strlen(name);

@@ -54,6 +54,8 @@ const char* file_extension(const char* name);
 Image* codec_new_image(long width, long height, const char* label);
 
 // ---- the subsystem's state --------------------------------------------------
+struct FlicState;
+struct GifAnimation;
 struct FormatsState {
     bool loading;             // a load is under way (the re-entrancy guard)
     bool diagnostics;         // BMP palette-usage statistics in the log
@@ -63,5 +65,24 @@ struct FormatsState {
     Image* (*import_plugins)(const char* name);  // the plug-in host's import passes
     void (*chrono_start)(const char* label);     // the timing window
     void (*chrono_stop)();
+
+    // Animation files (FLI/FLC, GIF).  The frame a load reads: 1 the first,
+    // beyond the last the last; 0 leaves the choice to `choose_frame` when
+    // the workstation installs it, else the first frame.
+    long read_frame;
+    // The workstation's frame dialog "SelFrame": given the frame count and
+    // a frame's duration in seconds, the 0-based frame to read, negative
+    // when the user cancels.
+    long (*choose_frame)(long frames, double seconds);
+    // The frame position of the sequence in progress: an FLC save writes
+    // its image as frame position + 1 (0 makes a new one-frame file, more
+    // adds a frame to the file named).  Sequence generation sets it before
+    // each frame's save and puts it back to 0 when done.
+    long frame_position;
+    FlicState* flic_kept;          // the decoding state kept between reads of one FLIC file
+    GifAnimation* gif_animation;   // the GIF animation being written, null when none
 };
 FormatsState& formats_state();
+// The setters of the animation fields above.
+void formats_set_read_frame(long frame);
+void formats_set_frame_position(long position);

@@ -25,3 +25,7 @@ glimvq_loader_library(vqldtiff tiff.cpp TIFF::TIFF)
 # The codec rows install the type names of the format codes from start-up
 # code in codecs.cpp; every program that links the library pulls it in.
 target_link_options(glimvq INTERFACE "LINKER:--undefined=codecs_link_anchor")
+
+# giflib does the GIF block structure and the LZW coding.
+find_package(GIF REQUIRED)
+target_link_libraries(glimvq PUBLIC GIF::GIF)

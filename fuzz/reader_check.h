@@ -6,6 +6,7 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "formats/flic.h"
 #include "formats/load_save.h"
 
 #include <cstdint>
@@ -32,6 +33,7 @@ void fuzz_read(Read read)
             std::abort();  // readers return their images unlocked
         image_free(image);
     }
+    flic_forget();  // the decoding state a FLIC read keeps for the next read
     if (mem_counters().places_now != places || image_store_count() != 0) {
         std::fprintf(stderr, "the reader left %ld blocks and %d images behind\n",
                      mem_counters().places_now - places, image_store_count());

@@ -234,23 +234,18 @@ void note_expression(const char* token, int code)
     }
 }
 
+// Whether a word is a number: the digit rule comes before the '!' rule, so
+// "0.2!0.8" is the number 0.2.
+bool starts_number(char c)
+{
+    return c == '-' || c == '.' || (c >= '0' && c <= '9');
+}
+
 // One argument word: a number, a "!" expression or the name of a key set.
 double token_value(const char* begin, const char* end)
 {
-    const char* bang = static_cast<const char*>(std::memchr(begin, '!', static_cast<size_t>(end - begin)));
-    if (bang) {
-        std::string e(bang + 1, end);
-        double r = 0;
-        int assigned = 0;
-        int code = expr_evaluate(e.data(), &r, &assigned);
-        if (code) {
-            note_expression(std::string(begin, end).c_str(), code);
-            return 0;
-        }
-        return r;
-    }
     char c = *begin;
-    if (c == '-' || c == '.' || (c >= '0' && c <= '9')) {
+    if (starts_number(c)) {
         double v = 0;
         auto [ptr, ec] = std::from_chars(begin, end, v);
         if (ec == std::errc::result_out_of_range) {
@@ -266,11 +261,36 @@ double token_value(const char* begin, const char* end)
         }
         return ptr == begin ? 0 : v;
     }
+    const char* bang = static_cast<const char*>(std::memchr(begin, '!', static_cast<size_t>(end - begin)));
+    if (bang) {
+        std::string e(bang + 1, end);
+        double r = 0;
+        int assigned = 0;
+        int code = expr_evaluate(e.data(), &r, &assigned);
+        if (code) {
+            note_expression(std::string(begin, end).c_str(), code);
+            return 0;
+        }
+        return r;
+    }
     std::string name(begin, end);
     double v = 0;
     if (!scene_keyset_value(name.c_str(), &v))
         v = 0;
     return v;
+}
+
+// The ')' that closes the '(' at `open`, or `end` when none does before it.
+size_t matching_paren(const char* text, size_t open, size_t end)
+{
+    int depth = 0;
+    for (size_t i = open; i < end; ++i) {
+        if (text[i] == '(')
+            ++depth;
+        else if (text[i] == ')' && --depth == 0)
+            return i;
+    }
+    return end;
 }
 
 // Reads the numbers from `from` up to the '>' or '"' that ends them.
@@ -292,19 +312,24 @@ void read_numbers(const Reader& r, size_t from, Numbers& out)
             break;
         size_t start = i;
         bool expression = false;
-        int depth = 0;
+        bool number = starts_number(r.text[i]);
         while (i < end) {
             char c = r.text[i];
             CharClass k = char_class(c);
-            if (c == '!')
-                expression = true;
-            // An expression keeps its function arguments together.
-            if (expression && c == '(')
-                ++depth;
-            if (expression && c == ')' && depth > 0)
-                --depth;
-            if ((k == CH_BLANK || k == CH_COMMA) && !(expression && depth > 0))
+            if (k == CH_BLANK || k == CH_COMMA)
                 break;
+            if (c == '!' && !number)
+                expression = true;
+            // An expression keeps a parenthesised stretch together (function
+            // arguments hold commas); an unclosed one groups nothing, so the
+            // numbers after it stay numbers of their own.
+            if (expression && c == '(') {
+                size_t close = matching_paren(r.text, i, end);
+                if (close < end) {
+                    i = close + 1;
+                    continue;
+                }
+            }
             ++i;
         }
         out.v[out.count++] = token_value(r.text + start, r.text + i);

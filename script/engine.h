@@ -3,6 +3,7 @@
 // script/ folder includes this; the rest of the system uses script/script.h.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -65,6 +66,7 @@ constexpr int kOnTargets = 12;
 constexpr int kMaxArgs = 24;              // the most any function takes
 constexpr size_t kMaxString = 16u << 20;  // longest string value
 constexpr long kMaxElements = 1L << 24;   // largest array
+constexpr size_t kOutputTick = 1u << 16;  // output between two looks at the interface
 
 // ---- values -------------------------------------------------------------------
 // The four types, named by their suffix characters.
@@ -116,6 +118,9 @@ struct Line {
     Line* wend;
     int32_t wend_after;
     uint32_t wend_generation;
+    // The expressions of the line in the form read once (expr.cpp); made
+    // when first evaluated, freed with the line.
+    struct LineCache* cache;
 };
 
 // ---- variables ----------------------------------------------------------------
@@ -288,6 +293,8 @@ struct Engine {
     bool jump = false;      // the statement transferred control
     bool returned = false;  // a RETURN is unwinding to its GOSUB
     uint32_t lines_run = 0;  // the interface is kept alive every 1024 lines
+    size_t output_count = 0;  // ... and every kOutputTick characters written
+    uint32_t user_calls = 0;  // ... and every 4096 calls of user functions
 
     // Limits of a run, kept from run to run.  A run without file access
     // (the fuzz pass) opens, deletes and renames nothing; a line budget
@@ -296,6 +303,16 @@ struct Engine {
     uint32_t line_budget = 0;
     size_t max_string = kMaxString;
     long max_elements = kMaxElements;
+
+    // Parts of a line cut short for the time they run (IF's THEN part ends
+    // at its ELSE); an expression read once is used again only where the
+    // text ends at the same place.
+    struct Cut {
+        const char* text;
+        int32_t at;
+    };
+    std::vector<Cut> cuts;
+    bool compile = true;  // read expressions once (off: from the text every time)
 
     // variables and functions
     NameSlot names[kNameSlots] = {};
@@ -311,6 +328,9 @@ struct Engine {
     FunctionRecord* functions = nullptr;  // "FNC_START"
     FunctionRecord* functions_end = nullptr;  // "FNC_END"
     std::unordered_map<std::string, FunctionRecord*, SvHash, std::equal_to<>> function_index;
+    // The records in list order by the first letter of their names, for the
+    // prefix rule (27: anything else).
+    std::vector<FunctionRecord*> function_initial[27];
     std::vector<std::unique_ptr<UserFunction>> user_functions;
 
     // DATA
@@ -330,7 +350,21 @@ struct Engine {
     int status = 0;
 };
 
-Engine& engine();
+extern Engine g_engine;
+inline Engine& engine()
+{
+    return g_engine;
+}
+
+// The break request, set from the interrupt signal's handler.
+extern volatile std::sig_atomic_t g_break;
+inline bool take_break()
+{
+    if (!g_break)
+        return false;
+    g_break = 0;
+    return true;
+}
 
 // ---- program store (program.cpp) -------------------------------------------------
 Line* line_new(const char* text, size_t length, int32_t number);
@@ -362,6 +396,11 @@ void run_program(Line* from);
 [[noreturn]] void fail_text(const std::string& text, int code = -1);
 [[noreturn]] void fail_fatal(const std::string& text);
 [[noreturn]] void fail_line_not_found(int32_t number);
+
+// The break request inside a statement that may run long: "Program break
+// at line N" and the run ends.  keep_alive also lets the interface run.
+void poll_break();
+void keep_alive();
 
 // Control transfer from a statement handler.
 Line* jump_to(Line* line, int32_t pos);
@@ -408,7 +447,17 @@ bool scan_number(const char* t, int32_t& pos, Value& out);
 int32_t scan_name(const char* t, int32_t pos);
 
 // ---- expressions ------------------------------------------------------------------
+// Evaluates the expression at pos; pos moves behind it.  An expression of the
+// running line is read once and kept in the line's cache; the result is the
+// same as reading the text every time.
 void evaluate(const char* t, int32_t& pos, Value& out);
+void line_cache_free(Line* line);
+// Runs the assignment (LET) of the running line at pos from its form read
+// once; false when it is to be read from the text.
+bool assign_compiled(Line* line, int32_t pos);
+// A position worked out from the running line's text at pos (where IF's ELSE
+// stands), kept with the line while its text ends at the same place.
+int32_t line_memo(const char* t, int32_t pos, int32_t (*compute)(const char*, int32_t));
 double eval_number(const char* t, int32_t& pos);
 int32_t eval_int(const char* t, int32_t& pos);
 std::string eval_string(const char* t, int32_t& pos);
@@ -434,6 +483,7 @@ Variable* get_variable(std::string_view name);  // created on first use
 Ref parse_ref(const char* t, int32_t& pos);
 void ref_get(const Ref& r, Value& out);
 void ref_set(const Ref& r, const Value& v);
+void ref_set(const Ref& r, Value&& v);  // a string moves
 void variables_clear(bool keep_common);
 void variable_erase(Variable* v);
 Variable* make_array(std::string_view name, const std::vector<int32_t>& upper);
@@ -442,6 +492,9 @@ Variable* make_array(std::string_view name, const std::vector<int32_t>& upper);
 void functions_link();
 void functions_unlink();
 FunctionRecord* find_function(std::string_view upper_name);
+// The function a name calls: the one of exactly that name, else the first in
+// list order whose name begins the name.
+FunctionRecord* find_function_prefix(std::string_view upper_name);
 void define_function(const std::string& upper_name, char type, std::unique_ptr<UserFunction> fn);
 void call_user_function(FunctionRecord* f, int argc, Value* args, Value& out);
 // The clock of DATE$, TIME$ and kin (tests fix it); null = the system's.

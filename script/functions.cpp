@@ -311,7 +311,10 @@ void fn_instr(int argc, Value* a, Value& r)
         r = Value::integer(0);
         return;
     }
-    size_t at = s.find(t, from);
+    // The C library's search takes time in proportion to the two lengths,
+    // not their product, so a long pattern cannot stall the statement.
+    const void* hit = memmem(s.data() + from, s.size() - from, t.data(), t.size());
+    size_t at = hit ? static_cast<size_t>(static_cast<const char*>(hit) - s.data()) : std::string::npos;
     r = Value::integer(at == std::string::npos ? 0 : static_cast<int32_t>(at + 1));
 }
 
@@ -449,6 +452,19 @@ struct Bindings {
     }
 };
 
+size_t initial_of(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<size_t>(c - 'A') : 26;
+}
+
+// Enters a record in the indexes of exact names and first letters.
+void index_function(FunctionRecord* f)
+{
+    Engine& e = engine();
+    e.function_index.emplace(f->name, f);
+    e.function_initial[initial_of(f->name[0])].push_back(f);
+}
+
 FunctionRecord* new_record(const char* name, char type, int params)
 {
     auto* f = static_cast<FunctionRecord*>(group_alloc_ptr(1, sizeof(FunctionRecord), "sfn", engine().group));
@@ -477,6 +493,8 @@ void functions_link()
 {
     Engine& e = engine();
     e.function_index.clear();
+    for (auto& list : e.function_initial)
+        list.clear();
     e.user_functions.clear();
     FunctionRecord* head = new_record("FNC_START", T_SNG, 0);
     FunctionRecord* tail = head;
@@ -486,7 +504,7 @@ void functions_link()
         f->builtin = &b;
         tail->next = f;
         tail = f;
-        e.function_index.emplace(f->name, f);
+        index_function(f);
     };
     size_t n = 0;
     const BuiltinDef* general = builtin_functions(&n);
@@ -511,6 +529,8 @@ void functions_unlink()
     }
     e.functions = e.functions_end = nullptr;
     e.function_index.clear();
+    for (auto& list : e.function_initial)
+        list.clear();
     e.user_functions.clear();
 }
 
@@ -519,6 +539,20 @@ FunctionRecord* find_function(std::string_view upper_name)
     Engine& e = engine();
     auto it = e.function_index.find(upper_name);
     return it == e.function_index.end() ? nullptr : it->second;
+}
+
+FunctionRecord* find_function_prefix(std::string_view upper_name)
+{
+    if (FunctionRecord* f = find_function(upper_name))
+        return f;
+    if (upper_name.empty())
+        return nullptr;
+    for (FunctionRecord* f : engine().function_initial[initial_of(upper_name[0])]) {
+        size_t n = std::strlen(f->name);
+        if (n < upper_name.size() && upper_name.compare(0, n, f->name) == 0)
+            return f;
+    }
+    return nullptr;
 }
 
 void define_function(const std::string& upper_name, char type, std::unique_ptr<UserFunction> fn)
@@ -537,7 +571,7 @@ void define_function(const std::string& upper_name, char type, std::unique_ptr<U
             before = before->next;
         f->next = e.functions_end;
         before->next = f;
-        e.function_index.emplace(f->name, f);
+        index_function(f);
     }
     f->type = type;
     f->param_count = static_cast<int16_t>(fn->params.size());
@@ -551,6 +585,9 @@ void call_user_function(FunctionRecord* f, int argc, Value* args, Value& out)
     UserFunction* u = f->user;
     if (argc != static_cast<int>(u->params.size()))
         fail(E_SYNTAX);
+    // Functions that call each other can make one statement run for long.
+    if ((++engine().user_calls & 4095) == 0)
+        keep_alive();
     Bindings bound;
     for (int i = 0; i < argc; ++i) {
         const std::string& name = u->params[static_cast<size_t>(i)];

@@ -12,8 +12,6 @@
 
 namespace script {
 
-bool take_break();
-
 namespace {
 
 // Index of a statement in the table, found once by name.
@@ -40,14 +38,17 @@ struct Truncation {
     Truncation(char* t, int32_t pos) : text(t), at(pos)
     {
         if (at >= 0) {
+            engine().cuts.push_back(Engine::Cut{text, at});
             saved = text[at];
             text[at] = 0;
         }
     }
     ~Truncation()
     {
-        if (at >= 0)
+        if (at >= 0) {
             text[at] = saved;
+            engine().cuts.pop_back();
+        }
     }
 };
 
@@ -85,6 +86,19 @@ Line* matching_wend(Line* line, int32_t* after)
         }
     }
     return nullptr;
+}
+
+// ELSE outside quotes, as a word of its own, from `from` on; -1 none.
+int32_t find_else(const char* t, int32_t from)
+{
+    bool quoted = false;
+    for (int32_t i = from; t[i]; ++i) {
+        if (t[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && (t[i] == 'E' || t[i] == 'e') && !is_name_char(t[i - 1]) && word_is(t, i, "ELSE"))
+            return i;
+    }
+    return -1;
 }
 
 // Reads a line number of GOTO, GOSUB and the THEN part.
@@ -205,8 +219,10 @@ remember:
 Line* run_statements(Line* line, int32_t pos)
 {
     Engine& e = engine();
-    size_t count = 0;
-    const StatementDef* table = statement_table(&count);
+    static const StatementDef* const table = [] {
+        size_t count = 0;
+        return statement_table(&count);
+    }();
     const char* t = line->text;
     for (;;) {
         pos = skip_blanks(t, pos);
@@ -253,16 +269,38 @@ Line* run_statements(Line* line, int32_t pos)
     }
 }
 
+namespace {
+
+[[noreturn]] void program_break(int32_t number)
+{
+    Engine& e = engine();
+    char text[64];
+    std::snprintf(text, sizeof text, "\r%s %d\n", "Program break at line", number);
+    e.output_count = 0;  // this line gives the interface no turn
+    out_text(kConsole, text);
+    e.last_error = std::string("Program break at line ") + std::to_string(number);
+    throw Abort{2};
+}
+
+} // namespace
+
+void poll_break()
+{
+    if (take_break())
+        program_break(engine().error_line);
+}
+
+void keep_alive()
+{
+    ui::platform().pump_messages();
+    poll_break();
+}
+
 Line* execute_line(Line* line)
 {
     Engine& e = engine();
-    if (take_break() || (e.line_budget && e.lines_run >= e.line_budget)) {
-        char text[64];
-        std::snprintf(text, sizeof text, "\r%s %d\n", "Program break at line", line->number);
-        out_text(kConsole, text);
-        e.last_error = std::string("Program break at line ") + std::to_string(line->number);
-        throw Abort{2};
-    }
+    if (take_break() || (e.line_budget && e.lines_run >= e.line_budget))
+        program_break(line->number);
     if ((++e.lines_run & 1023) == 0)
         ui::platform().pump_messages();
     if (e.trace && line->number > 0) {
@@ -455,13 +493,49 @@ int& column_of(int device)
     return device == kConsole ? e.console_column : e.devices[device].column;
 }
 
+int width_of(int device)
+{
+    Engine& e = engine();
+    return device == kConsole ? e.console_width : e.devices[device].width;
+}
+
+// Moves to `column` with spaces.  A column the line cannot reach (the wrap
+// at the width comes first) goes to the start of the next line instead, so
+// that the spaces always end.
+void move_to(int device, int column)
+{
+    if (column > width_of(device)) {
+        if (column_of(device) != 1)
+            raw_put(device, '\n');
+        return;
+    }
+    if (column_of(device) > column)
+        raw_put(device, '\n');
+    // Here the column is below `column`, itself no more than the width: no
+    // wrap comes between, and each space moves one column on.
+    while (column_of(device) < column)
+        raw_put(device, ' ');
+}
+
+// Long output keeps the interface alive and can be broken off.
+void count_output(size_t n)
+{
+    Engine& e = engine();
+    e.output_count += n;
+    if (e.output_count >= kOutputTick) {
+        e.output_count = 0;
+        keep_alive();
+    }
+}
+
 } // namespace
 
 void out_char(int device, char c)
 {
     if (c == '\t') {
-        while (column_of(device) % kTabZone != 0)
-            raw_put(device, ' ');
+        // The next zone of 14 columns, nothing when the column starts one.
+        int column = column_of(device);
+        move_to(device, (column + kTabZone - 1) / kTabZone * kTabZone);
         return;
     }
     raw_put(device, c);
@@ -475,15 +549,14 @@ void out_text(int device, std::string_view text)
             // TAB(n): to column n, on a new line when already beyond it.
             if (i + 1 >= text.size())
                 break;
-            int column = static_cast<unsigned char>(text[++i]);
-            if (column_of(device) > column)
-                raw_put(device, '\n');
-            while (column_of(device) < column)
-                raw_put(device, ' ');
+            move_to(device, static_cast<unsigned char>(text[++i]));
             continue;
         }
         out_char(device, c);
+        if ((i & 4095) == 4095)
+            count_output(4096);
     }
+    count_output(text.size() & 4095);
 }
 
 void console_flush()
@@ -510,6 +583,8 @@ Line* st_rem(Line* line)
 
 Line* st_let(Line* line)
 {
+    if (assign_compiled(line, line->cursor))
+        return line;
     const char* t = line->text;
     int32_t pos = line->cursor;
     Ref r = parse_ref(t, pos);
@@ -520,7 +595,7 @@ Line* st_let(Line* line)
     Value v;
     evaluate(t, pos, v);
     line->cursor = expect_end(t, pos);
-    ref_set(r, v);
+    ref_set(r, std::move(v));
     return line;
 }
 
@@ -615,17 +690,7 @@ Line* st_if(Line* line)
     if (!at_keyword(t, pos, "THEN"))
         fail(E_SYNTAX);
     int32_t then_at = pos + 4;
-    // ELSE outside quotes, as a word of its own.
-    int32_t else_at = -1;
-    bool quoted = false;
-    for (int32_t i = then_at; t[i]; ++i) {
-        if (t[i] == '"') {
-            quoted = !quoted;
-        } else if (!quoted && (t[i] == 'E' || t[i] == 'e') && !is_name_char(t[i - 1]) && word_is(t, i, "ELSE")) {
-            else_at = i;
-            break;
-        }
-    }
+    int32_t else_at = line_memo(t, then_at, find_else);
     bool holds = std::trunc(c.n) != 0;
     line->cursor = line->length;
     Line* r = nullptr;

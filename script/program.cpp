@@ -16,6 +16,9 @@
 
 namespace script {
 
+Engine g_engine;
+volatile std::sig_atomic_t g_break = 0;
+
 namespace {
 
 // The function-key table lives from start-up to shut-down.
@@ -23,8 +26,6 @@ struct ScriptSubsystem {
     ScriptSubsystem() { app_add_subsystem("script", fkeys_init, fkeys_release); }
 } g_subsystem;
 
-Engine g_engine;
-volatile std::sig_atomic_t g_break = 0;
 Image* g_image = nullptr;
 
 void on_interrupt(int)
@@ -43,6 +44,7 @@ size_t cut_length(const char* text, size_t length)
 
 void line_free(Line* line)
 {
+    line_cache_free(line);
     group_free_ptr(line->text);
     group_free_ptr(line);
 }
@@ -167,11 +169,6 @@ void write_lines(FILE* out, Line* first, Line* last)
 
 } // namespace
 
-Engine& engine()
-{
-    return g_engine;
-}
-
 const char* const kErrorText[kErrorCount] = {
     "Failed to open %s",
     "Memory Shortage",
@@ -289,13 +286,6 @@ int add_line(const char* text, int32_t& remembered)
 {
     Engine& e = engine();
     size_t length = cut_length(text, std::strlen(text));
-    // Blank lines carry nothing to run or list.
-    size_t i = 0;
-    while (i < length && is_blank(text[i]))
-        ++i;
-    if (i == length)
-        return 0;
-
     std::string copy(text, length);
     int32_t start = 0;
     int32_t end = word_end(copy.c_str(), 0, &start);
@@ -307,18 +297,24 @@ int add_line(const char* text, int32_t& remembered)
         else if (number < 100000)
             number = number * 10 + (copy[k] - '0');
     }
-    if (digits)
+    if (digits) {
         remembered = static_cast<int32_t>(number);
-    else
+    } else {
+        // A blank line before the first number has no line to belong to.
+        if (remembered == 0 && copy.find_first_not_of(" \t") == std::string::npos)
+            return 0;
         number = remembered;
+    }
     if (number < 1 || number >= kLastLine)
         fail_text("Failed to locate line number");
 
     Line* line = line_new(copy.c_str(), length, static_cast<int32_t>(number));
-    // After the last record of the same number, else between the smaller
-    // and the larger neighbour.
+    // Directly after the first record of the same number, else between the
+    // smaller and the larger neighbour.
     Line* at = &e.start;
-    while (at->next != &e.end && at->next->number <= number)
+    while (at->next != &e.end && at->next->number < number)
+        at = at->next;
+    if (at->next->number == number)
         at = at->next;
     line->next = at->next;
     at->next = line;
@@ -331,14 +327,22 @@ void load_file(FILE* file)
     Engine& e = engine();
     int32_t remembered = 0;
     // Pieces of at most 255 characters; a longer line goes on in a further
-    // record with the same number.
+    // record with the same number.  The line break after a piece that
+    // filled the buffer ends that line: it is no line of its own.
+    bool piece_open = false;
     while (std::fgets(e.line_input, kPieceLength + 1, file)) {
-        try {
-            add_line(e.line_input, remembered);
-        } catch (...) {
-            std::fclose(file);
-            throw;
+        size_t n = std::strlen(e.line_input);
+        bool ended = n > 0 && e.line_input[n - 1] == '\n';
+        bool only_break = n > 0 && std::strspn(e.line_input, "\r\n") == n;
+        if (!(piece_open && only_break)) {
+            try {
+                add_line(e.line_input, remembered);
+            } catch (...) {
+                std::fclose(file);
+                throw;
+            }
         }
+        piece_open = !ended && n == static_cast<size_t>(kPieceLength);
     }
     std::fclose(file);
 }
@@ -444,6 +448,9 @@ bool engine_begin()
         d.column = 1;
     }
     e.lines_run = 0;
+    e.output_count = 0;
+    e.user_calls = 0;
+    e.cuts.clear();
     e.console_len = 0;
     e.console_column = 1;
     e.console_width = kConsoleWidth;
@@ -488,14 +495,6 @@ void engine_end()
     e.height = e.gosub_level = e.while_level = e.for_level = 0;
     e.current = nullptr;
     e.active = false;
-}
-
-bool take_break()
-{
-    if (!g_break)
-        return false;
-    g_break = 0;
-    return true;
 }
 
 void reset_control()

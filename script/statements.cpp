@@ -366,8 +366,10 @@ std::string ask_console(const std::string& question)
     if (!shown.empty())
         console_stream(shown);
     std::string answer;
-    if (!ui::platform().console_read_line(answer))
+    if (!ui::platform().console_read_line(answer)) {
+        poll_break();  // the wait for an answer was broken off
         fail(E_OUT_OF_DATA);
+    }
     while (!answer.empty() && (answer.back() == '\r' || answer.back() == '\n'))
         answer.pop_back();
     out_text(kConsole, answer);
@@ -375,12 +377,22 @@ std::string ask_console(const std::string& question)
     return answer;
 }
 
+// A character of an input file; a wait for one (a pipe, a terminal) that the
+// break request interrupts ends the run.
+int read_char(FILE* f)
+{
+    int c = std::fgetc(f);
+    if (c == EOF)
+        poll_break();
+    return c;
+}
+
 bool file_line(FILE* f, std::string& line)
 {
     line.clear();
     int c;
     bool any = false;
-    while ((c = std::fgetc(f)) != EOF) {
+    while ((c = read_char(f)) != EOF) {
         any = true;
         if (c == '\n')
             break;
@@ -398,22 +410,22 @@ bool file_item(FILE* f, Item& item)
     item = Item{};
     int c;
     do {
-        c = std::fgetc(f);
+        c = read_char(f);
     } while (c == ' ' || c == '\t' || c == '\n' || c == '\r');
     if (c == EOF)
         return false;
     if (c == '"') {
         item.quoted = true;
-        while ((c = std::fgetc(f)) != EOF && c != '"')
+        while ((c = read_char(f)) != EOF && c != '"')
             item.text += static_cast<char>(c);
         while (c != EOF && c != ',' && c != '\n')
-            c = std::fgetc(f);
+            c = read_char(f);
         return true;
     }
     while (c != EOF && c != ',' && c != '\n') {
         item.text += static_cast<char>(c);
         check_length(item.text.size());
-        c = std::fgetc(f);
+        c = read_char(f);
     }
     while (!item.text.empty() && (is_blank(item.text.back()) || item.text.back() == '\r'))
         item.text.pop_back();
@@ -926,6 +938,7 @@ Line* st_open(Line* line)
         break;
     }
     if (!f) {
+        poll_break();  // opening a pipe waits for its other end
         char text[300];
         std::snprintf(text, sizeof text, kErrorText[E_OPEN], name.c_str());
         fail_text(text);

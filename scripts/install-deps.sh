@@ -6,19 +6,25 @@ set -euo pipefail
 PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config ccache
-  zlib1g-dev libpng-dev libmng-dev libjpeg-dev libtiff-dev
+  zlib1g-dev libpng-dev libmng-dev libjpeg-dev libtiff-dev libgif-dev
   libfreetype-dev libfontconfig-dev fonts-liberation2
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   # independent programs the tests compare against
   netpbm imagemagick python3-pil giflib-tools
+  # animation files: FLC read back by ffmpeg, GIF by gifsicle
+  ffmpeg gifsicle
   # quantizer the colour-reduction benchmark compares against
   pngquant
   # the ray tracer's benchmark compares against POV-Ray
   povray
   # the script interpreter's benchmark compares against bwbasic
   bwbasic
+  # ... and against yabasic (benchmark only)
+  yabasic
+  # the filters' benchmark compares Blur against vips gaussblur
+  libvips-tools
   # workstation screenshots and offscreen runs
   xvfb xauth
 )

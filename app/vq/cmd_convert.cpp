@@ -14,6 +14,7 @@ int run_convert(vq::Args& args)
 {
     std::vector<std::string> files;
     vq::SaveOptions options;
+    long frame = 0;
     while (!args.done()) {
         int taken = vq::take_save_option("convert", args, options);
         if (taken == vq::EXIT_USAGE)
@@ -21,6 +22,11 @@ int run_convert(vq::Args& args)
         if (taken == 1)
             continue;
         std::string word = args.next();
+        if (word == "--frame") {
+            if (args.done() || !vq::parse_long(args.next(), frame) || frame < 1)
+                return vq::usage_error("convert", "--frame needs a frame number from 1");
+            continue;
+        }
         if (word == "--raw") {
             RawLayout layout;
             if (args.done() || !parse_raw_layout(args.next().c_str(), layout))
@@ -40,6 +46,7 @@ int run_convert(vq::Args& args)
         return vq::usage_error("convert", "cannot tell the file type of \"" + files[1] + "\"; name it with --type");
     if (int r = vq::refuse_overwrite("convert", files[1], {files[0]}); r != vq::EXIT_DONE)
         return r;
+    formats_set_read_frame(frame);
     Image* image = vq::load_input(files[0]);
     if (!image)
         return vq::EXIT_FAILED;
@@ -56,6 +63,8 @@ const vq::Option kConvertOptions[] = {
                                          "width, height, channels (1 grey, 2 grey and alpha, 3 RGB, the "
                                          "default, 4 RGBA; 8 bits each, interleaved, top row first) and the "
                                          "bytes to skip"},
+    {"--frame", "N", "read frame N of an animation (FLC, GIF; 1 the first, beyond the last the last) instead of "
+                     "the first"},
 };
 const vq::Form kConvertForms[] = {{.job = nullptr, .words = "IN OUT", .options = kConvertOptions, .save_options = true}};
 

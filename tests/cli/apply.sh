@@ -53,8 +53,11 @@ expect_grep 'mode takes a whole number' err.txt
 expect_status 2 -- "$VQ" apply in.png x.png negative 1 1 1 1 1
 expect_grep 'one too many' err.txt
 expect_status 2 -- "$VQ" apply in.png x.png "no such thing"
-expect_status 1 -- "$VQ" apply in.png x.png roll 5
-expect_grep 'cannot be applied yet' err.txt
+unwritten=$("$VQ" ops | awk '/ not available$/ && !n { print $1; n = 1 }')
+if [ -n "$unwritten" ]; then
+  expect_status 1 -- "$VQ" apply in.png x.png "$unwritten"
+  expect_grep 'cannot be applied' err.txt
+fi
 expect_status 2 -- "$VQ" apply in.png x.png
 expect_status 1 -- "$VQ" apply missing.png x.png negative
 [ ! -e x.png ] && pass "no output after failures" || fail "output written after a failure"

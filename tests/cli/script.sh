@@ -89,6 +89,32 @@ fi
 expect_status 1 -- "$VQ" script args.gxs --image missing.png
 expect_status 2 -- "$VQ" script args.gxs --image in.png -o out.unknown
 
+# Ctrl-C breaks off a statement that waits: INPUT from a pipe that stays silent.
+interrupted() {  # interrupted SCRIPT WAIT-PATTERN: runs it, sends SIGINT once it waits
+  rm -f in.fifo out.txt err.txt
+  mkfifo in.fifo
+  exec 3<>in.fifo
+  "$VQ" script "$1" <in.fifo >out.txt 2>err.txt &
+  local pid=$! i status=0
+  for i in $(seq 100); do grep -qE -- "$2" err.txt out.txt 2>/dev/null && break; sleep 0.1; done
+  kill -INT "$pid"
+  for i in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid"; fail "$1 went on after Ctrl-C"
+  fi
+  wait "$pid" || status=$?
+  exec 3>&-
+  [ "$status" -eq 1 ] && pass "$1 broken off, exit 1" || fail "$1 exit $status after Ctrl-C"
+}
+printf '10 PRINT "asking"\n20 INPUT A\n30 PRINT "no"\n' >wait.gxs
+interrupted wait.gxs '\?'
+expect_grep 'Program break at line 20' out.txt
+if grep -q '^no$' out.txt; then fail "the program went on after the break"; else pass "nothing ran after the break"; fi
+# ... and a file device that waits for its data.
+printf '10 OPEN "in.fifo" FOR INPUT AS 1\n20 PRINT "reading"\n30 LINE INPUT #1, L$\n40 PRINT "no"\n' >fwait.gxs
+interrupted fwait.gxs '^reading'
+expect_grep 'Program break at line 30' out.txt
+
 # END and STOP end with status 0 even with code behind them.
 printf '10 PRINT "a"\n20 STOP\n30 PRINT "b"\n' >stop.gxs
 expect_status 0 -- "$VQ" script stop.gxs

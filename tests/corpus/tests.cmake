@@ -23,6 +23,16 @@ foreach(kind bmp png)
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 endforeach()
 
+# The animation readers: every frame against the suites' pixels and ffmpeg.
+foreach(kind gif fli)
+  add_test(NAME corpus_${kind}
+           COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/corpus/check_animation.py ${kind} ${GLIMVQ_CORPUS_DIR})
+  set_tests_properties(corpus_${kind} PROPERTIES
+    LABELS corpus
+    ENVIRONMENT "VQ=$<TARGET_FILE:vq>;GLIMVQ_HOME=${CMAKE_BINARY_DIR}/corpus-tmp/home"
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+endforeach()
+
 # The Targa, PCX and IFF readers against Pillow, ImageMagick and netpbm.
 foreach(kind tga pcx iff)
   add_test(NAME corpus_${kind}

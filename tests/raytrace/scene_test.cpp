@@ -226,6 +226,28 @@ TEST_F(SceneTest, KeySetsExpressionsAndArguments)
     EXPECT_NE(platform.transcript()[0].find("Division by zero"), std::string::npos);
 }
 
+TEST_F(SceneTest, DigitRuleComesFirstAndAnUnclosedGroupEndsAtItsBlank)
+{
+    // A word that begins like a number is a number, '!' or not.
+    parse("<position 0.2!0.8 -1!2 .5!x>");
+    EXPECT_DOUBLE_EQ(attr().position.v[0], 0.2);
+    EXPECT_DOUBLE_EQ(attr().position.v[1], -1);
+    EXPECT_DOUBLE_EQ(attr().position.v[2], 0.5);
+    EXPECT_TRUE(platform.transcript().empty());
+    // An unclosed "!(" is one faulty word; the numbers after it are read.
+    parse("<position !(1+2 3 4> <radius 7>");
+    EXPECT_DOUBLE_EQ(attr().position.v[0], 0);
+    EXPECT_DOUBLE_EQ(attr().position.v[1], 3);
+    EXPECT_DOUBLE_EQ(attr().position.v[2], 4);
+    EXPECT_DOUBLE_EQ(attr().radius.v[0], 7);
+    EXPECT_EQ(platform.transcript().size(), 1u);
+    // A closed group keeps its blanks and commas.
+    parse("<position !(1 + 2) !hyp(3, 4) 6>");
+    EXPECT_DOUBLE_EQ(attr().position.v[0], 3);
+    EXPECT_DOUBLE_EQ(attr().position.v[1], 5);
+    EXPECT_DOUBLE_EQ(attr().position.v[2], 6);
+}
+
 TEST_F(SceneTest, AxesOffsetWhatIsReadInside)
 {
     parse("<axis 10 0 0 \"outer\"> <axis 0 5 0 \"inner\"> <position 1 1 1> <radius 1> <object sphere \"s\"> "

@@ -81,6 +81,23 @@ TEST_F(ScriptTest, StatementsAreRecognisedByPrefixInTableOrder)
     EXPECT_EQ(output("10 ENDING = 1\n20 PRINT \"not reached\"\n"), "");
 }
 
+TEST_F(ScriptTest, FunctionNamesArePrefixesOfTheWord)
+{
+    // A word that begins with a function's name calls it; the rest of the
+    // word follows the call.
+    EXPECT_EQ(error_of("10 RADIUS = 5: PRINT RADIUS * 2\n"), "Error in line 10: Syntax error");
+    EXPECT_EQ(output("10 S = 3: PRINT LEVELS\n"), "i 3\n");
+    EXPECT_EQ(output("10 PRINT sqr(16); Sqr(9)\n"), " 4 3\n");
+    // A whole name wins over a shorter one before it in the table.
+    EXPECT_EQ(error_of("10 X = EXPBLUR(1, 2)\n"), "Error in line 10: Image command EXPBLUR is not available in this version");
+    EXPECT_EQ(error_of("10 X = VALUE(1)\n"), "Error in line 10: Image command VALUE is not available in this version");
+    // The same for functions of the program, in the order they were made.
+    EXPECT_EQ(output("10 DEF FNA(X) = X + 1: DEF FNAB(X) = X + 2\n20 PRINT FNA(1); FNAB(1)\n"), " 2 3\n");
+    EXPECT_EQ(error_of("10 DEF FNA(X) = X + 1\n20 PRINT FNABC(1)\n"), "Error in line 20: Syntax error");
+    // Names that begin with no function's name are variables.
+    EXPECT_EQ(output("10 TOTAL = 4: COUNT = 2: PRINT TOTAL / COUNT\n"), " 2\n");
+}
+
 TEST_F(ScriptTest, ForLoopsUseIntegerBoundsAndSteps)
 {
     EXPECT_EQ(output("10 FOR I = 1 TO 3: PRINT I;: NEXT I\n20 PRINT \"/\"; I\n"), " 1 2 3/ 4\n");
@@ -226,6 +243,62 @@ TEST_F(ScriptTest, BreakStopsTheRunAtTheNextLine)
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.text(), "go\n\rProgram break at line 20\n");
     EXPECT_EQ(r.error, "Program break at line 20");
+}
+
+TEST_F(ScriptTest, OutputEndsAtEveryWidth)
+{
+    // A TAB column beyond the width goes to the start of the next line.
+    EXPECT_EQ(output("10 PRINT TAB(100); \"x\"\n"), "x\n");
+    EXPECT_EQ(output("10 PRINT \"ab\"; TAB(81); \"x\"; TAB(80); \"y\"\n"),
+              "ab\nx" + std::string(78, ' ') + "y\n");
+    // A comma zone the line cannot reach starts a new line.
+    EXPECT_EQ(output("10 WIDTH 13\n20 PRINT 1, 2\n30 PRINT , 3\n"), " 1\n 2\n 3\n");
+    EXPECT_EQ(output("10 WIDTH 14: PRINT 1, 2\n"), " 1" + std::string(11, ' ') + " 2\n");
+    // A width lowered in mid-line.
+    EXPECT_EQ(output("10 PRINT \"abcdef\";: WIDTH 3: PRINT , \"x\"; TAB(1); \"y\"; TAB(2); \"z\"\n"),
+              "abcdef\nx\nyz\n");
+    // The same on a file device.
+    EXPECT_EQ(output("10 OPEN \"w\" FOR OUTPUT AS 1: WIDTH #1, 10: PRINT #1, 1, 2\n"
+                     "20 PRINT #1, TAB(50); \"x\"; TAB(11); \"y\"; TAB(4); \"z\": CLOSE\n"),
+              "");
+    EXPECT_EQ(read("w"), " 1\n 2\nx\ny  z\n");
+    EXPECT_EQ(output("10 OPEN \"v\" FOR OUTPUT AS 1: WIDTH #1, 2: PRINT #1, \"ab\", \"c\"; TAB(1); \"d\": CLOSE\n"),
+              "");
+    EXPECT_EQ(read("v"), "a\nb\nc\nd\n");
+}
+
+TEST_F(ScriptTest, BreakStopsALongStatement)
+{
+    // A platform that asks for the break whenever the interface gets a turn,
+    // and whose console input is broken off.
+    struct Breaking : ui::HeadlessPlatform {
+        void output_box(const char* text) override { ui::headless().output_box(text); }
+        void pump_messages() override { script_request_break(); }
+        bool console_read_line(std::string&) override
+        {
+            script_request_break();
+            return false;
+        }
+    } breaking;
+    ui::platform_install(&breaking);
+    // Writing a long string.
+    ScriptResult r = run("10 OPEN \"big\" FOR OUTPUT AS 1\n20 PRINT #1, STRING$(1000000, \"x\")\n30 PRINT \"no\"\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.error, "Program break at line 20");
+    EXPECT_LT(read("big").size(), 1000000u);
+    // Functions calling each other 2^15 times in one expression.
+    std::string program = "10 DEF FNA0(X) = X\n";
+    for (int i = 1; i <= 15; ++i)
+        program += std::to_string(10 + i) + " DEF FNA" + std::to_string(i) + "(X) = FNA" + std::to_string(i - 1) +
+                   "(X) + FNA" + std::to_string(i - 1) + "(X)\n";
+    r = run(program + "100 PRINT FNA15(1)\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.error, "Program break at line 100");
+    // Waiting for an answer.
+    r = run("10 PRINT \"ask\"\n20 INPUT A\n30 PRINT \"no\"\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.error, "Program break at line 20");
+    ui::platform_install(nullptr);
 }
 
 TEST_F(ScriptTest, TablesHoldTheirNamesInOrder)

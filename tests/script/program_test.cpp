@@ -55,6 +55,33 @@ TEST_F(ScriptTest, LongLinesContinueInRecordsOfTheSameNumber)
     ASSERT_EQ(r.console.size(), 2u);
     EXPECT_EQ(r.console[0], "20 REM " + tail.substr(0, 248) + "\n");
     EXPECT_EQ(r.console[1], tail.substr(248) + "\n");
+
+    // Each further piece goes directly after the first record of its number,
+    // so a three-piece line lists first, third, second.
+    std::string a(248, 'a'), b(255, 'b'), c(10, 'c');
+    r = run("10 GOTO 30\n20 REM " + a + b + c + "\n30 LIST 20\n");
+    ASSERT_EQ(r.status, 0) << r.error;
+    ASSERT_EQ(r.console.size(), 3u);
+    EXPECT_EQ(r.console[0], "20 REM " + a + "\n");
+    EXPECT_EQ(r.console[1], c + "\n");
+    EXPECT_EQ(r.console[2], b + "\n");
+    // A line of exactly 255 characters is one record, whatever its line break.
+    for (const char* end : {"\n", "\r\n"}) {
+        r = run("10 REM " + a + end + "20 LIST\n");
+        ASSERT_EQ(r.status, 0) << r.error;
+        EXPECT_EQ(r.console_text(), "10 REM " + a + "\n20 LIST\n");
+    }
+}
+
+TEST_F(ScriptTest, BlankLinesBelongToTheLineBefore)
+{
+    // A blank line is a record of the line before it and lists as it stood;
+    // one before the first number has no line to belong to.
+    ScriptResult r = run("\n  \n10 REM a\n\n20 REM b\n \t\n30 LIST\n");
+    ASSERT_EQ(r.status, 0) << r.error;
+    EXPECT_EQ(r.console_text(), "10 REM a\n\n20 REM b\n \t\n30 LIST\n");
+    // They run as nothing.
+    EXPECT_EQ(output("10 PRINT 1\n\n20 PRINT 2\n"), " 1\n 2\n");
 }
 
 TEST_F(ScriptTest, ListFollowsTheRangeRules)

@@ -163,6 +163,12 @@ TEST_F(ScriptTest, StringFunctions)
               "He|llo|el|lo|| 5\n");
     EXPECT_EQ(output("10 PRINT INSTR(\"banana\", \"an\"); INSTR(3, \"banana\", \"an\"); INSTR(\"abc\", \"z\")\n"),
               " 2 4 0\n");
+    EXPECT_EQ(output("10 PRINT INSTR(\"abc\", \"\"); INSTR(4, \"abc\", \"\"); INSTR(5, \"abc\", \"\")\n"), " 1 4 0\n");
+    // Long strings whose every place nearly matches: one statement, found
+    // in time proportional to the lengths.
+    EXPECT_EQ(output("10 A$ = STRING$(4000000, \"a\"): B$ = STRING$(100000, \"a\") + \"b\"\n"
+                     "20 PRINT INSTR(A$, B$); INSTR(A$ + \"b\", B$); INSTR(\"b\" + A$, \"b\" + A$)\n"),
+              " 0 3900001 1\n");
     EXPECT_EQ(output("10 PRINT CHR$(72); ASC(\"A\"); HEX$(255); HEX$(-1); \"|\"; STRING$(3, \"*\"); STRING$(2, 66)\n"),
               "H 65FFFFFFFFFF|***BB\n");
     EXPECT_EQ(output("10 PRINT \"[\"; SPACE$(2); SPC(1); STRIP(\"  x y  \"); \"]\"; STR$(-1.5); VAL(\" 12.5xyz\"); "

@@ -1,0 +1,168 @@
+// The neighbourhood filters on a 4096 x 4096 image with a full mask, on one
+// thread, beside a memcpy of the same 64 MiB: Convolve (through the
+// framework, with the whole-image undo capture it takes, and its worker
+// alone), and Blur, Minimum, Maximum and Remove at growing radii, whose
+// megapixels per second show how the cost per pixel follows the radius.
+#include "areas/area_mask.h"
+#include "core/app.h"
+#include "core/image.h"
+#include "core/parallel.h"
+#include "core/settings.h"
+#include "core/undo.h"
+#include "ops/appliers.h"
+#include "ops/catalogue.h"
+#include "ops/filter/filter.h"
+#include "ops/framework.h"
+#include "ops/ops.h"
+#include "ui/headless/headless_platform.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr long kSide = 4096;
+constexpr double kMegapixels = static_cast<double>(kSide * kSide) / 1e6;
+
+Image* g_image;
+
+void start_system()
+{
+    static bool up = false;
+    if (up)
+        return;
+    up = true;
+    char tmpl[] = "/tmp/glimvq-bench-XXXXXX";
+    AppOptions o;
+    o.home = mkdtemp(tmpl);
+    ui::headless().set_quiet(true);
+    ui::platform_install(&ui::headless());
+    ops_install();
+    app_init_instance(o);
+    settings().mod_alpha = 0;
+    settings().with_alpha = 0;
+    settings().work_method = 0;
+    parallel_set_threads(1);
+    // One level: the whole-image and multi-pass appliers capture first.
+    undo_set_levels(settings().undo_want, 1);
+    g_image = image_new(kSide, kSide, "bench");
+    image_lock(g_image);
+    uint32_t seed = 12345;
+    for (long y = 0; y < kSide; ++y)
+        for (long x = 0; x < kSide; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            // Smooth gradients with some noise: a photograph's statistics.
+            const int n = static_cast<int>(seed >> 28);
+            pixel_store(g_image->pixel(static_cast<int>(x), static_cast<int>(y)),
+                        pixel_make(static_cast<int>((x / 16 + n) & 255), static_cast<int>((y / 16 + n) & 255),
+                                   static_cast<int>(((x ^ y) / 32 + n) & 255), 255));
+        }
+    image_unlock(g_image);
+}
+
+void rate(benchmark::State& state)
+{
+    state.SetBytesProcessed(state.iterations() * kSide * kSide * 4);
+    state.counters["Mpx/s"] = benchmark::Counter(kMegapixels, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void run(benchmark::State& state, int32_t command)
+{
+    set_current_operation(command);
+    for (auto _ : state) {
+        if (perform_operation(g_image, 0) != 0) {
+            state.SkipWithError("the operation failed");
+            break;
+        }
+        benchmark::ClobberMemory();
+    }
+    rate(state);
+}
+
+void BM_Memcpy64MiB(benchmark::State& state)
+{
+    std::vector<uint8_t> a(kSide * kSide * 4, 1), b(kSide * kSide * 4);
+    for (auto _ : state) {
+        std::memcpy(b.data(), a.data(), a.size());
+        benchmark::ClobberMemory();
+    }
+    rate(state);
+}
+
+void BM_Convolve(benchmark::State& state)
+{
+    start_system();
+    ops_reset_parameters();
+    run(state, opcmd::Convolve);
+}
+
+// The worker alone: what the convolution costs without the undo capture.
+void BM_ConvolveWorker(benchmark::State& state)
+{
+    start_system();
+    ops_reset_parameters();
+    ensure_mask(kSide, kSide);
+    uint8_t* mask = mask_lock();
+    image_lock(g_image);
+    for (auto _ : state) {
+        convolve_worker(g_image, mask);
+        benchmark::ClobberMemory();
+    }
+    image_unlock(g_image);
+    mask_unlock();
+    rate(state);
+}
+
+void BM_Blur(benchmark::State& state)
+{
+    start_system();
+    filter_params().blur_radius = static_cast<float>(state.range(0));
+    run(state, opcmd::Blur);
+}
+
+void BM_MinimumSquare(benchmark::State& state)
+{
+    start_system();
+    filter_params().min_radius = static_cast<int32_t>(state.range(0));
+    filter_params().min_shape = 0;
+    run(state, opcmd::Minimum);
+}
+
+void BM_MaximumSquare(benchmark::State& state)
+{
+    start_system();
+    filter_params().max_radius = static_cast<int32_t>(state.range(0));
+    filter_params().max_shape = 0;
+    run(state, opcmd::Maximum);
+}
+
+void BM_MinimumDisc(benchmark::State& state)
+{
+    start_system();
+    filter_params().min_radius = static_cast<int32_t>(state.range(0));
+    filter_params().min_shape = 1;
+    run(state, opcmd::Minimum);
+}
+
+void BM_Remove(benchmark::State& state)
+{
+    start_system();
+    filter_params().remove_radius = static_cast<int32_t>(state.range(0));
+    run(state, opcmd::Remove);
+}
+
+} // namespace
+
+BENCHMARK(BM_Memcpy64MiB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Convolve)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvolveWorker)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Blur)->Arg(1)->Arg(4)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MinimumSquare)->Arg(1)->Arg(4)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MaximumSquare)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MinimumDisc)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Remove)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

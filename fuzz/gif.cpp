@@ -1,0 +1,29 @@
+// The GIF reader on arbitrary bytes: the first image, or every frame up to
+// the last (or the one the last byte asks for), and the header-only count.
+#include "formats/gif.h"
+#include "fuzz/reader_check.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz_setup();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    FILE* f = fuzz_stream(data, size);
+    if (!f)
+        return 0;
+    formats_set_read_frame(data[size - 1] < 128 ? data[size - 1] : 100000);
+    fuzz_read([&] { return ReadGif(LoadRequest{"fuzz.gif", f, static_cast<long>(size)}); });
+    std::rewind(f);
+    ImageInfo info;
+    fuzz_read([&] {
+        gif_info(LoadRequest{"fuzz.gif", f, static_cast<long>(size)}, &info);
+        return static_cast<Image*>(nullptr);
+    });
+    std::fclose(f);
+    return 0;
+}
