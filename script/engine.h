@@ -173,7 +173,8 @@ struct FunctionRecord {
 };
 
 // The built-in functions in table order: the general-purpose ones, then the
-// image functions.
+// image functions (the catalogue's operation commands by argument count,
+// then the fixed list).
 const BuiltinDef* builtin_functions(size_t* count);
 const BuiltinDef* image_functions(size_t* count);
 
@@ -190,6 +191,17 @@ extern const int kStatementCount;
 
 // Handlers of the image statements, by name (null until built in).
 StatementFn image_statement(const char* name);
+// The catalogue's operations that are statements, in catalogue order; their
+// handler is st_operation.
+size_t operation_statements(const char** names, size_t max);
+// The image commands' part of a run (image_pixels.cpp): the current image,
+// its copy from before the run, the stacks.
+bool image_run_begin();
+void image_run_end();
+// The Script operation's row in the catalogue (script_operation.cpp),
+// entered with the engine's part of start-up.
+bool script_operation_init();
+void script_operation_release();
 
 // ---- devices ------------------------------------------------------------------
 enum DeviceMode : int { DEV_CLOSED = 0, DEV_OUTPUT, DEV_INPUT, DEV_APPEND, DEV_RANDOM };
@@ -570,6 +582,7 @@ SCRIPT_STATEMENT(st_clear);
 SCRIPT_STATEMENT(st_erase);
 SCRIPT_STATEMENT(st_environ);
 SCRIPT_STATEMENT(st_swap);
-SCRIPT_STATEMENT(st_image);  // the image statements
+SCRIPT_STATEMENT(st_image);      // the image statements
+SCRIPT_STATEMENT(st_operation);  // the operation statements
 
 } // namespace script

@@ -23,7 +23,11 @@ namespace {
 
 // The function-key table lives from start-up to shut-down.
 struct ScriptSubsystem {
-    ScriptSubsystem() { app_add_subsystem("script", fkeys_init, fkeys_release); }
+    ScriptSubsystem()
+    {
+        app_add_subsystem("script", fkeys_init, fkeys_release);
+        app_add_subsystem("script-op", script::script_operation_init, script::script_operation_release);
+    }
 } g_subsystem;
 
 Image* g_image = nullptr;
@@ -469,6 +473,8 @@ bool engine_begin()
     e.last_error.clear();
     names_changed();
     functions_link();
+    if (!image_run_begin())
+        return false;
     e.active = true;
     return true;
 }
@@ -476,6 +482,7 @@ bool engine_begin()
 void engine_end()
 {
     Engine& e = engine();
+    image_run_end();
     devices_close_all();
     lines_free_all();
     variables_clear(false);

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 namespace script {
 
@@ -1390,15 +1392,16 @@ Line* st_image(Line* line)
 
 namespace {
 
-const StatementDef kStatements[] = {
+// The statement table: the keywords in their fixed order, with the
+// catalogue's operation statements after "RETURN".
+const StatementDef kBeforeOperations[] = {
     {"REM", st_rem, 2},          {"LET", st_let, 2},          {"LIST", st_list, 2},
     {"PLOAD", st_pload, 2},      {"MERGEP", st_mergep, 2},    {"CHAINP", st_chainp, 2},
     {"COMMON", st_common, 2},    {"RUN", st_run, 2},          {"PRINT", st_print, 2},
     {"PSAVE", st_psave, 2},      {"INPUT", st_input, 2},      {"GOTO", st_goto, 2},
-    {"GOSUB", st_gosub, 2},      {"RETURN", st_return, 2},    {"WONK", st_image, 2},
-    {"CIRCE", st_image, 2},      {"POLARREC", st_image, 2},   {"FORCED", st_image, 2},
-    {"INVALPHA", st_image, 2},   {"TOONIZE", st_image, 2},    {"PSEUDO", st_image, 2},
-    {"FALSEC", st_image, 2},     {"SOLARIZE", st_image, 2},   {"MULTIPLY", st_image, 2},
+    {"GOSUB", st_gosub, 2},      {"RETURN", st_return, 2},
+};
+const StatementDef kAfterOperations[] = {
     {"PUSHMASK", st_image, 2},   {"POPMASK", st_image, 2},    {"DELMASK", st_image, 2},
     {"DROPMASK", st_image, 2},   {"EXGMASK", st_image, 2},    {"HFMASK", st_image, 2},
     {"NFMASK", st_image, 2},     {"INVERTMASK", st_image, 2}, {"INVERTSEL", st_image, 2},
@@ -1422,15 +1425,33 @@ const StatementDef kStatements[] = {
     {"ERASE", st_erase, 2},      {"ENVIRON", st_environ, 2},  {"SWAP", st_swap, 2},
 };
 
+std::vector<StatementDef> build_statements()
+{
+    std::vector<StatementDef> table(std::begin(kBeforeOperations), std::end(kBeforeOperations));
+    const char* names[64];
+    size_t n = operation_statements(names, sizeof names / sizeof names[0]);
+    for (size_t i = 0; i < n; ++i)
+        table.push_back(StatementDef{names[i], st_operation, 2});
+    table.insert(table.end(), std::begin(kAfterOperations), std::end(kAfterOperations));
+    return table;
+}
+
+// Built on first use (the interpreter looks its keywords up while the
+// program starts): the catalogue's list is constant data by then.
+const std::vector<StatementDef>& statements()
+{
+    static const std::vector<StatementDef> table = build_statements();
+    return table;
+}
+
 } // namespace
 
-const int kStatementCount = static_cast<int>(sizeof kStatements / sizeof kStatements[0]);
-static_assert(sizeof kStatements / sizeof kStatements[0] == 87, "the statement table holds 87 keywords");
+const int kStatementCount = 87;
 
 const StatementDef* statement_table(size_t* count)
 {
-    *count = sizeof kStatements / sizeof kStatements[0];
-    return kStatements;
+    *count = statements().size();
+    return statements().data();
 }
 
 } // namespace script

@@ -19,6 +19,8 @@ shrink() {  # 240 x 180 with 256 colours keeps the pictures small
 }
 
 shrink "$sample" "$out/sample.png"
+# The Plugin operation's picture uses the sepia sample plug-in.
+vq plugins add "$(dirname "$VQ")/sepia.gxp" >/dev/null
 failed=0
 while IFS=$'\t' read -r word name; do
   # shellcheck disable=SC2046

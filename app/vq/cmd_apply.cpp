@@ -13,6 +13,7 @@
 #include "ops/framework.h"
 #include "ops/op_settings.h"
 #include "ops/tone/tone.h"
+#include "plugins/plugins.h"
 
 #include <cstdio>
 #include <functional>
@@ -235,6 +236,12 @@ int run_apply(vq::Args& args)
         }
     }
     for (size_t i = 0; i < ops.size(); ++i) {
+        // The plug-in a Plugin step names starts from its stored parameters.
+        if (ops[i]->command == opcmd::Plugin)
+            for (const std::string& v : job.steps[i].values)
+                if (v.rfind("name=", 0) == 0)
+                    if (PluginEntry* e = plugin_find(v.c_str() + 5); e && plugin_select(e) != 0)
+                        return vq::EXIT_FAILED;
         std::string error;
         if (!vq::set_op_values(*ops[i], job.steps[i].values, error))
             return vq::usage_error("apply", error);

@@ -2,6 +2,8 @@
 #include "app/vq/command.h"
 #include "app/vq/save_options.h"
 #include "core/image.h"
+#include "core/settings.h"
+#include "core/undo.h"
 #include "formats/load_save.h"
 #include "script/script.h"
 
@@ -51,6 +53,18 @@ int run_script(vq::Args& args)
     if (!image_out.empty())
         if (int r = vq::refuse_overwrite("script", image_out, {image_in, file}); r != vq::EXIT_DONE)
             return r;
+
+    // As vq apply: the whole image unless the script selects, no undo.
+    struct Keep {
+        long method = settings().work_method, levels = settings().undo_want;
+        ~Keep()
+        {
+            undo_set_levels(settings().undo_want, levels);
+            settings().work_method = method;
+        }
+    } keep;
+    settings().work_method = 0;
+    undo_set_levels(settings().undo_want, 0);
 
     // The image the image commands work on, as the active image of the
     // workstation would be.

@@ -13,6 +13,7 @@ export PATH="$TEST_TMP/bin:$PATH"
 fixtures() {  # the files examples name without making them
   ln -s "$S/data" data
   ln -s "$S/tests" tests
+  ln -s "$S/plugins" plugins
   vq convert data/gallery/sample.png photo.png >/dev/null
   vq convert data/gallery/source.png other.png >/dev/null
   vq apply photo.png in.png negative >/dev/null
@@ -37,6 +38,10 @@ for doc in "${docs[@]}"; do
   mkdir -p "$TEST_TMP/$name" && cd "$TEST_TMP/$name"
   export GLIMVQ_HOME="$TEST_TMP/$name/home"
   fixtures
+  # A ```c block introduced by a line that starts with its file's name ("`half.c` halves...") is that file.
+  awk '/^```c$/ {on = 1; file = name; next} /^```/ && on {on = 0; next}
+       on && file != "" {print > file; next}
+       !on && NF {name = ""; if (match($0, /^`[A-Za-z0-9_-]+\.c`/)) name = substr($0, 2, RLENGTH - 2)}' "$doc"
   n=0
   while IFS= read -r -d '' block; do
     n=$((n + 1)); blocks=$((blocks + 1))

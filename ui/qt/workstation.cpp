@@ -10,6 +10,7 @@
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/raw_dialog.h"
 #include "ui/qt/timeline_window.h"
+#include "ui/qt/script_window.h"
 
 #include "formats/raw.h"
 #include "ops/catalogue.h"
@@ -50,6 +51,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         install_operation_menus();
         install_area_menu();
         install_timeline_menu();
+        install_script_menu();
     }
     auto* window = new MainWindow;
     window->platform().set_unattended(unattended);
