@@ -7,11 +7,33 @@
 #include "formats/load_save.h"
 #include "script/script.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
+
+// Why FILE (or FILE.gxs) cannot be read as a program, or "" when it can.
+std::string unreadable(const std::string& file)
+{
+    std::string why;
+    for (const std::string& name : {file, file + ".gxs"}) {
+        struct stat st {};
+        errno = 0;
+        if (stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            errno = EISDIR;
+        else if (FILE* f = std::fopen(name.c_str(), "rb")) {
+            std::fclose(f);
+            return "";
+        }
+        if (why.empty())
+            why = std::strerror(errno);  // the reason for the name as given
+    }
+    return why;
+}
 
 int run_script(vq::Args& args)
 {
@@ -49,6 +71,13 @@ int run_script(vq::Args& args)
         return vq::usage_error("script", "-o needs --image: it names where the changed image goes");
     if (!image_out.empty() && save.type < 0 && vq::save_type_for_name(image_out) < 0)
         return vq::usage_error("script", "cannot tell the file type of \"" + image_out + "\"; name it with --type");
+
+    // The interpreter would only say "Failed to open"; the system's reason
+    // tells a missing file from a folder or one that may not be read.
+    if (std::string why = unreadable(file); !why.empty()) {
+        std::fprintf(stderr, "vq script: Failed to open %s: %s\n", file.c_str(), why.c_str());
+        return vq::EXIT_FAILED;
+    }
 
     if (!image_out.empty())
         if (int r = vq::refuse_overwrite("script", image_out, {image_in, file}); r != vq::EXIT_DONE)

@@ -98,4 +98,8 @@ expect_status 2 -- "$VQ" new 0x10 z.png
 expect_grep 'the width and height must each be 1 to 40000, not 0x10' err.txt
 expect_status 1 -- "$VQ" new 8x8 /no/such/folder/z.png
 expect_grep 'Message 037: Could not create the new image file\. /no/such/folder/z\.png: No such file or directory' err.txt
+expect_status 1 -- "$VQ" script no-such-program.gxs
+expect_grep 'Failed to open no-such-program.gxs: No such file or directory' err.txt
+expect_status 1 -- "$VQ" script first
+expect_grep 'Failed to open first: Is a directory' err.txt
 finish
