@@ -4,6 +4,7 @@
 #include "core/log.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "core/safe_write.h"
 
 #include <algorithm>
 #include <cctype>
@@ -177,7 +178,7 @@ int area_save(const char* path)
 {
     File f(std::fopen(path, "w"));
     if (!f) {
-        message_show(msg::CannotOpenRequested, path);
+        message_show_file(msg::CannotOpenRequested, path);
         return 1;
     }
     const AreaSettings& s = area_settings();
@@ -238,9 +239,9 @@ int area_save(const char* path)
 
 int area_load(const char* path)
 {
-    File f(std::fopen(path, "r"));
+    File f(open_for_reading(path, "r"));
     if (!f) {
-        message_show(msg::CannotOpenRequested, path);
+        message_show_file(msg::CannotOpenRequested, path);
         return 1;
     }
     std::string line;
@@ -356,7 +357,7 @@ int shape_save(const char* path)
     }
     File f(std::fopen(path, "w"));
     if (!f) {
-        message_show(msg::CannotOpenRequested, path);
+        message_show_file(msg::CannotOpenRequested, path);
         return 1;
     }
     std::vector<AreaPoint> pts = marked(s.points);
@@ -395,9 +396,9 @@ int shape_save(const char* path)
 
 int shape_load(const char* path)
 {
-    File f(std::fopen(path, "r"));
+    File f(open_for_reading(path, "r"));
     if (!f) {
-        message_show(msg::IShapeNotFound, path);
+        message_show_file(msg::IShapeNotFound, path);
         return 1;
     }
     std::string line;

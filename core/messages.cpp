@@ -2,7 +2,9 @@
 
 #include "core/log.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -125,6 +127,15 @@ int message_show(int n, const char* extra)
     std::snprintf(title, sizeof title, "Message %03d", n);
     ui::platform().message_box(title, with_subject(joined(text, extra)).c_str(), ui::BoxIcon::Exclamation);
     return 0;
+}
+
+int message_show_file(int n, const char* path)
+{
+    int err = errno;
+    std::string extra = path ? path : "";
+    if (path && err != 0)
+        extra += std::string(": ") + std::strerror(err);
+    return message_show(n, extra.c_str());
 }
 
 ui::Answer message_ask(int n, ui::Ask kind, const char* extra)

@@ -17,6 +17,9 @@ const char* string_resource(int id);
 
 // Shows message n with an optional second line; returns 0.
 int message_show(int n, const char* extra = nullptr);
+// Message n with "PATH: the system's reason" after it; call it straight
+// after the system call that failed, while errno still holds the reason.
+int message_show_file(int n, const char* path);
 // Asks message n as a question; the answer comes from the platform.
 ui::Answer message_ask(int n, ui::Ask kind, const char* extra = nullptr);
 

@@ -134,3 +134,15 @@ extern "C" void safe_write_remove_pending()
         unlink(path.c_str());
     p.lock.unlock();
 }
+
+FILE* open_for_reading(const char* path, const char* mode)
+{
+    FILE* f = path ? std::fopen(path, mode) : nullptr;
+    struct stat st {};
+    if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(f);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return f;
+}

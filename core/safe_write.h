@@ -37,3 +37,7 @@ private:
     FILE* stream_ = nullptr;
     bool done_ = false;
 };
+
+// fopen for reading that refuses a folder (which fopen opens, and whose
+// reads fail later with a reason nobody sees): null with errno EISDIR.
+FILE* open_for_reading(const char* path, const char* mode = "rb");

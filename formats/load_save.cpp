@@ -258,7 +258,7 @@ Image* LoadImageFile(char* name)
     id.f = nullptr;
     FileCloser stream{std::fopen(name, "rb")};
     if (!stream.f) {
-        message_show(msg::CannotOpenImage, name);
+        message_show_file(msg::CannotOpenImage, name);
         return nullptr;
     }
     LoadRequest request{name, stream.f, file_size};
@@ -274,7 +274,7 @@ Image* load_image(const char* path)
 {
     char name[kImagePathMax];
     if (std::strlen(path) >= sizeof name) {
-        message_show(msg::CannotOpenImage, path);
+        message_show(msg::CannotOpenImage, (std::string(path) + ": " + std::strerror(ENAMETOOLONG)).c_str());
         return nullptr;
     }
     copy_text(name, sizeof name, path);
@@ -391,7 +391,7 @@ int save_image(Image* image, const char* path)
 {
     char name[kImagePathMax];
     if (std::strlen(path) >= sizeof name - 5) {
-        message_show(msg::CannotCreateImageFile, path);
+        message_show(msg::CannotCreateImageFile, (std::string(path) + ": " + std::strerror(ENAMETOOLONG)).c_str());
         return 1;
     }
     copy_text(name, sizeof name, path);

@@ -6,6 +6,7 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "core/safe_write.h"
 #include "core/settings.h"
 #include "formats/trim.h"
 #include "layers/blend_modes.h"
@@ -575,9 +576,9 @@ bool elf_probe(const char* name)
 
 Image* elf_load(const char* name)
 {
-    FILE* f = std::fopen(name, "rb");
+    FILE* f = open_for_reading(name);
     if (!f) {
-        message_show(msg::CannotOpenImage, name);
+        message_show_file(msg::CannotOpenImage, name);
         return nullptr;
     }
     std::vector<char> buffer(1 << 16);

@@ -6,6 +6,7 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "core/safe_write.h"
 #include "core/settings.h"
 #include "formats/load_save.h"
 #include "raytrace/scene.h"
@@ -499,7 +500,7 @@ std::string resolve_scene(const std::string& path)
 bool scene_text_or_say(const std::string& path)
 {
     std::string where = "Scene: " + path;
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = open_for_reading(path.c_str());
     if (!f) {
         error_box(scene_error_text(SCENE_READ_FAILED), (where + ": " + std::strerror(errno)).c_str());
         return false;

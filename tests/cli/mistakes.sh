@@ -98,6 +98,20 @@ expect_status 2 -- "$VQ" new 0x10 z.png
 expect_grep 'the width and height must each be 1 to 40000, not 0x10' err.txt
 expect_status 1 -- "$VQ" new 8x8 /no/such/folder/z.png
 expect_grep 'Message 037: Could not create the new image file\. /no/such/folder/z\.png: No such file or directory' err.txt
+# Files the system reads besides images: the name and the system's reason.
+expect_status 1 -- "$VQ" apply first/card.png o.png negative --area no-such.asf
+expect_grep 'Message 071: Could not open the requested file\. no-such\.asf: No such file or directory' err.txt
+# A folder named where a file belongs: said so, whichever reader opens it.
+for cmd in "apply first/card.png o.png negative --settings first" "apply first/card.png o.png negative --area first" \
+           "area first -o m.png" "timeline show first" "layers list first" "raytrace first --size 8x8 -o rt.png"; do
+  # shellcheck disable=SC2086
+  expect_status 1 -- "$VQ" $cmd
+  expect_grep 'first: Is a directory' err.txt
+done
+expect_status 1 -- "$VQ" timeline set no-such.tml --level 1 --frame 1 --op negative
+expect_grep 'no-such\.tml: No such file or directory' err.txt
+expect_status 1 -- "$VQ" layers list no-such.elf
+expect_grep 'Message 006: .*no-such\.elf: No such file or directory' err.txt
 expect_status 1 -- "$VQ" script no-such-program.gxs
 expect_grep 'Failed to open no-such-program.gxs: No such file or directory' err.txt
 expect_status 1 -- "$VQ" script first
