@@ -1,7 +1,7 @@
 // The appliers on a 4096 x 4096 image with a full mask, single-threaded,
 // beside a memcpy of the same 64 MiB.  The tone operations run with their
-// real workers; the applier kinds that no available operation uses yet are
-// timed with a minimal worker of their signature, which measures what the
+// real workers; the other applier kinds are timed with a minimal worker of
+// their signature put in a real operation's place, which measures what the
 // applier itself costs.  Undo levels are 0 (pixel appliers take no capture)
 // except in the runs marked "undo", which include the capture.
 #include "areas/area_mask.h"
@@ -16,6 +16,8 @@
 #include "ops/tone/tone.h"
 #include "ui/headless/headless_platform.h"
 
+#include "bench/support/start.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -26,7 +28,6 @@
 namespace {
 
 constexpr long kSide = 4096;
-constexpr double kMegapixels = static_cast<double>(kSide * kSide) / 1e6;
 
 Image* g_image;
 
@@ -36,28 +37,12 @@ void start_system()
     if (up)
         return;
     up = true;
-    char tmpl[] = "/tmp/glimvq-bench-XXXXXX";
-    AppOptions o;
-    o.home = mkdtemp(tmpl);
-    ui::headless().set_quiet(true);
-    ui::platform_install(&ui::headless());
-    ops_install();
-    app_init_instance(o);
-    settings().mod_alpha = 0;
-    settings().with_alpha = 0;
-    settings().work_method = 0;
-    undo_set_levels(settings().undo_want, 0);
+    bench::start_headless(0);
+    g_image = bench::picture(kSide, [](long x, long y, uint32_t) {
+        return pixel_make(static_cast<int>(x & 255), static_cast<int>(y & 255), static_cast<int>((x ^ y) & 255), 255);
+    });
 
-    g_image = image_new(kSide, kSide, "bench");
-    image_lock(g_image);
-    for (long y = 0; y < kSide; ++y)
-        for (long x = 0; x < kSide; ++x)
-            pixel_store(g_image->pixel(static_cast<int>(x), static_cast<int>(y)),
-                        pixel_make(static_cast<int>(x & 255), static_cast<int>(y & 255),
-                                   static_cast<int>((x ^ y) & 255), 255));
-    image_unlock(g_image);
-
-    // Minimal workers for the applier kinds without an available operation.
+    // Minimal workers for the other applier kinds.
     OpRow b{};
     b.command = 3271;  // Combine: pixel map xy
     b.worker.map_xy = [](uint32_t p, int x, int) { return p ^ static_cast<uint32_t>(x & 1); };
@@ -99,19 +84,12 @@ void apply(benchmark::State& state, int32_t command, bool undo)
         benchmark::ClobberMemory();
     }
     undo_set_levels(settings().undo_want, 0);
-    state.SetBytesProcessed(state.iterations() * kSide * kSide * 4);
-    state.counters["Mpx/s"] = benchmark::Counter(kMegapixels, benchmark::Counter::kIsIterationInvariantRate);
+    bench::rate(state, kSide * kSide);
 }
 
 void BM_Memcpy64MiB(benchmark::State& state)
 {
-    std::vector<uint8_t> a(kSide * kSide * 4, 1), b(kSide * kSide * 4);
-    for (auto _ : state) {
-        std::memcpy(b.data(), a.data(), a.size());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * kSide * kSide * 4);
-    state.counters["Mpx/s"] = benchmark::Counter(kMegapixels, benchmark::Counter::kIsIterationInvariantRate);
+    bench::memcpy_pixels(state, kSide * kSide);
 }
 
 } // namespace

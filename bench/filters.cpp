@@ -16,6 +16,8 @@
 #include "ops/ops.h"
 #include "ui/headless/headless_platform.h"
 
+#include "bench/support/start.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -25,7 +27,6 @@
 namespace {
 
 constexpr long kSide = 4096;
-constexpr double kMegapixels = static_cast<double>(kSide * kSide) / 1e6;
 
 Image* g_image;
 
@@ -35,38 +36,19 @@ void start_system()
     if (up)
         return;
     up = true;
-    char tmpl[] = "/tmp/glimvq-bench-XXXXXX";
-    AppOptions o;
-    o.home = mkdtemp(tmpl);
-    ui::headless().set_quiet(true);
-    ui::platform_install(&ui::headless());
-    ops_install();
-    app_init_instance(o);
-    settings().mod_alpha = 0;
-    settings().with_alpha = 0;
-    settings().work_method = 0;
-    parallel_set_threads(1);
     // One level: the whole-image and multi-pass appliers capture first.
-    undo_set_levels(settings().undo_want, 1);
-    g_image = image_new(kSide, kSide, "bench");
-    image_lock(g_image);
-    uint32_t seed = 12345;
-    for (long y = 0; y < kSide; ++y)
-        for (long x = 0; x < kSide; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            // Smooth gradients with some noise: a photograph's statistics.
-            const int n = static_cast<int>(seed >> 28);
-            pixel_store(g_image->pixel(static_cast<int>(x), static_cast<int>(y)),
-                        pixel_make(static_cast<int>((x / 16 + n) & 255), static_cast<int>((y / 16 + n) & 255),
-                                   static_cast<int>(((x ^ y) / 32 + n) & 255), 255));
-        }
-    image_unlock(g_image);
+    bench::start_headless(1);
+    // Smooth gradients with some noise: a photograph's statistics.
+    g_image = bench::picture(kSide, [](long x, long y, uint32_t seed) {
+        const int n = static_cast<int>(seed >> 28);
+        return pixel_make(static_cast<int>((x / 16 + n) & 255), static_cast<int>((y / 16 + n) & 255),
+                          static_cast<int>(((x ^ y) / 32 + n) & 255), 255);
+    });
 }
 
 void rate(benchmark::State& state)
 {
-    state.SetBytesProcessed(state.iterations() * kSide * kSide * 4);
-    state.counters["Mpx/s"] = benchmark::Counter(kMegapixels, benchmark::Counter::kIsIterationInvariantRate);
+    bench::rate(state, kSide * kSide);
 }
 
 void run(benchmark::State& state, int32_t command)
@@ -84,12 +66,7 @@ void run(benchmark::State& state, int32_t command)
 
 void BM_Memcpy64MiB(benchmark::State& state)
 {
-    std::vector<uint8_t> a(kSide * kSide * 4, 1), b(kSide * kSide * 4);
-    for (auto _ : state) {
-        std::memcpy(b.data(), a.data(), a.size());
-        benchmark::ClobberMemory();
-    }
-    rate(state);
+    bench::memcpy_pixels(state, kSide * kSide);
 }
 
 void BM_Convolve(benchmark::State& state)

@@ -17,6 +17,8 @@
 #include "ops/render/render.h"
 #include "ui/headless/headless_platform.h"
 
+#include "bench/support/start.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -37,32 +39,15 @@ void start_system()
     if (up)
         return;
     up = true;
-    char tmpl[] = "/tmp/glimvq-bench-XXXXXX";
-    AppOptions o;
-    o.home = mkdtemp(tmpl);
-    ui::headless().set_quiet(true);
-    ui::platform_install(&ui::headless());
-    ops_install();
-    app_init_instance(o);
-    settings().mod_alpha = 0;
-    settings().with_alpha = 0;
-    settings().work_method = 0;
-    undo_set_levels(settings().undo_want, 0);
-    // One core: rows that could be shared among threads are not.
-    parallel_set_threads(1);
-
+    bench::start_headless(0);
     // A picture with bright and dark parts, so that Shine, Aura and Outline find something.
-    g_image = image_new(kSide, kSide, "bench");
-    image_lock(g_image);
-    for (long y = 0; y < kSide; ++y)
-        for (long x = 0; x < kSide; ++x) {
-            const long dx = x - kSide / 2, dy = y - kSide / 2;
-            const int v = dx * dx + dy * dy < kSide * kSide / 9 ? 250 : static_cast<int>((x ^ y) & 127);
-            pixel_store(g_image->pixel(static_cast<int>(x), static_cast<int>(y)),
-                        pixel_make(v, static_cast<int>(y & 255), static_cast<int>(x & 255), 255));
-        }
+    g_image = bench::picture(kSide, [](long x, long y, uint32_t) {
+        const long dx = x - kSide / 2, dy = y - kSide / 2;
+        const int v = dx * dx + dy * dy < kSide * kSide / 9 ? 250 : static_cast<int>((x ^ y) & 127);
+        return pixel_make(v, static_cast<int>(y & 255), static_cast<int>(x & 255), 255);
+    });
+    ImageLock lock(g_image);
     g_picture.assign(g_image->pixels, g_image->pixels + kSide * kSide * 4);
-    image_unlock(g_image);
 }
 
 void generator(benchmark::State& state, int32_t command)
@@ -88,13 +73,7 @@ void generator(benchmark::State& state, int32_t command)
 
 void BM_Memcpy4MiB(benchmark::State& state)
 {
-    std::vector<uint8_t> a(kSide * kSide * 4, 1), b(kSide * kSide * 4);
-    for (auto _ : state) {
-        std::memcpy(b.data(), a.data(), a.size());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * kSide * kSide * 4);
-    state.counters["Mpx/s"] = benchmark::Counter(kMegapixels, benchmark::Counter::kIsIterationInvariantRate);
+    bench::memcpy_pixels(state, kSide * kSide);
 }
 
 // The escape-time loop as one would write it in C, over the points the

@@ -1,6 +1,7 @@
 // The area file reader on damaged files, and the mask built from whatever
 // it read: each input is written to a scratch file, loaded, and the area
 // turned into a mask for a small image.
+#include "fuzz/scratch_file.h"
 #include "areas/area.h"
 #include "areas/area_file.h"
 #include "areas/area_font.h"
@@ -16,7 +17,7 @@
 #include <unistd.h>
 
 namespace {
-std::string g_path;
+ScratchFile g_scratch{"area", ".asf"};
 
 // A small image with colours for the wand and the key to find.
 Image* make_target()
@@ -39,7 +40,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     settings_reset(settings(), ".");
     messages_set_quiet(true);
-    g_path = "/tmp/glimvq-fuzz-area-" + std::to_string(getpid()) + ".asf";
     // fontconfig sets itself up on first use, in ways the leak checker
     // cannot follow: do it before the inputs, and shut it down at the end.
     Outline warm;
@@ -50,13 +50,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FILE* f = std::fopen(g_path.c_str(), "wb");
-    if (!f)
+    if (!g_scratch.write(data, size))
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
     area_settings_reset();
-    if (area_load(g_path.c_str()) == 0) {
+    if (area_load(g_scratch.path()) == 0) {
         Image* target = make_target();
         build_area_mask(target, true);
         image_free(target);

@@ -1,6 +1,7 @@
 // The Convolve kernel file reader on damaged files: each input is written to
 // a scratch file and read into the convolution settings; what was read must
 // be thirteen finite numbers.
+#include "fuzz/scratch_file.h"
 #include "core/messages.h"
 #include "core/settings.h"
 #include "ops/catalogue.h"
@@ -15,7 +16,7 @@
 #include <unistd.h>
 
 namespace {
-std::string g_path;
+ScratchFile g_scratch{"cnv", ".CNV"};
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -24,18 +25,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     ops_reset_parameters();
     build_catalogue();
     messages_set_quiet(true);
-    g_path = "/tmp/glimvq-fuzz-cnv-" + std::to_string(getpid()) + ".CNV";
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FILE* f = std::fopen(g_path.c_str(), "wb");
-    if (!f)
+    if (!g_scratch.write(data, size))
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-    if (convolve_load(g_path.c_str()) == 0) {
+    if (convolve_load(g_scratch.path()) == 0) {
         const FilterParams& p = filter_params();
         for (float k : p.convolve_kernel)
             if (!std::isfinite(k))

@@ -2,6 +2,7 @@
 // the first byte) steers the tests that look at names and extensions.
 #include "fuzz/reader_check.h"
 
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     fuzz_setup();
     char tmpl[] = "/tmp/glimvq-fuzz-XXXXXX";
     g_folder = mkdtemp(tmpl);
+    std::atexit([] { rmdir(g_folder.c_str()); });  // each input's file is gone by then
     // The external libraries are not part of this build: their tests end in message 75.
     setenv("GLIMVQ_LIB_DIR", g_folder.c_str(), 1);
     return 0;

@@ -1,5 +1,6 @@
 // The layered-file reader on damaged files: each input is written to a
 // scratch file and loaded; whatever comes back is freed again.
+#include "fuzz/scratch_file.h"
 #include "core/messages.h"
 #include "core/settings.h"
 #include "layers/elf.h"
@@ -12,7 +13,7 @@
 #include <unistd.h>
 
 namespace {
-std::string g_path;
+ScratchFile g_scratch{"elf", ".elf"};
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -20,7 +21,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     settings_reset(settings(), ".");
     layer_tables_init();
     messages_set_quiet(true);
-    g_path = "/tmp/glimvq-fuzz-elf-" + std::to_string(getpid()) + ".elf";
     return 0;
 }
 
@@ -34,11 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (w * h > (1u << 20))
             return 0;
     }
-    FILE* f = std::fopen(g_path.c_str(), "wb");
-    if (!f)
+    if (!g_scratch.write(data, size))
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-    layers_close(elf_load(g_path.c_str()));
+    layers_close(elf_load(g_scratch.path()));
     return 0;
 }

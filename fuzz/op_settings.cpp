@@ -1,5 +1,6 @@
 // The operation settings reader on damaged files: each input is written to
 // a scratch file and read into the operations' variables.
+#include "fuzz/scratch_file.h"
 #include "core/messages.h"
 #include "core/settings.h"
 #include "ops/catalogue.h"
@@ -13,7 +14,7 @@
 #include <unistd.h>
 
 namespace {
-std::string g_path;
+ScratchFile g_scratch{"vqs", ".VQS"};
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -22,17 +23,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     ops_reset_parameters();
     build_catalogue();
     messages_set_quiet(true);
-    g_path = "/tmp/glimvq-fuzz-vqs-" + std::to_string(getpid()) + ".VQS";
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FILE* f = std::fopen(g_path.c_str(), "wb");
-    if (!f)
+    if (!g_scratch.write(data, size))
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-    load_op_settings(g_path.c_str());
+    load_op_settings(g_scratch.path());
     return 0;
 }

@@ -1,5 +1,6 @@
 // The scene reader and a tiny ray-trace run on arbitrary text: the first
 // byte chooses the anti-aliasing level and the frame, the rest is the scene.
+#include "fuzz/scratch_file.h"
 #include "core/image.h"
 #include "core/messages.h"
 #include "expr/expr.h"
@@ -12,14 +13,13 @@
 #include <unistd.h>
 
 namespace {
-std::string g_path;
+ScratchFile g_scratch{"scene", ".w3d"};
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     messages_set_quiet(true);
     raytrace_state().threads = 1;
-    g_path = "/tmp/glimvq-fuzz-scene-" + std::to_string(getpid()) + ".w3d";
     return 0;
 }
 
@@ -30,15 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int aa = data[0] % 3;
     expr_sequence().frames = 1 + (data[0] >> 4);
     expr_sequence().frame = (data[0] >> 2) & 3;
-    FILE* f = std::fopen(g_path.c_str(), "wb");
-    if (!f)
+    if (!g_scratch.write(data + 1, size - 1))
         return 0;
-    std::fwrite(data + 1, 1, size - 1, f);
-    std::fclose(f);
     Image* image = image_new(5, 4, "fuzz");
     if (!image)
         return 0;
-    raytrace_image(image, g_path.c_str(), aa);
+    raytrace_image(image, g_scratch.path(), aa);
     image_free(image);
     // Every run gives back what its scene held.
     if (scene().group != 0 || scene_object_count() != 0)

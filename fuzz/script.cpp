@@ -2,6 +2,7 @@
 // interpreter.  The runs open, delete and rename no file and stop after
 // 2000 lines, so that a fuzzed program can neither touch the disk nor loop
 // for ever.
+#include "fuzz/scratch_file.h"
 #include "script/engine.h"
 #include "script/script.h"
 #include "ui/headless/headless_platform.h"
@@ -26,7 +27,7 @@ struct Quiet : ui::HeadlessPlatform {
     int reads_ = 0;
 };
 
-std::string g_path;
+ScratchFile g_scratch{"script", ".gxs"};
 
 } // namespace
 
@@ -39,19 +40,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     e.line_budget = 2000;
     e.max_string = 1 << 16;
     e.max_elements = 1 << 16;
-    g_path = "/tmp/glimvq-fuzz-script-" + std::to_string(getpid()) + ".gxs";
-    std::atexit([] { std::remove(g_path.c_str()); });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FILE* f = std::fopen(g_path.c_str(), "wb");
-    if (!f)
+    if (!g_scratch.write(data, size))
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-    const char* argv[] = {"fuzz", g_path.c_str(), "word", "two words"};
+    const char* argv[] = {"fuzz", g_scratch.path(), "word", "two words"};
     script_run(4, argv);
     return 0;
 }

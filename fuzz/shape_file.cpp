@@ -1,5 +1,6 @@
 // The shape file reader on damaged files; a shape that loads is drawn into
 // a box (mirrored) and filled.
+#include "fuzz/scratch_file.h"
 #include "areas/area.h"
 #include "areas/area_file.h"
 #include "areas/area_mask.h"
@@ -13,26 +14,22 @@
 #include <unistd.h>
 
 namespace {
-std::string g_path;
+ScratchFile g_scratch{"shape", ".ish"};
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     settings_reset(settings(), ".");
     messages_set_quiet(true);
-    g_path = "/tmp/glimvq-fuzz-shape-" + std::to_string(getpid()) + ".ish";
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FILE* f = std::fopen(g_path.c_str(), "wb");
-    if (!f)
+    if (!g_scratch.write(data, size))
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
     area_settings_reset();
-    if (shape_load(g_path.c_str()) == 0) {
+    if (shape_load(g_scratch.path()) == 0) {
         const long box[4] = {44, 2, 3, 37};
         area_shape_into_box(box);
         area_settings().feather = size % 7;

@@ -1,6 +1,7 @@
 // The timeline reader on damaged files: each input is written to a scratch
 // file and loaded; whatever was read is written again and released, and
 // nothing may remain of it.
+#include "fuzz/scratch_file.h"
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/settings.h"
@@ -15,7 +16,7 @@
 #include <unistd.h>
 
 namespace {
-std::string g_path, g_out;
+ScratchFile g_scratch{"tml", ".tml"}, g_out{"tml-out", ".tml"};
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -24,28 +25,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     ops_reset_parameters();
     build_catalogue();
     messages_set_quiet(true);
-    g_path = "/tmp/glimvq-fuzz-tml-" + std::to_string(getpid()) + ".tml";
-    g_out = "/tmp/glimvq-fuzz-tml-out-" + std::to_string(getpid()) + ".tml";
-    std::atexit([] {
-        std::remove(g_path.c_str());
-        std::remove(g_out.c_str());
-    });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FILE* f = std::fopen(g_path.c_str(), "wb");
-    if (!f)
+    if (!g_scratch.write(data, size))
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
     timeline_new();
     long places = mem_counters().places_now;
-    if (timeline_load(g_path.c_str()) == 0) {
+    if (timeline_load(g_scratch.path()) == 0) {
         // What was read is written and read once more.
-        timeline_save(g_out.c_str());
-        timeline_load(g_out.c_str());
+        timeline_save(g_out.path());
+        timeline_load(g_out.path());
     }
     timeline_clear();
     if (mem_counters().places_now != places) {

@@ -316,24 +316,23 @@ void alpha_only(const Surface& s, const Piece& p, const Clip& c, const Ctx& x, A
     });
 }
 
-// A target computed channel by channel from d (master) and v (layer).
-#define CHANNELS(...)                                                                   \
-    colour<false>(s, p, c, x, [&](const uint8_t* D, const uint8_t* S, int w, int* t) { \
-        (void)w;                                                                        \
-        for (int i = 0; i < 3; ++i) {                                                   \
-            [[maybe_unused]] const int d = D[i], v = S[i];                              \
-            t[i] = (__VA_ARGS__);                                                       \
-        }                                                                               \
-    })
+// A target computed channel by channel from d (master) and v (layer); f
+// is also given the layer's cover w and the channel index.
+template <class F>
+void channels(const Surface& s, const Piece& p, const Clip& c, const Ctx& x, F&& f)
+{
+    colour<false>(s, p, c, x, [&](const uint8_t* D, const uint8_t* S, int w, int* t) {
+        for (int i = 0; i < 3; ++i)
+            t[i] = f(D[i], S[i], w, i);
+    });
+}
 
 // A target computed from the whole pixels D and S into t.
-#define PIXEL(...)                                                                      \
-    colour<false>(s, p, c, x, [&](const uint8_t* D, const uint8_t* S, int w, int* t) { \
-        (void)D;                                                                        \
-        (void)S;                                                                        \
-        (void)w;                                                                        \
-        __VA_ARGS__                                                                     \
-    })
+template <class F>
+void pixel(const Surface& s, const Piece& p, const Clip& c, const Ctx& x, F&& f)
+{
+    colour<false>(s, p, c, x, [&](const uint8_t* D, const uint8_t* S, int, int* t) { f(D, S, t); });
+}
 
 // ---- per-piece preparation ---------------------------------------------
 
@@ -532,12 +531,560 @@ void global_mask(const Surface& s, const Clip& c)
     }
 }
 
+// ---- the modes, family by family ------------------------------------------
+
+// A family's kernel composites a piece in one of its modes; `kernel_for`
+// routes every mode code to its family. Each returns 0, or 1 after it has
+// said why it failed.
+using Kernel = int (*)(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x);
+
+// The layer laid on, the master alpha becomes A'.
+int laid_on_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    switch (mode) {
+    case MODE_NORMAL:
+        colour<true>(s, p, c, x, [](const uint8_t*, const uint8_t* S, int, int* t) {
+            t[0] = S[0], t[1] = S[1], t[2] = S[2];
+        });
+        return 0;
+    case MODE_BEHIND:
+        colour<true>(s, p, c, x, [](const uint8_t* D, const uint8_t* S, int, int* t) {
+            for (int i = 0; i < 3; ++i)
+                t[i] = D[i] + div255((255 - D[3]) * (S[i] - D[i]));
+        });
+        return 0;
+    case MODE_DISSOLVE:
+        cover(s, p, c, x, [&](const uint8_t*, const uint8_t*, int w, int px, int py) {
+            int h = ((dither_hash(px - p.x, py - p.y, x.number) & 255) * 255) >> 8;
+            return h < w ? 255 : 0;
+        });
+        return 0;
+    case MODE_SOFT_DISSOLVE: {
+        int wo = x.wtab[255];
+        cover(s, p, c, x, [&](const uint8_t*, const uint8_t* S, int, int px, int py) {
+            int h = ((dither_hash(px - p.x, py - p.y, x.number) & 255) * 255) >> 8;
+            return h < S[3] ? wo : 0;
+        });
+        return 0;
+    }
+    }
+    return 1;
+}
+
+// The modes whose formulas are given, channel by channel.
+int arithmetic_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    switch (mode) {
+    case MODE_ADD: channels(s, p, c, x, [&](int d, int v, int, int) { return clamp255(d + x.fx(v)); }); return 0;
+    case MODE_ADD_ON_GRAY:
+        channels(s, p, c, x, [&](int d, int v, int w, int) { return clamp255(d + div255(x.fx(v - 127) * w)); });
+        return 0;
+    case MODE_MULTIPLY: channels(s, p, c, x, [](int d, int v, int, int) { return div255(d * v); }); return 0;
+    case MODE_DIFFERENCE:
+        channels(s, p, c, x, [&](int d, int v, int, int) { return clamp255(x.fx(d - v)); });
+        return 0;
+    case MODE_ABS_DIFFERENCE:
+        channels(s, p, c, x, [&](int d, int v, int, int) { return clamp255(x.fx(std::abs(d - v))); });
+        return 0;
+    case MODE_BRIGHTEN:
+        channels(s, p, c, x, [](int d, int v, int w, int) { return d + div255(div255(v * w) * (255 - d)); });
+        return 0;
+    case MODE_DARKEN: channels(s, p, c, x, [](int d, int v, int, int) { return d >= v ? v : d; }); return 0;
+    case MODE_LIGHTEN: channels(s, p, c, x, [](int d, int v, int, int) { return d <= v ? v : d; }); return 0;
+    case MODE_RGB_NEGATIVE:
+        channels(s, p, c, x, [](int d, int v, int, int) { return div255((255 - d) * v); });
+        return 0;
+    case MODE_MONO_NEGATIVE:
+        pixel(s, p, c, x, [](const uint8_t* D, const uint8_t* S, int* t) {
+            int m = 255 - (D[0] + D[1] + D[2]) / 3;
+            for (int i = 0; i < 3; ++i)
+                t[i] = div255(m * S[i]);
+        });
+        return 0;
+    case MODE_MONOCHROME:
+        pixel(s, p, c, x, [](const uint8_t* D, const uint8_t* S, int* t) {
+            int m = (D[0] + D[1] + D[2]) / 3;
+            for (int i = 0; i < 3; ++i)
+                t[i] = div255(m * S[i]);
+        });
+        return 0;
+    case MODE_DIFFERENCE_TO_GRAY:
+        channels(s, p, c, x, [&](int d, int v, int, int) { return clamp255(x.fx(d - v) + 127); });
+        return 0;
+    }
+    return 1;
+}
+
+// The colour stays; the master alpha comes from the layer.
+int alpha_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    switch (mode) {
+    case MODE_MASK:
+        alpha_only(s, p, c, x, [&](const uint8_t*, const uint8_t*, int w) { return x.fx(w); });
+        return 0;
+    case MODE_INVERTED_MASK:
+        alpha_only(s, p, c, x, [&](const uint8_t*, const uint8_t*, int w) { return x.fx(255 - w); });
+        return 0;
+    case MODE_GREY_MASK:
+        alpha_only(s, p, c, x, [&](const uint8_t*, const uint8_t* S, int w) { return x.fx(x.d255[lum(S) * w]); });
+        return 0;
+    case MODE_INVERTED_GREY_MASK:
+        alpha_only(s, p, c, x,
+                   [&](const uint8_t*, const uint8_t* S, int w) { return x.fx(x.d255[(255 - lum(S)) * w]); });
+        return 0;
+    }
+    return 1;
+}
+
+// Light and shade.
+int light_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    auto run = [&](auto&& f) {
+        channels(s, p, c, x, f);
+        return 0;
+    };
+    switch (mode) {
+    case MODE_SCREEN: return run([](int d, int v, int, int) { return 255 - div255((255 - d) * (255 - v)); });
+    case MODE_OVERLAY:
+        return run([](int d, int v, int, int) {
+            return d < 128 ? div255(2 * d * v) : 255 - div255(2 * (255 - d) * (255 - v));
+        });
+    case MODE_HARD_LIGHT:
+        return run([](int d, int v, int, int) {
+            return v < 128 ? div255(2 * d * v) : 255 - div255(2 * (255 - d) * (255 - v));
+        });
+    case MODE_SOFT_LIGHT:
+        return run([](int d, int v, int, int) {
+            return clamp255(div255(div255(d * d) * (255 - 2 * v)) + div255(2 * v * d));
+        });
+    case MODE_DODGE:
+        return run([](int d, int v, int, int) {
+            return v == 255 ? (d == 0 ? 0 : 255) : std::min(255, udiv(d * 255, 255 - v));
+        });
+    case MODE_BURN:
+        return run([](int d, int v, int, int) {
+            return v == 0 ? (d == 255 ? 255 : 0) : 255 - std::min(255, udiv((255 - d) * 255, v));
+        });
+    case MODE_BURN_LINEAR: return run([](int d, int v, int, int) { return clamp255(d + v - 255); });
+    case MODE_DIVIDE:
+        return run([](int d, int v, int, int) {
+            return v == 0 ? (d == 0 ? 0 : 255) : std::min(255, udiv(d * 255, v));
+        });
+    case MODE_LINEAR_LIGHT: return run([](int d, int v, int, int) { return clamp255(d + 2 * v - 255); });
+    case MODE_VIVID_LIGHT:
+        return run([](int d, int v, int, int) {
+            if (v < 128)
+                return v == 0 ? (d == 255 ? 255 : 0) : 255 - std::min(255, udiv((255 - d) * 255, 2 * v));
+            return std::min(255, udiv(d * 255, 255 - 2 * (v - 128)));
+        });
+    case MODE_PIN_LIGHT:
+        return run([](int d, int v, int, int) { return v < 128 ? std::min(d, 2 * v) : std::max(d, 2 * (v - 128)); });
+    case MODE_HARD_MIX: return run([](int d, int v, int, int) { return d + v >= 255 ? 255 : 0; });
+    case MODE_HOT_LIGHT:
+        return run([](int d, int v, int, int) {
+            return d == 255 ? 255 : std::min(255, udiv(div255(v * v) * 255, 255 - d));
+        });
+    case MODE_EXCLUDE: return run([&](int d, int v, int, int) { return clamp255(d + x.fx(v - 2 * div255(d * v))); });
+    case MODE_MULTIPLY_ADD: return run([](int d, int v, int, int) { return clamp255(d + div255(d * v)); });
+    case MODE_ADD_FAINT: return run([&](int d, int v, int, int) { return clamp255(d + x.fx(div255(v * v))); });
+    }
+    return 1;
+}
+
+int average_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    switch (mode) {
+    case MODE_AVERAGE_1_2:
+        channels(s, p, c, x, [&](int d, int v, int, int) { return clamp255(x.fx((d + v) >> 1)); });
+        return 0;
+    case MODE_AVERAGE_2_3:
+        channels(s, p, c, x, [&](int d, int v, int, int) { return clamp255(x.fx((d + 2 * v) / 3)); });
+        return 0;
+    case MODE_AVERAGE_LOW:
+        channels(s, p, c, x, [&](int d, int v, int, int) { return std::min<int>(d, clamp255(x.fx((d + v) >> 1))); });
+        return 0;
+    }
+    return 1;
+}
+
+int bitwise_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    auto run = [&](auto&& f) {
+        channels(s, p, c, x, f);
+        return 0;
+    };
+    switch (mode) {
+    case MODE_AND: return run([](int d, int v, int, int) { return d & v; });
+    case MODE_OR: return run([](int d, int v, int, int) { return d | v; });
+    case MODE_XOR: return run([](int d, int v, int, int) { return d ^ v; });
+    case MODE_NAND: return run([](int d, int v, int, int) { return ~(d & v) & 255; });
+    case MODE_NOR: return run([](int d, int v, int, int) { return ~(d | v) & 255; });
+    case MODE_XNOR: return run([](int d, int v, int, int) { return ~(d ^ v) & 255; });
+    }
+    return 1;
+}
+
+// One channel of the layer, or the whole pixel that wins a comparison.
+int choice_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    auto run = [&](auto&& f) {
+        pixel(s, p, c, x, f);
+        return 0;
+    };
+    auto take = [](const uint8_t* q, int* t) { t[0] = q[0], t[1] = q[1], t[2] = q[2]; };
+    switch (mode) {
+    case MODE_RED_CHANNEL:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) { t[0] = S[0], t[1] = D[1], t[2] = D[2]; });
+    case MODE_GREEN_CHANNEL:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) { t[0] = D[0], t[1] = S[1], t[2] = D[2]; });
+    case MODE_BLUE_CHANNEL:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) { t[0] = D[0], t[1] = D[1], t[2] = S[2]; });
+    case MODE_MAXIMUM:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) { take(lum(S) > lum(D) ? S : D, t); });
+    case MODE_MINIMUM:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) { take(lum(S) < lum(D) ? S : D, t); });
+    case MODE_CHANNEL_MAXIMUM:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            take(max3(S[0], S[1], S[2]) > max3(D[0], D[1], D[2]) ? S : D, t);
+        });
+    case MODE_CHANNEL_MINIMUM:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            take(min3(S[0], S[1], S[2]) < min3(D[0], D[1], D[2]) ? S : D, t);
+        });
+    case MODE_CHANNEL_MAXIMUMS:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) {
+            int m = max3(S[0], S[1], S[2]);
+            for (int i = 0; i < 3; ++i)
+                t[i] = std::max<int>(D[i], m);
+        });
+    case MODE_CHANNEL_MINIMUMS:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) {
+            int m = min3(S[0], S[1], S[2]);
+            for (int i = 0; i < 3; ++i)
+                t[i] = std::min<int>(D[i], m);
+        });
+    }
+    return 1;
+}
+
+// Ink plates: the layer's grey is the ink that takes away light.
+int ink_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    auto run = [&](auto&& f) {
+        pixel(s, p, c, x, f);
+        return 0;
+    };
+    switch (mode) {
+    case MODE_ADD_AS_CYAN:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) {
+            t[0] = div255(D[0] * lum(S)), t[1] = D[1], t[2] = D[2];
+        });
+    case MODE_ADD_AS_MAGENTA:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) {
+            t[0] = D[0], t[1] = div255(D[1] * lum(S)), t[2] = D[2];
+        });
+    case MODE_ADD_AS_YELLOW:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) {
+            t[0] = D[0], t[1] = D[1], t[2] = div255(D[2] * lum(S));
+        });
+    case MODE_ADD_AS_BLACK:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) {
+            int g = lum(S);
+            for (int i = 0; i < 3; ++i)
+                t[i] = div255(D[i] * g);
+        });
+    case MODE_DYE:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) {
+            int g = lum(D);
+            for (int i = 0; i < 3; ++i)
+                t[i] = div255(S[i] * g);
+        });
+    case MODE_EXPRESS:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) {
+            int g = lum(D);
+            for (int i = 0; i < 3; ++i)
+                t[i] = D[i] + div255((S[i] - D[i]) * g);
+        });
+    }
+    return 1;
+}
+
+// Hue, saturation, luminosity and their adjustments.
+int colour_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    auto run = [&](auto&& f) {
+        pixel(s, p, c, x, f);
+        return 0;
+    };
+    auto copy = [](const uint8_t* q, int* t) { t[0] = q[0], t[1] = q[1], t[2] = q[2]; };
+    switch (mode) {
+    case MODE_HUE:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            copy(S, t);
+            set_sat(t, sat_of(D));
+            set_lum(t, lum(D));
+        });
+    case MODE_SATURATION:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            copy(D, t);
+            set_sat(t, sat_of(S));
+            set_lum(t, lum(D));
+        });
+    case MODE_COLOR:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            copy(S, t);
+            set_lum(t, lum(D));
+        });
+    case MODE_SATURATED_COLOR:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            copy(S, t);
+            set_sat(t, 255);
+            set_lum(t, lum(D));
+        });
+    case MODE_LUMA:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            copy(D, t);
+            set_lum(t, lum(S));
+        });
+    case MODE_VALUE:
+        return run([](const uint8_t* D, const uint8_t* S, int* t) {
+            int vs = max3(S[0], S[1], S[2]), vd = max3(D[0], D[1], D[2]);
+            for (int i = 0; i < 3; ++i)
+                t[i] = vd == 0 ? vs : udiv(D[i] * vs, vd);
+        });
+    case MODE_HUE_ADJUST:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            int h = hue1536(D[0], D[1], D[2]);
+            if (h < 0) {
+                copy(D, t);
+                return;
+            }
+            h = (h + (lum(S) - 128) * 6 + 1536 * 2) % 1536;
+            from_hue(h, max3(D[0], D[1], D[2]), min3(D[0], D[1], D[2]), t);
+        });
+    case MODE_SATURATION_ADJUST:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            int g = x.fx(lum(S)), l = lum(D);
+            for (int i = 0; i < 3; ++i)
+                t[i] = clamp255(l + (((D[i] - l) * g) >> 7));
+        });
+    case MODE_BRIGHTNESS_ADJUST:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            int b = x.fx(lum(S) - 128);
+            for (int i = 0; i < 3; ++i)
+                t[i] = clamp255(D[i] + b);
+        });
+    case MODE_CONTRAST_ADJUST:
+        return run([&](const uint8_t* D, const uint8_t* S, int* t) {
+            int g = x.fx(lum(S));
+            for (int i = 0; i < 3; ++i)
+                t[i] = clamp255(128 + (((D[i] - 128) * g) >> 7));
+        });
+    case MODE_HISTOGRAM:
+        prepare_histogram(x, s, p, c);
+        channels(s, p, c, x, [&](int d, int, int, int i) { return clamp255(d + x.fx(x.lut[i][d] - d)); });
+        return 0;
+    }
+    return 1;
+}
+
+// Keys: how close the layer lies to the key colour decides its cover.
+int rgb_key_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    prepare_keys(x, mode, p.factor);
+    cover(s, p, c, x, [&](const uint8_t*, const uint8_t* S, int w, int, int) {
+        int cv = 0;
+        for (int i = 0; i < 3; ++i)
+            cv = std::max(cv, ramp_cover(std::abs(S[i] - x.key[i]), x.range[i], x.ramp[i]));
+        return x.d255[w * (x.inverted ? 255 - cv : cv)];
+    });
+    return 0;
+}
+
+int luma_key_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    prepare_keys(x, mode, p.factor);
+    cover(s, p, c, x, [&](const uint8_t*, const uint8_t* S, int w, int, int) {
+        int cv = ramp_cover(lum(S), x.luma_range, x.luma_ramp);
+        return x.d255[w * (x.inverted ? 255 - cv : cv)];
+    });
+    return 0;
+}
+
+template <bool WithSaturation>
+int hue_key_modes(int mode, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    prepare_keys(x, mode, p.factor);
+    cover(s, p, c, x, [&](const uint8_t*, const uint8_t* S, int w, int, int) {
+        int h = hue1536(S[0], S[1], S[2]);
+        int cv;
+        if (h < 0 || x.key_hue < 0) {
+            // Greys have no hue: they match a grey key only.
+            cv = (h < 0 && x.key_hue < 0) ? 0 : 255;
+        } else {
+            int dh = std::abs(h - x.key_hue);
+            cv = ramp_cover(std::min(dh, 1536 - dh), x.hue_range, x.hue_ramp);
+        }
+        if (WithSaturation)
+            cv = std::max(cv, ramp_cover(std::abs(sat_of(S) - x.key_chroma), x.chroma_range, x.chroma_ramp));
+        return x.d255[w * (x.inverted ? 255 - cv : cv)];
+    });
+    return 0;
+}
+
+int warp_mode(int, const Surface& s, const Piece& p, const Clip& c, Ctx&)
+{
+    return warp_piece(s, p, c);
+}
+
+int accumulate_mode(int, const Surface& s, const Piece& p, const Clip& c, Ctx& x)
+{
+    return accumulate_piece(s, p, c, x);
+}
+
+struct ModeKernel {
+    int mode;
+    Kernel kernel;
+};
+
+constexpr ModeKernel kModeKernels[] = {
+    {MODE_NORMAL, laid_on_modes},
+    {MODE_BEHIND, laid_on_modes},
+    {MODE_DISSOLVE, laid_on_modes},
+    {MODE_SOFT_DISSOLVE, laid_on_modes},
+    {MODE_ADD, arithmetic_modes},
+    {MODE_ADD_ON_GRAY, arithmetic_modes},
+    {MODE_MULTIPLY, arithmetic_modes},
+    {MODE_DIFFERENCE, arithmetic_modes},
+    {MODE_ABS_DIFFERENCE, arithmetic_modes},
+    {MODE_BRIGHTEN, arithmetic_modes},
+    {MODE_DARKEN, arithmetic_modes},
+    {MODE_LIGHTEN, arithmetic_modes},
+    {MODE_RGB_NEGATIVE, arithmetic_modes},
+    {MODE_MONO_NEGATIVE, arithmetic_modes},
+    {MODE_MONOCHROME, arithmetic_modes},
+    {MODE_DIFFERENCE_TO_GRAY, arithmetic_modes},
+    {MODE_MASK, alpha_modes},
+    {MODE_INVERTED_MASK, alpha_modes},
+    {MODE_GREY_MASK, alpha_modes},
+    {MODE_INVERTED_GREY_MASK, alpha_modes},
+    {MODE_SCREEN, light_modes},
+    {MODE_OVERLAY, light_modes},
+    {MODE_HARD_LIGHT, light_modes},
+    {MODE_SOFT_LIGHT, light_modes},
+    {MODE_DODGE, light_modes},
+    {MODE_BURN, light_modes},
+    {MODE_BURN_LINEAR, light_modes},
+    {MODE_DIVIDE, light_modes},
+    {MODE_LINEAR_LIGHT, light_modes},
+    {MODE_VIVID_LIGHT, light_modes},
+    {MODE_PIN_LIGHT, light_modes},
+    {MODE_HARD_MIX, light_modes},
+    {MODE_HOT_LIGHT, light_modes},
+    {MODE_EXCLUDE, light_modes},
+    {MODE_MULTIPLY_ADD, light_modes},
+    {MODE_ADD_FAINT, light_modes},
+    {MODE_AVERAGE_1_2, average_modes},
+    {MODE_AVERAGE_2_3, average_modes},
+    {MODE_AVERAGE_LOW, average_modes},
+    {MODE_AND, bitwise_modes},
+    {MODE_OR, bitwise_modes},
+    {MODE_XOR, bitwise_modes},
+    {MODE_NAND, bitwise_modes},
+    {MODE_NOR, bitwise_modes},
+    {MODE_XNOR, bitwise_modes},
+    {MODE_RED_CHANNEL, choice_modes},
+    {MODE_GREEN_CHANNEL, choice_modes},
+    {MODE_BLUE_CHANNEL, choice_modes},
+    {MODE_MAXIMUM, choice_modes},
+    {MODE_MINIMUM, choice_modes},
+    {MODE_CHANNEL_MAXIMUM, choice_modes},
+    {MODE_CHANNEL_MINIMUM, choice_modes},
+    {MODE_CHANNEL_MAXIMUMS, choice_modes},
+    {MODE_CHANNEL_MINIMUMS, choice_modes},
+    {MODE_ADD_AS_CYAN, ink_modes},
+    {MODE_ADD_AS_MAGENTA, ink_modes},
+    {MODE_ADD_AS_YELLOW, ink_modes},
+    {MODE_ADD_AS_BLACK, ink_modes},
+    {MODE_DYE, ink_modes},
+    {MODE_EXPRESS, ink_modes},
+    {MODE_HUE, colour_modes},
+    {MODE_SATURATION, colour_modes},
+    {MODE_COLOR, colour_modes},
+    {MODE_SATURATED_COLOR, colour_modes},
+    {MODE_LUMA, colour_modes},
+    {MODE_VALUE, colour_modes},
+    {MODE_HUE_ADJUST, colour_modes},
+    {MODE_SATURATION_ADJUST, colour_modes},
+    {MODE_BRIGHTNESS_ADJUST, colour_modes},
+    {MODE_CONTRAST_ADJUST, colour_modes},
+    {MODE_HISTOGRAM, colour_modes},
+    {MODE_RGB_KEY_HARD, rgb_key_modes},
+    {MODE_INV_RGB_KEY_HARD, rgb_key_modes},
+    {MODE_RGB_KEY_SOFT, rgb_key_modes},
+    {MODE_INV_RGB_KEY_SOFT, rgb_key_modes},
+    {MODE_RGB_KEY_HARD_TOL, rgb_key_modes},
+    {MODE_INV_RGB_KEY_HARD_TOL, rgb_key_modes},
+    {MODE_RGB_KEY_SOFT_TOL, rgb_key_modes},
+    {MODE_INV_RGB_KEY_SOFT_TOL, rgb_key_modes},
+    {MODE_LUMA_KEY_HARD, luma_key_modes},
+    {MODE_INV_LUMA_KEY_HARD, luma_key_modes},
+    {MODE_LUMA_KEY_SOFT, luma_key_modes},
+    {MODE_INV_LUMA_KEY_SOFT, luma_key_modes},
+    {MODE_HUE_KEY_HARD, hue_key_modes<false>},
+    {MODE_INV_HUE_KEY_HARD, hue_key_modes<false>},
+    {MODE_HUE_KEY_SOFT, hue_key_modes<false>},
+    {MODE_INV_HUE_KEY_SOFT, hue_key_modes<false>},
+    {MODE_HS_KEY_HARD, hue_key_modes<true>},
+    {MODE_INV_HS_KEY_HARD, hue_key_modes<true>},
+    {MODE_HS_KEY_SOFT, hue_key_modes<true>},
+    {MODE_INV_HS_KEY_SOFT, hue_key_modes<true>},
+    {MODE_WARP, warp_mode},
+    {MODE_ACCUMULATE, accumulate_mode},
+};
+
+struct KernelsByCode {
+    Kernel of[kBlendModeCount] = {};
+    bool complete = false;
+};
+
+// Every code 0..92 routed exactly once, checked when the table compiles.
+constexpr KernelsByCode kernels_by_code()
+{
+    KernelsByCode k;
+    int routed = 0;
+    for (const ModeKernel& m : kModeKernels) {
+        if (m.mode < 0 || m.mode >= kBlendModeCount || k.of[m.mode])
+            return k;
+        k.of[m.mode] = m.kernel;
+        ++routed;
+    }
+    k.complete = routed == kBlendModeCount;
+    return k;
+}
+constexpr KernelsByCode kKernels = kernels_by_code();
+static_assert(kKernels.complete, "every blend mode needs exactly one kernel");
+
+Kernel kernel_for(int mode)
+{
+    return mode >= 0 && mode < kBlendModeCount ? kKernels.of[mode] : nullptr;
+}
+
 // ---- one piece onto a surface -------------------------------------------
 
 int blend_piece(const Surface& s, const Piece& p)
 {
     if (!(p.flags & LAYER_VISIBLE) || p.opacity <= 0)
         return 0;
+    Kernel kernel = kernel_for(p.mode);
+    if (!kernel) {
+        // A mode this program does not have cannot be shown as another.
+        char text[400];
+        std::snprintf(text, sizeof text, "The layer \"%s\" has blend mode %d, which does not exist.",
+                      p.owner_layer ? p.owner_layer->name : "", p.mode);
+        error_box(text);
+        return 1;
+    }
     Clip c{std::max(p.x, 0), std::max(p.y, 0), 0, 0};
     c.x1 = static_cast<int>(std::min<long>(static_cast<long>(p.x) + p.w, s.w));
     c.y1 = static_cast<int>(std::min<long>(static_cast<long>(p.y) + p.h, s.h));
@@ -546,234 +1093,7 @@ int blend_piece(const Surface& s, const Piece& p)
 
     static thread_local Ctx x;
     prepare(x, p);
-    int result = 0;
-
-    switch (p.mode) {
-    case MODE_WARP:
-        result = warp_piece(s, p, c);
-        break;
-    case MODE_ACCUMULATE:
-        result = accumulate_piece(s, p, c, x);
-        break;
-
-    // -- the layer laid on, master alpha A'
-    default:  // codes no mode has are shown as they would be in Normal
-    case MODE_NORMAL:
-        colour<true>(s, p, c, x, [](const uint8_t*, const uint8_t* S, int, int* t) {
-            t[0] = S[0], t[1] = S[1], t[2] = S[2];
-        });
-        break;
-    case MODE_BEHIND:
-        colour<true>(s, p, c, x, [](const uint8_t* D, const uint8_t* S, int, int* t) {
-            for (int i = 0; i < 3; ++i)
-                t[i] = D[i] + div255((255 - D[3]) * (S[i] - D[i]));
-        });
-        break;
-    case MODE_DISSOLVE:
-        cover(s, p, c, x, [&](const uint8_t*, const uint8_t*, int w, int px, int py) {
-            int h = ((dither_hash(px - p.x, py - p.y, x.number) & 255) * 255) >> 8;
-            return h < w ? 255 : 0;
-        });
-        break;
-    case MODE_SOFT_DISSOLVE: {
-        int wo = x.wtab[255];
-        cover(s, p, c, x, [&](const uint8_t*, const uint8_t* S, int, int px, int py) {
-            int h = ((dither_hash(px - p.x, py - p.y, x.number) & 255) * 255) >> 8;
-            return h < S[3] ? wo : 0;
-        });
-        break;
-    }
-
-    // -- the modes with given formulas
-    case MODE_ADD: CHANNELS(clamp255(d + x.fx(v))); break;
-    case MODE_ADD_ON_GRAY: CHANNELS(clamp255(d + div255(x.fx(v - 127) * w))); break;
-    case MODE_MULTIPLY: CHANNELS(div255(d * v)); break;
-    case MODE_DIFFERENCE: CHANNELS(clamp255(x.fx(d - v))); break;
-    case MODE_ABS_DIFFERENCE: CHANNELS(clamp255(x.fx(std::abs(d - v)))); break;
-    case MODE_BRIGHTEN: CHANNELS(d + div255(div255(v * w) * (255 - d))); break;
-    case MODE_DARKEN: CHANNELS(d >= v ? v : d); break;
-    case MODE_LIGHTEN: CHANNELS(d <= v ? v : d); break;
-    case MODE_RGB_NEGATIVE: CHANNELS(div255((255 - d) * v)); break;
-    case MODE_MONO_NEGATIVE:
-        PIXEL(int m = 255 - (D[0] + D[1] + D[2]) / 3; for (int i = 0; i < 3; ++i) t[i] = div255(m * S[i]););
-        break;
-    case MODE_MONOCHROME:
-        PIXEL(int m = (D[0] + D[1] + D[2]) / 3; for (int i = 0; i < 3; ++i) t[i] = div255(m * S[i]););
-        break;
-    case MODE_DIFFERENCE_TO_GRAY: CHANNELS(clamp255(x.fx(d - v) + 127)); break;
-    case MODE_MASK:
-        alpha_only(s, p, c, x, [&](const uint8_t*, const uint8_t*, int w) { return x.fx(w); });
-        break;
-
-    // -- alpha from the layer
-    case MODE_INVERTED_MASK:
-        alpha_only(s, p, c, x, [&](const uint8_t*, const uint8_t*, int w) { return x.fx(255 - w); });
-        break;
-    case MODE_GREY_MASK:
-        alpha_only(s, p, c, x, [&](const uint8_t*, const uint8_t* S, int w) { return x.fx(x.d255[lum(S) * w]); });
-        break;
-    case MODE_INVERTED_GREY_MASK:
-        alpha_only(s, p, c, x,
-                   [&](const uint8_t*, const uint8_t* S, int w) { return x.fx(x.d255[(255 - lum(S)) * w]); });
-        break;
-
-    // -- light and shade
-    case MODE_SCREEN: CHANNELS(255 - div255((255 - d) * (255 - v))); break;
-    case MODE_OVERLAY: CHANNELS(d < 128 ? div255(2 * d * v) : 255 - div255(2 * (255 - d) * (255 - v))); break;
-    case MODE_HARD_LIGHT: CHANNELS(v < 128 ? div255(2 * d * v) : 255 - div255(2 * (255 - d) * (255 - v))); break;
-    case MODE_SOFT_LIGHT: CHANNELS(clamp255(div255(div255(d * d) * (255 - 2 * v)) + div255(2 * v * d))); break;
-    case MODE_DODGE: CHANNELS(v == 255 ? (d == 0 ? 0 : 255) : std::min(255, udiv(d * 255, 255 - v))); break;
-    case MODE_BURN: CHANNELS(v == 0 ? (d == 255 ? 255 : 0) : 255 - std::min(255, udiv((255 - d) * 255, v))); break;
-    case MODE_BURN_LINEAR: CHANNELS(clamp255(d + v - 255)); break;
-    case MODE_DIVIDE: CHANNELS(v == 0 ? (d == 0 ? 0 : 255) : std::min(255, udiv(d * 255, v))); break;
-    case MODE_LINEAR_LIGHT: CHANNELS(clamp255(d + 2 * v - 255)); break;
-    case MODE_VIVID_LIGHT:
-        CHANNELS(v < 128 ? (v == 0 ? (d == 255 ? 255 : 0) : 255 - std::min(255, udiv((255 - d) * 255, 2 * v)))
-                         : std::min(255, udiv(d * 255, 255 - 2 * (v - 128))));
-        break;
-    case MODE_PIN_LIGHT: CHANNELS(v < 128 ? std::min(d, 2 * v) : std::max(d, 2 * (v - 128))); break;
-    case MODE_HARD_MIX: CHANNELS(d + v >= 255 ? 255 : 0); break;
-    case MODE_HOT_LIGHT: CHANNELS(d == 255 ? 255 : std::min(255, udiv(div255(v * v) * 255, 255 - d))); break;
-    case MODE_EXCLUDE: CHANNELS(clamp255(d + x.fx(v - 2 * div255(d * v)))); break;
-    case MODE_MULTIPLY_ADD: CHANNELS(clamp255(d + div255(d * v))); break;
-    case MODE_ADD_FAINT: CHANNELS(clamp255(d + x.fx(div255(v * v)))); break;
-
-    // -- averages
-    case MODE_AVERAGE_1_2: CHANNELS(clamp255(x.fx((d + v) >> 1))); break;
-    case MODE_AVERAGE_2_3: CHANNELS(clamp255(x.fx((d + 2 * v) / 3))); break;
-    case MODE_AVERAGE_LOW: CHANNELS(std::min<int>(d, clamp255(x.fx((d + v) >> 1)))); break;
-
-    // -- bitwise
-    case MODE_AND: CHANNELS(d & v); break;
-    case MODE_OR: CHANNELS(d | v); break;
-    case MODE_XOR: CHANNELS(d ^ v); break;
-    case MODE_NAND: CHANNELS(~(d & v) & 255); break;
-    case MODE_NOR: CHANNELS(~(d | v) & 255); break;
-    case MODE_XNOR: CHANNELS(~(d ^ v) & 255); break;
-
-    // -- channels and whole-pixel choices
-    case MODE_RED_CHANNEL: PIXEL(t[0] = S[0]; t[1] = D[1]; t[2] = D[2];); break;
-    case MODE_GREEN_CHANNEL: PIXEL(t[0] = D[0]; t[1] = S[1]; t[2] = D[2];); break;
-    case MODE_BLUE_CHANNEL: PIXEL(t[0] = D[0]; t[1] = D[1]; t[2] = S[2];); break;
-    case MODE_MAXIMUM: PIXEL(const uint8_t* q = lum(S) > lum(D) ? S : D; t[0] = q[0]; t[1] = q[1]; t[2] = q[2];); break;
-    case MODE_MINIMUM: PIXEL(const uint8_t* q = lum(S) < lum(D) ? S : D; t[0] = q[0]; t[1] = q[1]; t[2] = q[2];); break;
-    case MODE_CHANNEL_MAXIMUM:
-        PIXEL(const uint8_t* q = max3(S[0], S[1], S[2]) > max3(D[0], D[1], D[2]) ? S : D;
-              t[0] = q[0]; t[1] = q[1]; t[2] = q[2];);
-        break;
-    case MODE_CHANNEL_MINIMUM:
-        PIXEL(const uint8_t* q = min3(S[0], S[1], S[2]) < min3(D[0], D[1], D[2]) ? S : D;
-              t[0] = q[0]; t[1] = q[1]; t[2] = q[2];);
-        break;
-    case MODE_CHANNEL_MAXIMUMS:
-        PIXEL(int m = max3(S[0], S[1], S[2]); for (int i = 0; i < 3; ++i) t[i] = std::max<int>(D[i], m););
-        break;
-    case MODE_CHANNEL_MINIMUMS:
-        PIXEL(int m = min3(S[0], S[1], S[2]); for (int i = 0; i < 3; ++i) t[i] = std::min<int>(D[i], m););
-        break;
-
-    // -- ink plates: the layer's grey is the ink that takes away light
-    case MODE_ADD_AS_CYAN: PIXEL(t[0] = div255(D[0] * lum(S)); t[1] = D[1]; t[2] = D[2];); break;
-    case MODE_ADD_AS_MAGENTA: PIXEL(t[0] = D[0]; t[1] = div255(D[1] * lum(S)); t[2] = D[2];); break;
-    case MODE_ADD_AS_YELLOW: PIXEL(t[0] = D[0]; t[1] = D[1]; t[2] = div255(D[2] * lum(S));); break;
-    case MODE_ADD_AS_BLACK: PIXEL(int g = lum(S); for (int i = 0; i < 3; ++i) t[i] = div255(D[i] * g);); break;
-    case MODE_DYE: PIXEL(int g = lum(D); for (int i = 0; i < 3; ++i) t[i] = div255(S[i] * g);); break;
-    case MODE_EXPRESS: PIXEL(int g = lum(D); for (int i = 0; i < 3; ++i) t[i] = D[i] + div255((S[i] - D[i]) * g);); break;
-
-    // -- hue, saturation, luminosity
-    case MODE_HUE:
-        PIXEL(t[0] = S[0]; t[1] = S[1]; t[2] = S[2]; set_sat(t, sat_of(D)); set_lum(t, lum(D)););
-        break;
-    case MODE_SATURATION:
-        PIXEL(t[0] = D[0]; t[1] = D[1]; t[2] = D[2]; set_sat(t, sat_of(S)); set_lum(t, lum(D)););
-        break;
-    case MODE_COLOR: PIXEL(t[0] = S[0]; t[1] = S[1]; t[2] = S[2]; set_lum(t, lum(D));); break;
-    case MODE_SATURATED_COLOR:
-        PIXEL(t[0] = S[0]; t[1] = S[1]; t[2] = S[2]; set_sat(t, 255); set_lum(t, lum(D)););
-        break;
-    case MODE_LUMA: PIXEL(t[0] = D[0]; t[1] = D[1]; t[2] = D[2]; set_lum(t, lum(S));); break;
-    case MODE_VALUE:
-        PIXEL(int vs = max3(S[0], S[1], S[2]), vd = max3(D[0], D[1], D[2]);
-              for (int i = 0; i < 3; ++i) t[i] = vd == 0 ? vs : udiv(D[i] * vs, vd););
-        break;
-    case MODE_HUE_ADJUST:
-        PIXEL(int h = hue1536(D[0], D[1], D[2]); if (h < 0) {
-            t[0] = D[0]; t[1] = D[1]; t[2] = D[2];
-        } else {
-            h = (h + (lum(S) - 128) * 6 + 1536 * 2) % 1536;
-            from_hue(h, max3(D[0], D[1], D[2]), min3(D[0], D[1], D[2]), t);
-        });
-        break;
-    case MODE_SATURATION_ADJUST:
-        PIXEL(int g = x.fx(lum(S)); int l = lum(D);
-              for (int i = 0; i < 3; ++i) t[i] = clamp255(l + (((D[i] - l) * g) >> 7)););
-        break;
-    case MODE_BRIGHTNESS_ADJUST:
-        PIXEL(int b = x.fx(lum(S) - 128); for (int i = 0; i < 3; ++i) t[i] = clamp255(D[i] + b););
-        break;
-    case MODE_CONTRAST_ADJUST:
-        PIXEL(int g = x.fx(lum(S)); for (int i = 0; i < 3; ++i) t[i] = clamp255(128 + (((D[i] - 128) * g) >> 7)););
-        break;
-    case MODE_HISTOGRAM:
-        prepare_histogram(x, s, p, c);
-        CHANNELS(clamp255(d + x.fx(x.lut[i][d] - d)));
-        break;
-
-    // -- keys: how close the layer lies to the key colour decides its cover
-    case MODE_RGB_KEY_HARD:
-    case MODE_INV_RGB_KEY_HARD:
-    case MODE_RGB_KEY_SOFT:
-    case MODE_INV_RGB_KEY_SOFT:
-    case MODE_RGB_KEY_HARD_TOL:
-    case MODE_INV_RGB_KEY_HARD_TOL:
-    case MODE_RGB_KEY_SOFT_TOL:
-    case MODE_INV_RGB_KEY_SOFT_TOL:
-        prepare_keys(x, p.mode, p.factor);
-        cover(s, p, c, x, [&](const uint8_t*, const uint8_t* S, int w, int, int) {
-            int cv = 0;
-            for (int i = 0; i < 3; ++i)
-                cv = std::max(cv, ramp_cover(std::abs(S[i] - x.key[i]), x.range[i], x.ramp[i]));
-            return x.d255[w * (x.inverted ? 255 - cv : cv)];
-        });
-        break;
-    case MODE_LUMA_KEY_HARD:
-    case MODE_INV_LUMA_KEY_HARD:
-    case MODE_LUMA_KEY_SOFT:
-    case MODE_INV_LUMA_KEY_SOFT:
-        prepare_keys(x, p.mode, p.factor);
-        cover(s, p, c, x, [&](const uint8_t*, const uint8_t* S, int w, int, int) {
-            int cv = ramp_cover(lum(S), x.luma_range, x.luma_ramp);
-            return x.d255[w * (x.inverted ? 255 - cv : cv)];
-        });
-        break;
-    case MODE_HUE_KEY_HARD:
-    case MODE_INV_HUE_KEY_HARD:
-    case MODE_HUE_KEY_SOFT:
-    case MODE_INV_HUE_KEY_SOFT:
-    case MODE_HS_KEY_HARD:
-    case MODE_INV_HS_KEY_HARD:
-    case MODE_HS_KEY_SOFT:
-    case MODE_INV_HS_KEY_SOFT: {
-        prepare_keys(x, p.mode, p.factor);
-        bool with_sat = p.mode == MODE_HS_KEY_HARD || p.mode == MODE_INV_HS_KEY_HARD || p.mode == MODE_HS_KEY_SOFT ||
-                        p.mode == MODE_INV_HS_KEY_SOFT;
-        cover(s, p, c, x, [&](const uint8_t*, const uint8_t* S, int w, int, int) {
-            int h = hue1536(S[0], S[1], S[2]);
-            int cv;
-            if (h < 0 || x.key_hue < 0) {
-                // Greys have no hue: they match a grey key only.
-                cv = (h < 0 && x.key_hue < 0) ? 0 : 255;
-            } else {
-                int dh = std::abs(h - x.key_hue);
-                cv = ramp_cover(std::min(dh, 1536 - dh), x.hue_range, x.hue_ramp);
-            }
-            if (with_sat)
-                cv = std::max(cv, ramp_cover(std::abs(sat_of(S) - x.key_chroma), x.chroma_range, x.chroma_ramp));
-            return x.d255[w * (x.inverted ? 255 - cv : cv)];
-        });
-        break;
-    }
-    }
+    int result = kernel(p.mode, s, p, c, x);
     if (result == 0 && (p.flags & LAYER_GLOBALMASK))
         global_mask(s, c);
     return result;

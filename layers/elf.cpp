@@ -467,6 +467,10 @@ const char* record_fault(const Record& r)
         std::snprintf(text, sizeof text, "its pixel coding %u is unknown (0 to 3)", r.coding);
         return text;
     }
+    if (r.mode >= static_cast<uint32_t>(kBlendModeCount)) {
+        std::snprintf(text, sizeof text, "its blend mode %u is unknown (0 to %d)", r.mode, kBlendModeCount - 1);
+        return text;
+    }
     if (r.flags >= 256) {
         std::snprintf(text, sizeof text, "its flags %u lie outside 0 to 255", r.flags);
         return text;

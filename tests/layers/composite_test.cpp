@@ -120,6 +120,23 @@ TEST_F(LayerTest, OpacityZeroOrLayerAlphaZeroLeavesTheMasterInEveryMode)
     }
 }
 
+TEST_F(LayerTest, AModeNoTableHasIsAnErrorAndNotShownAsNormal)
+{
+    Image* m = master(4, 4);
+    layer(m, 4, 4, {10, 20, 30, 255});
+    Image* top = layer(m, 4, 4, {200, 0, 0, 255});
+    top->layer_mode = kBlendModeCount;
+    ui::headless().clear_transcript();
+    EXPECT_NE(composite_layers(m), 0);
+    EXPECT_FALSE(ui::headless().transcript().empty());
+    EXPECT_NE(at(m, 1, 1)[0], 200);
+    top->layer_mode = -1;
+    EXPECT_NE(composite_layers(m), 0);
+    top->layer_mode = MODE_NORMAL;
+    EXPECT_EQ(composite_layers(m), 0);
+    EXPECT_GE(at(m, 1, 1)[0], 199);
+}
+
 TEST_F(LayerTest, ALayerWhollyOutsideChangesNothingEvenWithGlobalmask)
 {
     Image* m = master(8, 8);

@@ -239,6 +239,7 @@ TEST_F(ElfTest, BadRecordsRefuseTheFileAndBadPixelsKeepWhatWasRead)
     refused("opacity 101", rec + 296, 101 | 100u << 16);
     refused("factor 30001", rec + 296, 100 | 30001u << 16);
     refused("coding 4", rec + 280, 4);
+    refused("mode 93", rec + 288, 93);
     refused("flags 256", rec + 292, 256);
     refused("width 0", rec + 260, 0);
     refused("record magic", rec, 0x12345678);
