@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 namespace {
@@ -515,6 +516,12 @@ int elf_save_coded(const char* name, Image* image, int coding)
         set_error("pixel coding %d is unknown (0 to 3)", coding);
         return 1;
     }
+    // Layered bytes under a picture's name would destroy the picture.
+    size_t n = std::strlen(name);
+    if (n < 5 || strcasecmp(name + n - 4, ".elf") != 0) {
+        set_error("\"%s\" does not end in \".elf\"", name);
+        return 1;
+    }
     // Written beside the old file and put in its place only when complete,
     // so that a failed save leaves the old file as it was.
     std::string part = std::string(name) + ".part";
@@ -547,6 +554,8 @@ int elf_save_as(Image* image)
     std::string file = ui::platform().choose_file(true, "Save Extended Layer Files", "GX Layers (*.ELF)|*.ELF|", suggested);
     if (file.empty())
         return 1;
+    if (file.size() < 5 || strcasecmp(file.c_str() + file.size() - 4, ".elf") != 0)
+        file += ".elf";  // as typed in the chooser, without the extension
     if (elf_save(file.c_str(), master, 1) != 0) {
         message_show(msg::ProblemWriting, file.c_str());
         return 1;
