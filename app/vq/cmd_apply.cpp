@@ -251,6 +251,14 @@ int run_apply(vq::Args& args)
 
     if (int r = vq::refuse_overwrite("apply", job.out, {job.in, job.source, job.brush}); r != vq::EXIT_DONE)
         return r;
+    if (!job.save_settings.empty()) {
+        if (job.save_settings == job.out)
+            return vq::usage_error("apply", "--save-settings and the output both name \"" + job.out +
+                                                "\": name the settings file another way (*.VQS)");
+        if (int r = vq::refuse_overwrite("apply", job.save_settings, {job.in, job.out, job.source, job.brush});
+            r != vq::EXIT_DONE)
+            return r;
+    }
 
     // The operations' stored values (the Ray Trace scene, the Color Fill
     // colour, the current operation) are the user's: a run keeps them only

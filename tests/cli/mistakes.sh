@@ -20,6 +20,9 @@ expect_status 2 -- "$VQ" layers effect s.elf 1 shadow -o out.png
 expect_status 2 -- "$VQ" convert first/p2.png first/p2.png
 expect_grep 'is also an input' err.txt
 expect_status 2 -- "$VQ" apply first/p2.png first/p2.png negative
+expect_status 2 -- "$VQ" apply first/p2.png n2.png negative --save-settings first/p2.png
+expect_grep 'is also an input' err.txt
+expect_status 2 -- "$VQ" apply first/p2.png n2.png negative --save-settings n2.png
 same first/p2.png keep-p2.png
 
 # A file missing from the current folder is not taken silently from the
