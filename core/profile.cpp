@@ -11,10 +11,19 @@
 #include <cstring>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
 namespace {
+
+// The temporary file a settings file is written to before it is renamed
+// over it: one of its own for every process, since several runs of vq may
+// share a settings folder and finish at the same moment.
+std::string temp_name(const std::string& path)
+{
+    return path + "." + std::to_string(getpid()) + ".tmp";
+}
 
 // Nothing the system writes comes near this; a larger file is not ours.
 constexpr long kMaxIniBytes = 16L << 20;
@@ -207,7 +216,7 @@ ProfileCache& cache_for(const std::string& path)
 
 bool write_lines(ProfileCache& c)
 {
-    std::string temp = c.path + ".tmp";
+    std::string temp = temp_name(c.path);
     std::FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f) {
         log_printf("Could not write \"%s\": %s\n", c.path.c_str(), std::strerror(errno));
@@ -430,7 +439,7 @@ int fast_ini_write(const char* section, const char* key, const char* value, cons
         fast_ini_write_close();
     if (!w.file) {
         w.path = path;
-        w.temp = path + ".tmp";
+        w.temp = temp_name(path);
         w.failed = false;
         w.file = std::fopen(w.temp.c_str(), "wb");
         if (!w.file) {

@@ -49,4 +49,13 @@ expect_status 2 -- "$VQ" --home "$H" prefs UndoWant 40000
 expect_status 2 -- "$VQ" --home "$H" prefs NoSuchKey
 expect_grep 'no preference "NoSuchKey"' err.txt
 
+# Runs that share a settings folder and end together all save their settings.
+mkdir -p shared
+pids=()
+for i in $(seq 1 16); do "$VQ" --home shared status >/dev/null 2>"shared-$i.err" & pids+=($!); done
+failed=0
+for p in "${pids[@]}"; do wait "$p" || failed=$((failed + 1)); done
+[ "$failed" -eq 0 ] && pass "16 runs at once saved their settings" || { fail "$failed of 16 runs failed"; cat shared-*.err >&2; }
+ls -A shared | grep -q tmp && fail "temporary files left: $(ls -A shared)" || pass "no temporary files left"
+
 finish
