@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the workstation for the documentation: the main window with an
-# image, a parameter dialog and the preferences, into docs/screenshots/.
+# image, a parameter dialog, the preferences and the particle-system and
+# force dialogs (on data/particles/vortex.psy), into docs/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BIN=${1:-build/bin}

@@ -10,13 +10,13 @@
 
 namespace {
 
-std::string dpi(int32_t num, int32_t den)
+std::string dpi(double value)
 {
     char text[32];
-    if (den == 1)
-        std::snprintf(text, sizeof text, "%d", num);
+    if (value == static_cast<double>(static_cast<long>(value)))
+        std::snprintf(text, sizeof text, "%ld", static_cast<long>(value));
     else
-        std::snprintf(text, sizeof text, "%.2f", den ? static_cast<double>(num) / den : 0.0);
+        std::snprintf(text, sizeof text, "%.2f", value);
     return text;
 }
 
@@ -40,37 +40,62 @@ int run_info(vq::Args& args)
     for (const std::string& file : files) {
         // The dispatch may find the file in the project or image folder instead.
         char name[kImagePathMax];
+        if (file.size() >= sizeof name) {
+            load_image(file.c_str());  // tells why
+            status = vq::EXIT_FAILED;
+            continue;
+        }
         std::snprintf(name, sizeof name, "%s", file.c_str());
-        Image* image = file.size() < sizeof name ? LoadImageFile(name) : load_image(file.c_str());
-        if (!image) {
+        FileInfo info;
+        int failed = 0;
+        if (diagnostics) {
+            // The palette statistics need the pixels: a whole load.
+            if (Image* image = LoadImageFile(name)) {
+                ImageInfo& i = info.image;
+                i.width = image->width;
+                i.height = image->height;
+                i.bits = image->bits;
+                i.alpha = image->alpha != 0;
+                i.hres = image->hres_den ? static_cast<double>(image->hres_num) / image->hres_den : 0;
+                i.vres = image->vres_den ? static_cast<double>(image->vres_num) / image->vres_den : 0;
+                i.frames = image->frame_count > 0 ? image->frame_count : 0;
+                i.frame = image->frame_number;
+                info.code = image->file_format;
+                std::snprintf(info.type_name, sizeof info.type_name, "%s", image->format);
+                layers_close(image);  // a layered file brings its stack along
+            } else {
+                failed = 1;
+            }
+        } else {
+            failed = ImageFileInfo(name, &info);
+        }
+        if (failed) {
             status = vq::EXIT_FAILED;
             continue;
         }
         // Codes without a type name (the layered file, say) show their codec's title.
-        const char* title = codec_title_for_code(image->file_format);
-        std::string tag = image->format[0] ? image->format
-                          : title           ? title
-                                            : "code " + std::to_string(image->file_format);
-        std::printf("%s: %s %u x %d, %u bits, alpha %s, %s x %s dpi", name, tag.c_str(), image->width,
-                    image->height, image->bits, image->alpha ? "yes" : "no",
-                    dpi(image->hres_num, image->hres_den).c_str(), dpi(image->vres_num, image->vres_den).c_str());
-        if (image->frame_count > 0)
-            std::printf(", frame %d of %d", image->frame_number, image->frame_count);
+        const char* title = codec_title_for_code(info.code);
+        std::string tag = info.type_name[0] ? info.type_name : title ? title : "code " + std::to_string(info.code);
+        const ImageInfo& i = info.image;
+        std::printf("%s: %s %ld x %ld, %d bits, alpha %s, %s x %s dpi", name, tag.c_str(), i.width, i.height, i.bits,
+                    i.alpha ? "yes" : "no", dpi(i.hres).c_str(), dpi(i.vres).c_str());
+        if (i.frames > 0)
+            std::printf(", frame %ld of %ld", i.frame, i.frames);
         std::printf("\n");
-        layers_close(image);  // a layered file brings its stack along
     }
     return status;
 }
 
 const vq::Option kInfoOptions[] = {
-    {"--diag", nullptr, "write the BMP palette-usage statistics to the log (with --log)"},
+    {"--diag", nullptr, "load the pixels too and write the BMP palette-usage statistics to the log (with --log)"},
 };
 const vq::Form kInfoForms[] = {{.job = nullptr, .words = "FILE...", .options = kInfoOptions}};
 
 } // namespace
 
 VQ_COMMAND("info", "what the load dispatch makes of each image file: format, size, bits, alpha, resolution",
-           "Loads each file through the load dispatch and tells what it is: format, width x height, bits per "
+           "Identifies each file as the load dispatch does and tells what it is: format, width x height, bits per "
            "pixel of the file, whether its alpha channel carries content, resolution in dots per inch, and for "
-           "animation files the frame read. Exit status 1 when any file could not be read.",
+           "animation files the frame read. Formats with a header reader (BMP, PNG, JPEG, TIFF, PPM, layered "
+           "files) are not decoded. Exit status 1 when any file could not be read.",
            run_info, kInfoForms);

@@ -43,6 +43,12 @@ std::map<int32_t, ParamDialog*>& dialogs()
     return d;
 }
 
+std::map<int32_t, DialogExtension>& extensions()
+{
+    static std::map<int32_t, DialogExtension> e;
+    return e;
+}
+
 int clamp_int(double v, double lo, double hi)
 {
     return static_cast<int>(std::lround(std::clamp(v, lo, hi)));
@@ -202,6 +208,8 @@ ParamDialog::ParamDialog(MainWindow* window, int32_t command)
                 add_slot(form, slot);
     }
     layout->addLayout(form);
+    if (auto it = extensions().find(command); it != extensions().end())
+        it->second(*this, layout);
     result_ = new QLabel(this);
     result_->setObjectName("result");
     layout->addWidget(result_);
@@ -402,6 +410,11 @@ void ParamDialog::save_settings()
     if (path.empty())
         return;
     save_op_settings(path.c_str(), command_);
+}
+
+void set_dialog_extension(int32_t command, DialogExtension extension)
+{
+    extensions()[command] = extension;
 }
 
 ParamDialog* operation_dialog(MainWindow* window, int32_t command)

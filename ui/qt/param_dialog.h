@@ -14,6 +14,7 @@ struct OpDescriptor;
 struct OpSlot;
 class QLabel;
 class QFormLayout;
+class QVBoxLayout;
 
 namespace ws {
 
@@ -28,6 +29,7 @@ public:
     int apply();
     // Reads the variables into the controls again (after Load).
     void refresh();
+    MainWindow* owner() const { return window_; }
 
 private:
     void add_slot(QFormLayout* form, OpSlot& slot);
@@ -40,6 +42,11 @@ private:
     std::vector<std::function<void()>> refreshers_;
     QLabel* result_;
 };
+
+// An operation whose parameters need more than its slots give (the particle
+// system's own dialogs) adds controls below them when its dialog is made.
+using DialogExtension = void (*)(ParamDialog& dialog, QVBoxLayout* layout);
+void set_dialog_extension(int32_t command, DialogExtension extension);
 
 // The Effects menu: one submenu per operation group, available operations
 // only, each opening its parameter dialog (or applying at once when the

@@ -7,6 +7,7 @@
 #include "ui/qt/area_tools.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
+#include "ui/qt/particle_dialogs.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/raw_dialog.h"
 #include "ui/qt/timeline_window.h"
@@ -49,6 +50,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         installed = true;
         ops_install();
         install_operation_menus();
+        install_particle_dialogs();
         install_area_menu();
         install_timeline_menu();
         install_script_menu();
@@ -88,8 +90,9 @@ bool workstation_stop()
 
 namespace {
 
-// "/shots=DIR": pictures of the main window, a parameter dialog and the
-// preferences for the documentation, then the program ends.
+// "/shots=DIR": pictures of the main window, a parameter dialog, the
+// preferences and the particle dialogs for the documentation, then the
+// program ends.
 void take_screenshots(MainWindow* window, const QString& folder)
 {
     QDir().mkpath(folder);
@@ -105,8 +108,11 @@ void take_screenshots(MainWindow* window, const QString& folder)
             QTimer::singleShot(300, window, [window, folder, prefs] {
                 prefs->grab().save(folder + "/preferences.png");
                 prefs->deleteLater();
-                window->platform().set_unattended(true, ui::Answer::Discard);
-                window->close();
+                particle_screenshots(window, folder, QDir::current().absoluteFilePath("data/particles/vortex.psy"),
+                                     [window] {
+                                         window->platform().set_unattended(true, ui::Answer::Discard);
+                                         window->close();
+                                     });
             });
         });
     });
