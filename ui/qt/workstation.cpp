@@ -3,13 +3,16 @@
 #include "core/app.h"
 #include "core/image.h"
 #include "core/progress.h"
+#include "core/settings.h"
 #include "ops/ops.h"
 #include "ui/qt/area_tools.h"
+#include "ui/qt/desktop.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
 #include "ui/qt/particle_dialogs.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/raw_dialog.h"
+#include "ui/qt/screenshots.h"
 #include "ui/qt/timeline_window.h"
 #include "ui/qt/script_window.h"
 
@@ -19,6 +22,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -54,6 +58,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         install_area_menu();
         install_timeline_menu();
         install_script_menu();
+        install_desktop();
     }
     auto* window = new MainWindow;
     window->platform().set_unattended(unattended);
@@ -71,6 +76,11 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         return nullptr;
     }
     window->build_subsystem_menus();
+    // The menus, built after the frame was placed, may have widened it.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && settings().pref(PREF_DIALOG_POS_SAFETY_NET) && !window->isMinimized() && !window->isMaximized() &&
+        !screen->availableGeometry().contains(window->geometry()))
+        window->setGeometry(fit_on_screen(window->geometry(), screen->availableGeometry()));
     progress_set_busy_cursor(true);
     return window;
 }
@@ -87,38 +97,6 @@ bool workstation_stop()
     delete w;
     return true;
 }
-
-namespace {
-
-// "/shots=DIR": pictures of the main window, a parameter dialog, the
-// preferences and the particle dialogs for the documentation, then the
-// program ends.
-void take_screenshots(MainWindow* window, const QString& folder)
-{
-    QDir().mkpath(folder);
-    QTimer::singleShot(600, window, [window, folder] {
-        window->grab().save(folder + "/main-window.png");
-        ParamDialog* dialog = operation_dialog(window, opcmd::Colorize);
-        dialog->show();
-        QTimer::singleShot(300, window, [window, folder, dialog] {
-            dialog->grab().save(folder + "/parameter-dialog.png");
-            dialog->hide();
-            auto* prefs = new PreferencesDialog(window);
-            prefs->show();
-            QTimer::singleShot(300, window, [window, folder, prefs] {
-                prefs->grab().save(folder + "/preferences.png");
-                prefs->deleteLater();
-                particle_screenshots(window, folder, QDir::current().absoluteFilePath("data/particles/vortex.psy"),
-                                     [window] {
-                                         window->platform().set_unattended(true, ui::Answer::Discard);
-                                         window->close();
-                                     });
-            });
-        });
-    });
-}
-
-} // namespace
 
 int run_workstation(int argc, char** argv)
 {
