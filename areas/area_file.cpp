@@ -180,7 +180,7 @@ int area_save(const char* path)
     SafeWrite out(path);
     FILE* o = out.open("w");
     if (!o) {
-        message_show(msg::CannotOpenRequested, path);
+        message_show_file(msg::CannotOpenRequested, path);
         return 1;
     }
     const AreaSettings& s = area_settings();
@@ -240,9 +240,9 @@ int area_save(const char* path)
 
 int area_load(const char* path)
 {
-    File f(std::fopen(path, "r"));
+    File f(open_for_reading(path, "r"));
     if (!f) {
-        message_show(msg::CannotOpenRequested, path);
+        message_show_file(msg::CannotOpenRequested, path);
         return 1;
     }
     std::string line;
@@ -272,8 +272,13 @@ int area_load(const char* path)
             log_printf("TranGrow:  %4ld\n", s.tran_grow);
             break;
         case MODE:
-            if (v.words.size() > 1)
-                area_mode_parse(v.words[1].c_str(), &s.mode);
+            // A misspelt mode would otherwise select the entire image.
+            if (v.words.size() < 2 || !area_mode_parse(v.words[1].c_str(), &s.mode)) {
+                std::string text = std::string(path) + ": no area mode \"" +
+                                   (v.words.size() > 1 ? v.words[1] : std::string()) + "\" (docs/areas.md lists them)";
+                message_show(msg::FileTypeMismatch, text.c_str());
+                return 1;
+            }
             log_printf("Mode: %s\n", area_mode_name(s.mode));
             break;
         case SIZE:
@@ -354,7 +359,7 @@ int shape_save(const char* path)
     SafeWrite out(path);
     FILE* o = out.open("w");
     if (!o) {
-        message_show(msg::CannotOpenRequested, path);
+        message_show_file(msg::CannotOpenRequested, path);
         return 1;
     }
     std::vector<AreaPoint> pts = marked(s.points);
@@ -392,9 +397,9 @@ int shape_save(const char* path)
 
 int shape_load(const char* path)
 {
-    File f(std::fopen(path, "r"));
+    File f(open_for_reading(path, "r"));
     if (!f) {
-        message_show(msg::IShapeNotFound, path);
+        message_show_file(msg::IShapeNotFound, path);
         return 1;
     }
     std::string line;

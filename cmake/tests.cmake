@@ -42,7 +42,13 @@ file(GLOB cli_scripts CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cli/*.sh)
 foreach(script ${cli_scripts})
   get_filename_component(name ${script} NAME_WE)
   add_test(NAME cli_${name} COMMAND bash ${script})
+  # A script that says "# ctest: slow" is left out of the sanitizer pass.
+  file(STRINGS ${script} slow REGEX "^# ctest: slow$")
+  set(labels cli)
+  if(slow)
+    list(APPEND labels slow)
+  endif()
   set_tests_properties(cli_${name} PROPERTIES
-    LABELS cli
+    LABELS "${labels}"
     ENVIRONMENT "VQ=$<TARGET_FILE:vq>;GLIMVQ_SOURCE_DIR=${CMAKE_SOURCE_DIR};GLIMVQ_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TEST_TMP=${CMAKE_BINARY_DIR}/cli-tmp/${name}")
 endforeach()

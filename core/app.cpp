@@ -36,6 +36,7 @@ struct AppState {
     // "KeepLog" as the file has it, when --log turned it on for the run.
     bool keep_log_forced = false;
     long keep_log_stored = 0;
+    bool prefs_unsaved = false;  // the last shut-down could not write GLIMVQ.ini
 };
 
 // Reached through a function: subsystems register from static constructors
@@ -100,9 +101,14 @@ void release_everything()
 
 bool app_word_is_option(const std::string& word)
 {
-    // Options begin with "/"; so do absolute paths here, and a word that
-    // names an existing file is a file.
-    return !word.empty() && word[0] == '/' && access(word.c_str(), F_OK) != 0;
+    // Options begin with "/"; so do absolute paths here.  A word that names
+    // an existing file is a file, and so is one with a folder or an
+    // extension before any "=" ("/tmp/gone.png"), so that a missing file is
+    // reported rather than taken for an option.
+    if (word.empty() || word[0] != '/' || access(word.c_str(), F_OK) == 0)
+        return false;
+    std::string name = word.substr(1, word.find('=') == std::string::npos ? std::string::npos : word.find('=') - 1);
+    return !name.empty() && name.find_first_of("/.") == std::string::npos;
 }
 
 namespace {
@@ -285,12 +291,17 @@ int app_shutdown()
     ui::platform().take_window_positions(set);
     if (g_app().keep_log_forced && set.keep_log == 1)
         set.keep_log = g_app().keep_log_stored;
-    prefs_save();
+    g_app().prefs_unsaved = prefs_save() != 0;
     mem_close_report();
 
     release_everything();
     ui::platform().post_quit(0);
     return 0;
+}
+
+bool app_prefs_unsaved()
+{
+    return g_app().prefs_unsaved;
 }
 
 void app_abandon()

@@ -64,6 +64,8 @@ int app_init_instance(const AppOptions& options);
 // 0 when shut down; 1 when the user cancelled (everything stays as it was,
 // nothing is written).
 int app_shutdown();
+// True when that shut-down could not write the preferences (it said so).
+bool app_prefs_unsaved();
 // Releases everything without asking or writing settings: a program that
 // must end although its shut-down was cancelled.
 void app_abandon();

@@ -3,7 +3,9 @@
 #include "core/log.h"
 #include "core/safe_write.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -13,8 +15,7 @@ struct MessageText {
     const char* text;
 };
 
-// The message catalogue: string resources 5000 + n.  Message 92 is left
-// empty on purpose; its box shows only the file's name.
+// The message catalogue: string resources 5000 + n.
 const MessageText kMessages[] = {
     {1, "Not enough real memory for film."},
     {2, "Could not lock the source image."},
@@ -72,6 +73,19 @@ const MessageText kMessages[] = {
 bool g_quiet = false;
 unsigned long g_reported = 0;
 
+std::string g_subject;
+
+// The text with the subject's path after it, unless the text names it.
+std::string with_subject(std::string s)
+{
+    if (!g_subject.empty() && s.find(g_subject) == std::string::npos) {
+        if (!s.empty())
+            s += '\n';
+        s += g_subject;
+    }
+    return s;
+}
+
 std::string joined(const char* text, const char* extra)
 {
     std::string s = text ? text : "";
@@ -116,8 +130,17 @@ int message_show(int n, const char* extra_text)
         return 0;
     char title[32];
     std::snprintf(title, sizeof title, "Message %03d", n);
-    ui::platform().message_box(title, joined(text, extra).c_str(), ui::BoxIcon::Exclamation);
+    ui::platform().message_box(title, with_subject(joined(text, extra)).c_str(), ui::BoxIcon::Exclamation);
     return 0;
+}
+
+int message_show_file(int n, const char* path)
+{
+    int err = errno;
+    std::string extra = path ? path : "";
+    if (path && err != 0)
+        extra += std::string(": ") + std::strerror(err);
+    return message_show(n, extra.c_str());
 }
 
 ui::Answer message_ask(int n, ui::Ask kind, const char* extra)
@@ -137,7 +160,7 @@ int error_box(const char* text, const char* text2)
         s += '\n';
         s += text2;
     }
-    s = safe_write_shown(s.c_str());
+    s = with_subject(safe_write_shown(s.c_str()));
     log_printf("MESSAGE: \"%s\"\n", s.c_str());
     if (!g_quiet)
         ui::platform().message_box("Note!", s.c_str(), ui::BoxIcon::Stop);
@@ -147,6 +170,11 @@ int error_box(const char* text, const char* text2)
 int note(const char* text)
 {
     return error_box(text);
+}
+
+void messages_set_subject(const char* path)
+{
+    g_subject = path ? path : "";
 }
 
 void messages_set_quiet(bool quiet)

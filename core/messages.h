@@ -17,6 +17,9 @@ const char* string_resource(int id);
 
 // Shows message n with an optional second line; returns 0.
 int message_show(int n, const char* extra = nullptr);
+// Message n with "PATH: the system's reason" after it; call it straight
+// after the system call that failed, while errno still holds the reason.
+int message_show_file(int n, const char* path);
 // Asks message n as a question; the answer comes from the platform.
 ui::Answer message_ask(int n, ui::Ask kind, const char* extra = nullptr);
 
@@ -29,6 +32,17 @@ int note(const char* text);
 // Quiet mode: no box is shown (the image manager's thumbnail builder and
 // other batch work); messages are still logged.
 void messages_set_quiet(bool quiet);
+
+// The file a load or save is working on: the messages and error boxes shown
+// meanwhile name it when their text does not already.  Null clears it.
+void messages_set_subject(const char* path);
+
+struct MessageSubject {
+    explicit MessageSubject(const char* path) { messages_set_subject(path); }
+    ~MessageSubject() { messages_set_subject(nullptr); }
+    MessageSubject(const MessageSubject&) = delete;
+    MessageSubject& operator=(const MessageSubject&) = delete;
+};
 bool messages_quiet();
 // How many messages and error boxes were reported so far (quiet or not):
 // a caller tells a refusal that was explained from a silent one.

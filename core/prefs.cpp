@@ -7,7 +7,9 @@
 #include "core/settings.h"
 #include "core/platform.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 
@@ -96,14 +98,21 @@ int prefs_save()
         int last = k.indexed() ? k.last : 0;
         for (int i = first; i <= last; ++i) {
             std::string name = setting_key_name(k, i);
-            profile_write(kPrefsSection, name.c_str(), setting_format(k, s, i).c_str(), kPrefsFile);
+            std::string value = setting_format(k, s, i);
+            // A folder left at its default (the folder current at start-up) is
+            // not kept: the next run, started elsewhere, starts in its own.
+            bool at_default = k.kind == SettingKind::Folder && value == app_start_folder();
+            profile_write(kPrefsSection, name.c_str(), at_default ? nullptr : value.c_str(), kPrefsFile);
         }
     }
+    errno = 0;
     bool written = profile_release();
+    int why = errno;
     profile_forget();
     s.mod_alpha = mod_alpha;
     if (!written) {
-        error_box("The preferences could not be saved to", profile_path(kPrefsFile).c_str());
+        std::string where = profile_path(kPrefsFile) + (why ? std::string(": ") + std::strerror(why) : std::string());
+        error_box("The preferences could not be saved to", where.c_str());
         return 1;
     }
     return 0;

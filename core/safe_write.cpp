@@ -189,3 +189,15 @@ extern "C" void safe_write_install_signal_handlers()
     // Beyond the file-size limit a write fails (EFBIG) and is reported.
     signal(SIGXFSZ, SIG_IGN);
 }
+
+FILE* open_for_reading(const char* path, const char* mode)
+{
+    FILE* f = path ? std::fopen(path, mode) : nullptr;
+    struct stat st {};
+    if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(f);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return f;
+}

@@ -41,6 +41,10 @@ private:
     bool done_ = false;
 };
 
+// fopen for reading that refuses a folder (which fopen opens, and whose
+// reads fail later with a reason nobody sees): null with errno EISDIR.
+FILE* open_for_reading(const char* path, const char* mode = "rb");
+
 // A text for the user: every temporary file named in it is named by its
 // target instead (a writer reports on the file it was handed, but the user
 // knows the file by the name they gave).

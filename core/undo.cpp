@@ -324,7 +324,9 @@ int undo_apply(Image* image, long entry)
             continue;
         if (exchange(image, c, "Undo", Move::Swap) != 0)
             return 1;
-        if (image->changes > 0)
+        // Counted against the saved state: undoing past a save makes the
+        // image differ from its file again (below zero).
+        if (image->changes > INT16_MIN)
             image->changes = static_cast<int16_t>(image->changes - 1);
         c->undo_applied = 1;
     }

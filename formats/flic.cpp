@@ -464,7 +464,7 @@ int FlicFrames::open(const char* name, FILE* stream)
     file_ = stream ? stream : std::fopen(name, "rb");
     own_file_ = !stream;
     if (!file_) {
-        message_show(msg::CannotOpenImage, name);
+        message_show_file(msg::CannotOpenImage, name);
         return 1;
     }
     int rc = flic_read_header(file_, &header_);

@@ -91,7 +91,7 @@ int GifFrames::open(const char* name, FILE* stream)
     file_ = stream ? stream : std::fopen(name, "rb");
     own_file_ = !stream;
     if (!file_) {
-        message_show(msg::CannotOpenImage, name);
+        message_show_file(msg::CannotOpenImage, name);
         return 1;
     }
     std::fseek(file_, 0, SEEK_SET);

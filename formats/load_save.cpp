@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <sys/stat.h>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -202,9 +204,15 @@ const Codec* identify(char* name, LoadScope& scope, long& file_size)
     const char* ext = file_extension(name);
     log_printf("\nLoading image: \"%s\"\n", name);
 
+    // The path, then the system's reason.
+    struct stat st {};
+    if (stat(name, &st) == 0 && S_ISDIR(st.st_mode)) {
+        message_show(msg::CannotOpenImage, (std::string(name) + ": " + std::strerror(EISDIR)).c_str());
+        return nullptr;
+    }
     FileCloser id{std::fopen(name, "rb")};
     if (!id.f) {
-        message_show(msg::CannotOpenImage, name);
+        message_show(msg::CannotOpenImage, (std::string(name) + ": " + std::strerror(errno)).c_str());
         return nullptr;
     }
     ProbeHeader f{};
@@ -262,9 +270,10 @@ Image* read_with(const Codec& c, const char* name, long file_size)
 {
     FileCloser stream{std::fopen(name, "rb")};
     if (!stream.f) {
-        message_show(msg::CannotOpenImage, name);
+        message_show_file(msg::CannotOpenImage, name);
         return nullptr;
     }
+    MessageSubject subject(name);
     return c.read(LoadRequest{name, stream.f, file_size});
 }
 
@@ -315,9 +324,10 @@ int ImageFileInfo(char* name, FileInfo* out)
         if (c->info) {
             FileCloser stream{std::fopen(name, "rb")};
             if (!stream.f) {
-                message_show(msg::CannotOpenImage, name);
+                message_show_file(msg::CannotOpenImage, name);
                 return 1;
             }
+            MessageSubject subject(name);
             if (c->info(LoadRequest{name, stream.f, file_size}, &out->image) != 0)
                 return 1;
             out->code = c->reader_sets_code && out->image.code >= 0 ? out->image.code : c->code;
@@ -362,7 +372,7 @@ Image* load_image(const char* path)
 {
     char name[kImagePathMax];
     if (std::strlen(path) >= sizeof name) {
-        message_show(msg::CannotOpenImage, path);
+        message_show(msg::CannotOpenImage, (std::string(path) + ": " + std::strerror(ENAMETOOLONG)).c_str());
         return nullptr;
     }
     copy_text(name, sizeof name, path);
@@ -432,6 +442,16 @@ int SaveImageFile(Image* image, char* name)
 
     // The old file stays as it was unless the whole write succeeds.
     SafeWrite out(name);
+    // A folder that is missing or cannot be written is told once, with the
+    // user's name and the system's reason, before any writer starts.
+    if (FILE* probe = std::fopen(out.temp_path(), "wb")) {
+        std::fclose(probe);
+    } else {
+        image->alpha = kept_alpha;
+        message_show(msg::CannotCreateImageFile, (std::string(name) + ": " + std::strerror(errno)).c_str());
+        return 1;
+    }
+    MessageSubject subject(name);
     int rc = c->write(image, out.temp_path(), SaveRequest{bits, compress, quality, name});
     image->alpha = kept_alpha;
     if (rc != 0)
@@ -469,7 +489,7 @@ int save_image(Image* image, const char* path)
 {
     char name[kImagePathMax];
     if (std::strlen(path) >= sizeof name - 5) {
-        message_show(msg::CannotCreateImageFile, path);
+        message_show(msg::CannotCreateImageFile, (std::string(path) + ": " + std::strerror(ENAMETOOLONG)).c_str());
         return 1;
     }
     copy_text(name, sizeof name, path);

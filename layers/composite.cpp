@@ -1337,3 +1337,9 @@ struct LayersSubsystem {
 LayersSubsystem g_register;
 
 } // namespace
+
+// Named by layers/module.cmake, so that every program keeps this file and
+// with it the layered-file reader (the workstation names nothing here).
+extern "C" {
+int layers_link_anchor = 0;
+}

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 namespace {
@@ -520,6 +521,12 @@ int elf_save_coded(const char* name, Image* image, int coding)
         set_error("pixel coding %d is unknown (0 to 3)", coding);
         return 1;
     }
+    // Layered bytes under a picture's name would destroy the picture.
+    size_t n = std::strlen(name);
+    if (n < 5 || strcasecmp(name + n - 4, ".elf") != 0) {
+        set_error("\"%s\" does not end in \".elf\"", name);
+        return 1;
+    }
     // Written beside the old file and put in its place only when complete,
     // so that a failed save leaves the old file as it was.
     SafeWrite out(name);
@@ -550,6 +557,8 @@ int elf_save_as(Image* image)
     std::string file = ui::platform().choose_file(true, "Save Extended Layer Files", "GX Layers (*.ELF)|*.ELF|", suggested);
     if (file.empty())
         return 1;
+    if (file.size() < 5 || strcasecmp(file.c_str() + file.size() - 4, ".elf") != 0)
+        file += ".elf";  // as typed in the chooser, without the extension
     if (elf_save(file.c_str(), master, 1) != 0) {
         message_show(msg::ProblemWriting, file.c_str());
         return 1;
@@ -618,9 +627,9 @@ int elf_info(const char* name, ImageInfo* out)
 
 Image* elf_load(const char* name)
 {
-    FILE* f = std::fopen(name, "rb");
+    FILE* f = open_for_reading(name);
     if (!f) {
-        message_show(msg::CannotOpenImage, name);
+        message_show_file(msg::CannotOpenImage, name);
         return nullptr;
     }
     std::vector<char> buffer(1 << 16);

@@ -90,6 +90,16 @@ constexpr OpSlot slot_range(int32_t* var, const char* key, const char* label, do
     return slot_int(var, key, label, min, max, min, max);
 }
 
+// A range whose values are choices with names ("Average|Luminance|Red"):
+// the dialog offers the names.
+constexpr OpSlot slot_choice(int32_t* var, const char* key, const char* label, double min, double max,
+                             const char* names)
+{
+    OpSlot s = slot_int(var, key, label, min, max, min, max);
+    s.choices = names;
+    return s;
+}
+
 constexpr OpSlot slot_switch(int32_t* var, const char* key, const char* label)
 {
     return slot_int(var, key, label, 0, 1, 0, 1);

@@ -274,7 +274,7 @@ int save_op_settings(const char* file_name, int32_t command)
     SafeWrite out(file_name);
     FILE* f = out.open("w");
     if (!f) {
-        message_show(msg::CannotOpenRequested, file_name);
+        message_show_file(msg::CannotOpenRequested, file_name);
         return 1;
     }
     std::fprintf(f, "VQOPSET Glimmerix:V/q File\n\n");
@@ -302,7 +302,7 @@ int load_op_settings(const char* file_name, int32_t* command_read)
         *command_read = 0;
     FILE* f = file_name ? std::fopen(file_name, "rb") : nullptr;
     if (!f) {
-        message_show(msg::CannotOpenRequested, file_name);
+        message_show_file(msg::CannotOpenRequested, file_name);
         return 1;
     }
     std::string text;
@@ -310,6 +310,11 @@ int load_op_settings(const char* file_name, int32_t* command_read)
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && static_cast<long>(text.size()) < kFileMax)
         text.append(buf, n);
+    if (std::ferror(f)) {  // a folder opens, and fails only here
+        message_show_file(msg::CannotOpenRequested, file_name);
+        std::fclose(f);
+        return 1;
+    }
     std::fclose(f);
 
     std::vector<std::string> lines = split_lines(text, kFirstLineMax);

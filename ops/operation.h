@@ -57,6 +57,8 @@ struct OpSlot {
     int32_t text_size;            // capacity of a text slot
     int32_t profile_high;         // highest value of a profile slot (255, 256, 360, 100)
     const char* profile;          // a profile slot's profile in the profile table ("asterize")
+    const char* choices;          // a choice: the names of its values from slider_min, "|" between
+    const char* browse;           // a text slot naming a file: the chooser's filter ("Scenes (*.W3D)|*.W3D|")
 
     bool used() const { return control != 0; }
 };

@@ -6,6 +6,7 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "core/safe_write.h"
 #include "core/settings.h"
 #include "formats/load_save.h"
 #include "raytrace/scene.h"
@@ -14,6 +15,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -318,7 +321,7 @@ void take_location()
     std::snprintf(g_state.scene_dir, sizeof g_state.scene_dir, "%s",
                   dir == app_start_folder() ? "" : dir.c_str());
     std::snprintf(g_state.scene_file, sizeof g_state.scene_file, "%s",
-                  settings().scene_file.empty() ? "scene9.w3d" : settings().scene_file.c_str());
+                  settings().scene_file.empty() ? kRaytraceDefaultScene : settings().scene_file.c_str());
 }
 
 OpSlot text_slot(char* buffer, const char* key, const char* label)
@@ -343,6 +346,21 @@ long after_preferences(long stored)
     return g_next_check ? g_next_check(stored) : stored;
 }
 
+constexpr const char* kRayTraceDoc = R"(Traces a three-dimensional scene, described in a scene file, into
+the image, over what it shows: rays that hit nothing leave the pixel as it was, so a scene can be
+traced over a photograph. The camera, lights, objects, surfaces, textures and maps are the scene
+file's (docs/scene-language.md); the samples are in `data/scenes/`.
+
+- `aa`: anti-aliasing, 0..4: (aa + 1)² rays a pixel; a pixel partly hit is blended over its old value.
+- `folder`: the scene's folder; empty is the current folder.
+- `scene`: the scene file (`*.w3d`). A name without a folder that is not in the current folder is
+  looked for among the samples, so the default, `glass.w3d`, traces from anywhere.
+
+The scene is kept with the preferences ("ScenePath", "SceneFile") when the workstation applies it;
+`vq apply` keeps it only with `--save-settings`. A file that is not a scene (a picture named by
+mistake) is refused. The whole image is captured for undo; inside an area the old pixels show
+outside it.)";
+
 bool register_operation()
 {
     if (app_hooks().check_operation != after_preferences) {
@@ -353,10 +371,12 @@ bool register_operation()
     slots[0] = slot_int(&g_state.aa_level, "aa", "Anti-alias level", 0, kRaytraceMaxAA, 0, kRaytraceMaxAA);
     slots[1] = text_slot(g_state.scene_dir, "folder", "Scene folder");
     slots[2] = text_slot(g_state.scene_file, "scene", "Scene file");
+    slots[2].browse = "Scenes (*.W3D)|*.W3D|All Files (*.*)|*.*|";
     OpRow b{};
     b.command = opcmd::RayTrace;
     b.worker.whole = raytrace_worker;
     b.slots = slots;
+    b.doc = kRayTraceDoc;
     op_register(b);
     return true;
 }
@@ -456,6 +476,46 @@ void raytrace_set_depth_observer(void (*observer)(const float*, long, long))
 
 namespace {
 
+// The sample scenes: $GLIMVQ_DATA/scenes, else data/scenes of the source tree.
+std::string samples_folder()
+{
+    const char* env = std::getenv("GLIMVQ_DATA");
+    std::string data = env && *env ? env : GLIMVQ_DATA_DIR;
+    return data + "/scenes";
+}
+
+// A scene named without a folder that is not in the current folder is one
+// of the samples (the operation's default is one).
+std::string resolve_scene(const std::string& path)
+{
+    if (path.empty() || path.find('/') != std::string::npos || access(path.c_str(), F_OK) == 0)
+        return path;
+    std::string sample = samples_folder() + "/" + path;
+    return access(sample.c_str(), R_OK) == 0 ? sample : path;
+}
+
+// A scene is text: a picture or other binary file named by mistake would
+// otherwise parse to an empty scene and a black image.  False after the
+// user was told why.
+bool scene_text_or_say(const std::string& path)
+{
+    std::string where = "Scene: " + path;
+    FILE* f = open_for_reading(path.c_str());
+    if (!f) {
+        error_box(scene_error_text(SCENE_READ_FAILED), (where + ": " + std::strerror(errno)).c_str());
+        return false;
+    }
+    unsigned char head[4096];
+    size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    for (size_t i = 0; i < n; ++i)
+        if (head[i] == 0 || (head[i] < 32 && !std::strchr("\t\n\r\f\v\x1a", head[i]))) {
+            error_box("Not a scene file", (where + ": it holds binary data, not the text of a scene").c_str());
+            return false;
+        }
+    return true;
+}
+
 int run_path(const std::string& scene_path, Image* target, uint8_t* pixels, long width, long height, int aa)
 {
     aa = std::clamp(aa, 0, kRaytraceMaxAA);
@@ -465,11 +525,20 @@ int run_path(const std::string& scene_path, Image* target, uint8_t* pixels, long
 
     // 1. A fresh scene: defaults, camera, counters.
     scene_begin();
-    // 3. The library folder goes in front of a relative scene path.
-    std::string path = scene_path;
-    if (scene().libdir[0] && !path.empty() && path[0] != '/')
-        path = join(scene().libdir, path);
+    // 3. The library folder goes in front of a relative scene path, when
+    // the scene is there: the folder stays from an earlier run, and a scene
+    // named from the current folder must not be looked for inside it.
+    std::string path = resolve_scene(scene_path);
+    if (scene().libdir[0] && !path.empty() && path[0] != '/') {
+        std::string in_library = join(scene().libdir, path);
+        if (access(in_library.c_str(), R_OK) == 0)
+            path = in_library;
+    }
     log_printf("Ray trace : %s %ldx%ld AA %d\n", path.c_str(), width, height, aa);
+    if (!scene_text_or_say(path)) {
+        scene_release();
+        return 1;
+    }
     int code = scene_parse_file(path.c_str());
     // 4. A parse that failed is reported, and nothing is drawn.
     if (code != SCENE_OK) {

@@ -9,6 +9,10 @@ struct Image;
 
 constexpr int kRaytraceMaxAA = 4;
 constexpr int kRaytracePath = 300;
+// The operation's scene until one is chosen: a sample of data/scenes (a
+// name without a folder that is missing from the current folder is looked
+// for among the samples).
+constexpr const char* kRaytraceDefaultScene = "glass.w3d";
 
 struct RaytraceState {
     // The parameters of the "Ray Trace" operation: the scene folder and file
@@ -27,7 +31,7 @@ struct RaytraceState {
 RaytraceState& raytrace_state();
 
 // The scene folder and file of the operation, taken from the settings
-// ("ScenePath", "SceneFile"; "scene9.w3d" when none is set) until the
+// ("ScenePath", "SceneFile"; kRaytraceDefaultScene when none is set) until the
 // operation's parameters change them.
 const char* raytrace_scene_dir();
 const char* raytrace_scene_file();

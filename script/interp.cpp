@@ -305,8 +305,9 @@ Line* execute_line(Line* line)
         ui::platform().pump_messages();
     if (e.trace && line->number > 0) {
         char mark[24];
-        std::snprintf(mark, sizeof mark, "[ %d ]", line->number);
-        out_text(kConsole, mark);
+        // Beside the program's output, not in it (stderr headless).
+        std::snprintf(mark, sizeof mark, "[ %d ]\n", line->number);
+        console_stream(mark);
     }
     e.current = line;
     e.error_line = line->number;

@@ -91,7 +91,7 @@ int project_save(const char* path)
     SafeWrite out(path);
     FILE* f = out.open("w");
     if (!f) {
-        message_show(msg::CannotCreateRequested, path);
+        message_show_file(msg::CannotCreateRequested, path);
         return 1;
     }
     std::fprintf(f, "VQPROJ Glimmerix:V/q File\n\n");

@@ -3,9 +3,9 @@
 #include "timeline/timeline.h"
 
 #include "core/log.h"
-#include "core/safe_write.h"
 #include "core/mem.h"
 #include "core/messages.h"
+#include "core/safe_write.h"
 #include "ops/catalogue.h"
 
 #include <algorithm>
@@ -712,7 +712,7 @@ int timeline_save(const char* path)
     SafeWrite out(path);
     FILE* f = out.open("w");
     if (!f) {
-        message_show(msg::CannotCreateRequested, path);
+        message_show_file(msg::CannotCreateRequested, path);
         return 1;
     }
     write_timeline(f, path);
@@ -727,9 +727,9 @@ int timeline_save(const char* path)
 
 int timeline_load(const char* path)
 {
-    File f(path ? std::fopen(path, "rb") : nullptr);
+    File f(open_for_reading(path));
     if (!f) {
-        message_show(msg::CannotOpenRequested, path);
+        message_show_file(msg::CannotOpenRequested, path);
         return 1;
     }
     Reader in(f.get());

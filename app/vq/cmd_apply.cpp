@@ -59,6 +59,7 @@ int take_switch(const char* name, const std::string& v, long& into)
     return vq::EXIT_DONE;
 }
 
+// What each option of kApplyOptions (below) does.
 const ApplyOption kOptions[] = {
     {"--settings", "FILE.VQS",
      [](ApplyJob& j, const std::string& v) {
@@ -125,7 +126,7 @@ int parse(vq::Args& args, ApplyJob& job)
         if (word.size() > 2 && word[0] == '-' && word[1] == '-') {
             const ApplyOption* o = find_option(word);
             if (!o)
-                return vq::usage_error("apply", "no option " + word);
+                return vq::unknown_option("apply", word);
             std::string value;
             if (o->value) {
                 if (args.done())
@@ -175,7 +176,7 @@ struct RunSettings {
 
 Image* load_role(const std::string& path, ImageRole role)
 {
-    Image* img = load_image(path.c_str());
+    Image* img = vq::load_input(path);
     if (img)
         image_set_role(role, img);
     return img;
@@ -218,9 +219,22 @@ int run_apply(vq::Args& args)
             return vq::failure(std::string("\"") + d->name + "\" cannot be applied yet: " + d->unavailable);
         ops.push_back(d);
     }
-    for (const std::string& f : job.settings_files)
-        if (load_op_settings(f.c_str()) != 0)
+    for (const std::string& f : job.settings_files) {
+        int32_t held = 0;
+        if (load_op_settings(f.c_str(), &held) != 0)
             return vq::EXIT_FAILED;
+        // A settings file of another operation would change nothing here.
+        bool used = false;
+        for (const OpDescriptor* d : ops)
+            used = used || d->command == held;
+        if (!used) {
+            const OpDescriptor* other = held ? op_by_command(held) : nullptr;
+            return vq::failure(f + ": " +
+                               (other ? "holds the settings of \"" + std::string(other->name) + "\"" :
+                                        std::string("holds no operation's settings")) +
+                               ", not of \"" + ops.front()->name + "\"" + (ops.size() > 1 ? " or the operations after it" : ""));
+        }
+    }
     for (size_t i = 0; i < ops.size(); ++i) {
         // The plug-in a Plugin step names starts from its stored parameters.
         if (ops[i]->command == opcmd::Plugin)
@@ -235,6 +249,29 @@ int run_apply(vq::Args& args)
     if (job.save.type < 0 && vq::save_type_for_name(job.out) < 0)
         return vq::usage_error("apply", "cannot tell the file type of \"" + job.out + "\"; name it with --type");
 
+    if (int r = vq::refuse_overwrite("apply", job.out, {job.in, job.source, job.brush}); r != vq::EXIT_DONE)
+        return r;
+    if (!job.save_settings.empty()) {
+        if (job.save_settings == job.out)
+            return vq::usage_error("apply", "--save-settings and the output both name \"" + job.out +
+                                                "\": name the settings file another way (*.VQS)");
+        if (int r = vq::refuse_overwrite("apply", job.save_settings, {job.in, job.out, job.source, job.brush});
+            r != vq::EXIT_DONE)
+            return r;
+    }
+
+    // The operations' stored values (the Ray Trace scene, the Color Fill
+    // colour, the current operation) are the user's: a run keeps them only
+    // when --save-settings asks, and never after a failure.
+    struct KeepStored {
+        Settings before = settings();
+        bool keep = false;
+        ~KeepStored()
+        {
+            if (!keep)
+                settings() = before;
+        }
+    } stored;
     RunSettings keep;
     Settings& s = settings();
     s.work_method = 0;  // the whole image unless an option selects an area
@@ -245,7 +282,7 @@ int run_apply(vq::Args& args)
     // A command-line run keeps no undo.
     undo_set_levels(s.undo_want, 0);
 
-    Image* image = load_image(job.in.c_str());
+    Image* image = vq::load_input(job.in);
     if (!image)
         return vq::EXIT_FAILED;
     if (!job.source.empty() && !load_role(job.source, ImageRole::Source))
@@ -270,33 +307,38 @@ int run_apply(vq::Args& args)
     int status = vq::apply_save_options("apply", job.save, job.out, image);
     if (status == vq::EXIT_DONE)
         status = vq::save_output("apply", image, job.out);
+    stored.keep = status == vq::EXIT_DONE && !job.save_settings.empty();
     return status;
 }
 
+const vq::Option kApplyOptions[] = {
+    {"--then", "OPERATION [VALUE...]", "apply a further operation to the result", vq::OPT_REPEAT},
+    {"--area", "FILE.ASF", "work inside the area of an area file (docs/areas.md): weights between 0 and 255 on "
+                           "its edges blend the result with the image"},
+    {"--settings", "FILE.VQS", "read an operation settings file first; values given on the command line win",
+     vq::OPT_REPEAT},
+    {"--save-settings", "FILE.VQS", "write the last operation's settings to FILE.VQS after applying it, and keep "
+                                    "them as the operation's stored values (without it a run leaves the stored "
+                                    "values as they were)"},
+    {"--alpha-mode", "0/1/2", "0 colour, 1 alpha channel, 2 alpha when the view shows it (the preference "
+                              "\"ModAlpha\"; headless there is no view: colour)"},
+    {"--with-alpha", "0/1", "1: the image's alpha weighs the selection (the preference \"WithAlpha\")"},
+    {"--source", "IMG", "the source image of operations that use one (else IN itself)"},
+    {"--brush", "IMG", "the brush image likewise"},
+};
+const vq::Form kApplyForms[] = {
+    {.job = nullptr, .words = "IN OUT OPERATION [VALUE... | KEY=VALUE...]", .options = kApplyOptions,
+     .save_options = true},
+};
+
 } // namespace
 
-VQ_COMMAND("apply",
-           "vq apply IN OUT OPERATION [VALUE... | KEY=VALUE...] [--then OPERATION [VALUE...]]... "
-           "[--area FILE.ASF] [--settings FILE.VQS] [--save-settings FILE.VQS] [--alpha-mode 0/1/2] [--with-alpha 0/1] "
-           "[--source IMG] [--brush IMG] [--type T] [--depth BITS] [--compress N] [--quality Q]",
-           "Loads IN, applies the operation to the whole image (or inside an area) and saves the result\n"
-           "as OUT.\n"
-           "OPERATION is a display name (case ignored, quoted when it has blanks), a script command or\n"
-           "a number (vq ops lists them).  Values set its parameters in order, or by key as KEY=VALUE;\n"
-           "a palette is KEY=R,G,B/R,G,B/...  A value outside the parameter's typed range is refused.\n"
-           "--then applies a further operation to the result, as often as given.\n\n"
-           "  --area FILE.ASF    work inside the area of an area file (docs/areas.md): weights between 0\n"
-           "                     and 255 on its edges blend the result with the image\n"
-           "  --settings F       read an operation settings file (*.VQS) first; values given on the\n"
-           "                     command line win\n"
-           "  --save-settings F  write the last operation's settings after applying it\n"
-           "  --alpha-mode N     0 colour, 1 alpha channel, 2 alpha when the view shows it (the\n"
-           "                     preference \"ModAlpha\"; headless there is no view: colour)\n"
-           "  --with-alpha N     1: the image's alpha weighs the selection (\"WithAlpha\")\n"
-           "  --source IMG       the source image of operations that use one (else IN itself)\n"
-           "  --brush IMG        the brush image likewise\n"
-           "  save options       as for vq convert: --type, --depth, --compress, --quality\n\n"
-           "An operation that refuses (\"The settings for this operation will produce no change.\")\n"
-           "or fails ends the run with status 1 and OUT is not written.  Histogram with measure=1\n"
-           "prints the channels' minimum, maximum and mean.",
-           run_apply);
+VQ_COMMAND("apply", "apply operations of the catalogue to an image file",
+           "Loads IN, applies the operation to the whole image (or inside an area) and saves the result as "
+           "OUT. OPERATION is a display name (case ignored, quoted when it has blanks), a script command or a "
+           "number (vq ops lists them). Values set its parameters in order, or by key as KEY=VALUE; a palette is "
+           "KEY=R,G,B/R,G,B/... A value outside the parameter's typed range is refused with its range.\n"
+           "An operation that refuses (\"The settings for this operation will produce no change.\") or fails "
+           "ends the run with status 1 and OUT is not written. OUT is never one of the input files. Histogram "
+           "with measure=1 prints the channels' minimum, maximum and mean.",
+           run_apply, kApplyForms);

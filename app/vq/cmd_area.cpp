@@ -102,7 +102,7 @@ int run_area(vq::Args& args)
             if ((save_area = value("an area file to write")).empty())
                 return vq::EXIT_USAGE;
         } else if (word.size() > 1 && word[0] == '-') {
-            return vq::usage_error("area", "no option " + word);
+            return vq::unknown_option("area", word);
         } else if (area_file.empty()) {
             area_file = word;
         } else {
@@ -117,6 +117,11 @@ int run_area(vq::Args& args)
         return vq::usage_error("area", "needs -o MASK (or --save-area FILE.ASF)");
     if (!out.empty() && options.type < 0 && vq::save_type_for_name(out) < 0)
         return vq::usage_error("area", "cannot tell the file type of \"" + out + "\"; name it with --type");
+
+    if (int r = vq::refuse_overwrite("area", out, {area_file, shape_file, image_file}); r != vq::EXIT_DONE)
+        return r;
+    if (int r = vq::refuse_overwrite("area", save_area, {area_file, shape_file, image_file}); r != vq::EXIT_DONE)
+        return r;
 
     // The area: from its file, or the shape drawn in the box.
     area_settings_reset();
@@ -147,7 +152,7 @@ int run_area(vq::Args& args)
     // size the area was made on).
     Image* target = nullptr;
     if (!image_file.empty()) {
-        target = load_image(image_file.c_str());
+        target = vq::load_input(image_file);
         if (!target)
             return vq::EXIT_FAILED;
         if (width > 0 && (width != static_cast<long>(target->width) || height != target->height)) {
@@ -182,12 +187,15 @@ int run_area(vq::Args& args)
         if (!grey) {
             status = vq::failure("not enough memory for the mask image");
         } else {
-            std::printf("%s: %ldx%ld, rectangle %d,%d - %d,%d, %.1f pixels selected\n",
-                        area_mode_name(area_settings().mode), static_cast<long>(target->width),
-                        static_cast<long>(target->height), r.x0, r.y0, r.x1, r.y1, selected / 255);
+            vq::SaveSettingsScope keep;  // the save options stay with this command
             status = vq::apply_save_options("area", options, out, grey);
             if (status == vq::EXIT_DONE && save_image(grey, out.c_str()) != 0)
                 status = vq::EXIT_FAILED;
+            // Said only once the mask is written.
+            if (status == vq::EXIT_DONE)
+                std::printf("%s: %ldx%ld, rectangle %d,%d - %d,%d, %.1f pixels selected\n",
+                            area_mode_name(area_settings().mode), static_cast<long>(target->width),
+                            static_cast<long>(target->height), r.x0, r.y0, r.x1, r.y1, selected / 255);
             image_free(grey);
         }
     }
@@ -195,23 +203,27 @@ int run_area(vq::Args& args)
     return status;
 }
 
+const vq::Option kAreaOptions[] = {
+    {"-o", "MASK", "the mask image to write; its type comes from the extension"},
+    {"--size", "WxH", "the mask's size; an area made on another size is scaled to it (default: the image's size, "
+                      "else the Size line of the area file)"},
+    {"--image", "IMG", "build on this image: the colour wand (FLOOD) and colour key (KEY) read its pixels"},
+    {"--with-alpha", nullptr, "the image's alpha channel multiplies the mask"},
+    {"--key-space", "rgb|hsl", "hsl: the wand and key compare hue, saturation and lightness"},
+    {"--shape", "FILE.ISH", "instead of an area file: the shape of a shape file, drawn in the --box"},
+    {"--box", "L,T,R,B", "the box the --shape is drawn in (a box given right to left or bottom to top mirrors it)"},
+    {"--save-area", "OUT.ASF", "write the area as an area file (with or without -o)"},
+    {"--output", "MASK", "", vq::OPT_HIDDEN},
+};
+const vq::Form kAreaForms[] = {
+    {.job = nullptr, .words = "FILE.ASF", .options = kAreaOptions, .save_options = true},
+};
+
 } // namespace
 
-VQ_COMMAND("area",
-           "vq area FILE.ASF [--size WxH] [--image IMG] [--with-alpha] [--key-space rgb|hsl] -o MASK [save options]",
-           "Builds the selection mask of an area file and writes it as a grey image: white is selected, black\n"
-           "is not, greys are partly selected (anti-aliased and feathered edges, transparency).  It also\n"
-           "prints the area's rectangle and how many pixels it selects.\n\n"
-           "  --size WxH          the mask's size; an area made on another size is scaled to it\n"
-           "                      (default: the image's size, else the Size line of the area file)\n"
-           "  --image IMG         build on this image: the colour wand (FLOOD) and colour key (KEY)\n"
-           "                      read its pixels\n"
-           "  --with-alpha        the image's alpha channel multiplies the mask\n"
-           "  --key-space hsl     the wand and key compare hue, saturation and lightness\n"
-           "  --shape FILE.ISH --box L,T,R,B\n"
-           "                      instead of an area file: the shape drawn in the box (a box given\n"
-           "                      right to left or bottom to top mirrors it)\n"
-           "  --save-area OUT.ASF write the area as an area file (with or without -o)\n"
-           "  -o MASK             the mask image; its type comes from the extension\n\n"
-           "Save options: --type T, --depth BITS, --compress N, --quality Q (as for vq convert).",
-           run_area);
+VQ_COMMAND("area", "an area selection rendered as its mask, a grey image",
+           "Builds the selection mask of an area file (or of a shape in a box: vq area --shape FILE.ISH --box "
+           "L,T,R,B --size WxH -o MASK) and writes it as a grey image: white is selected, black is not, greys "
+           "are partly selected (anti-aliased and feathered edges, transparency). It also prints the area's "
+           "mode, size, rectangle and how many pixels it selects.",
+           run_area, kAreaForms);

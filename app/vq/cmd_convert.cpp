@@ -36,7 +36,7 @@ int run_convert(vq::Args& args)
             continue;
         }
         if (word.size() > 1 && word[0] == '-' && word[1] == '-')
-            return vq::usage_error("convert", "no option " + word);
+            return vq::unknown_option("convert", word);
         files.push_back(word);
     }
     if (files.size() != 2)
@@ -44,8 +44,10 @@ int run_convert(vq::Args& args)
     // The type must be known before the input is read.
     if (options.type < 0 && vq::save_type_for_name(files[1]) < 0)
         return vq::usage_error("convert", "cannot tell the file type of \"" + files[1] + "\"; name it with --type");
+    if (int r = vq::refuse_overwrite("convert", files[1], {files[0]}); r != vq::EXIT_DONE)
+        return r;
     formats_set_read_frame(frame);
-    Image* image = load_image(files[0].c_str());
+    Image* image = vq::load_input(files[0]);
     if (!image)
         return vq::EXIT_FAILED;
     vq::SaveSettingsScope keep;
@@ -56,18 +58,22 @@ int run_convert(vq::Args& args)
     return status;
 }
 
+const vq::Option kConvertOptions[] = {
+    {"--raw", "WxH[,CHANNELS[,OFFSET]]", "the layout of a raw file (\".raw\", \".red\"), which has no header: "
+                                         "width, height, channels (1 grey, 2 grey and alpha, 3 RGB, the "
+                                         "default, 4 RGBA; 8 bits each, interleaved, top row first) and the "
+                                         "bytes to skip"},
+    {"--frame", "N", "read frame N of an animation (FLC, GIF; 1 the first, beyond the last the last) instead of "
+                     "the first"},
+};
+const vq::Form kConvertForms[] = {{.job = nullptr, .words = "IN OUT", .options = kConvertOptions, .save_options = true}};
+
 } // namespace
 
-VQ_COMMAND("convert",
-           "vq convert IN OUT [--raw WxH[,CHANNELS[,OFFSET]]] [--type T] [--depth BITS] [--compress N] [--quality Q] "
-           "[--reduce MODE] [--dither ordered|diffusion] [--strength N] [--frame N]",
-           "Loads IN through the load dispatch (any format it reads) and saves it as OUT through the save\n"
-           "entry.  The type comes from OUT's extension unless --type names it; OUT is given the type's\n"
-           "extension when it lacks it.  The depth is 32 bits for an image with alpha, else 24, unless\n"
-           "--depth names it; 8, 4 and 1 bits go through the colour reduction.  A raw file (\".raw\",\n"
-           "\".red\") has no header: --raw gives its width, height, channels (1 grey, 2 grey and alpha,\n"
-           "3 RGB, the default, 4 RGBA; 8 bits each, interleaved, top row first) and the bytes to skip.\n"
-           "--frame N reads frame N of an animation (FLC, GIF; 1 the first, beyond the last the last)\n"
-           "instead of the first.\n\n"
-           VQ_SAVE_OPTIONS_HELP,
-           run_convert);
+VQ_COMMAND("convert", "load any image file the system reads, save it in another type or depth",
+           "Loads IN through the load dispatch (any format it reads) and saves it as OUT through the save "
+           "entry. The type comes from OUT's extension unless --type names it; OUT is given the type's "
+           "extension when it lacks it. The depth is 32 bits for an image with alpha, else 24, unless --depth "
+           "names it; 8, 4 and 1 bits go through the colour reduction. A layered file is flattened. OUT is "
+           "never IN.",
+           run_convert, kConvertForms);

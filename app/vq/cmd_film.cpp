@@ -18,29 +18,6 @@
 
 namespace {
 
-const char* const kSynopsis =
-    "vq film build OUT.flm --size WxH IMAGE... [--frames N] [--background R,G,B]\n"
-    "       vq film info FILE.flm...\n"
-    "       vq film export IN OUT.(flc|gif|mng|avi) [--delay CS] [--loop 0/1] [--pingpong 0/1]\n"
-    "                      [--common-palette 0/1] [--compress 0/1]\n"
-    "       vq film frames IN.(flm|flc|gif|avi) OUTDIR";
-
-const char* const kHelp =
-    "build   places the images in order into a new film of WxH frames (at most 1024 x 1024): each is\n"
-    "        fitted keeping its proportions and centred on the background colour (--background, else\n"
-    "        the setting \"BackColor\"); an image with alpha is blended over \"AlphaColor\" while the\n"
-    "        preference \"Filmstrip blend alpha\" is on.  --frames N makes a longer strip whose further\n"
-    "        slots stay empty (saved as black).  The film is saved as OUT.flm.\n"
-    "info    the size and frame count of film files.\n"
-    "export  loads IN (a film file, a FLIC, a GIF or an AVI) into the film and writes it as an animation\n"
-    "        chosen by OUT's extension.  --delay is the time a frame is shown in hundredths of a\n"
-    "        second, 0 to 9999 (default: the setting \"FilmSpeed\" in milliseconds); --loop 1 (the\n"
-    "        default) plays GIF and MNG animations for ever; --pingpong 1 plays the frames forward\n"
-    "        and back; --common-palette 1 gives every GIF and MNG frame one palette made from all\n"
-    "        frames; AVI frames are uncompressed 24-bit, or MJPEG with --compress 1.  AVI needs\n"
-    "        FFmpeg's libraries (vqavi.so).\n"
-    "frames  loads IN into the film and writes every frame as OUTDIR/f0001.png, f0002.png, ...";
-
 bool parse_switch(const std::string& text, bool& value)
 {
     if (text == "0" || text == "1") {
@@ -266,6 +243,34 @@ int run_film(vq::Args& args)
     return vq::usage_error("film", "no film command " + what);
 }
 
+const vq::Option kBuildOptions[] = {
+    {"--size", "WxH", "the frame size, at most 1024 x 1024", vq::OPT_REQUIRED},
+    {"--frames", "N", "a longer strip whose further slots stay empty (saved as black)"},
+    {"--background", "R,G,B", "the colour around a fitted image (default: the setting \"BackColor\")"},
+};
+const vq::Option kExportOptions[] = {
+    {"--delay", "CS", "the time a frame is shown in hundredths of a second, 0 to 9999 (default: the setting "
+                      "\"FilmSpeed\" in milliseconds)"},
+    {"--loop", "0/1", "1 (the default): GIF and MNG animations play for ever"},
+    {"--pingpong", "0/1", "1: the frames play forward and back"},
+    {"--common-palette", "0/1", "1: every GIF and MNG frame gets one palette made from all frames"},
+    {"--compress", "0/1", "AVI: 0 uncompressed 24-bit frames, 1 MJPEG"},
+};
+const vq::Form kFilmForms[] = {
+    {.job = "build", .words = "OUT.flm IMAGE...", .options = kBuildOptions,
+     .help = "places the images in order into a new film of WxH frames: each is fitted keeping its proportions "
+             "and centred on the background colour; an image with alpha is blended over \"AlphaColor\" while the "
+             "preference \"Filmstrip blend alpha\" is on. The film is saved as OUT.flm."},
+    {.job = "info", .words = "FILE.flm...", .help = "the size and frame count of film files."},
+    {.job = "export", .words = "IN OUT.(flc|gif|mng|avi)", .options = kExportOptions,
+     .help = "loads IN (a film file, a FLIC, a GIF or an AVI) into the film and writes it as the animation "
+             "OUT's extension names. AVI needs FFmpeg's libraries (vqavi.so)."},
+    {.job = "frames", .words = "IN.(flm|flc|gif|avi) OUTDIR",
+     .help = "loads IN into the film and writes every frame as OUTDIR/f0001.png, f0002.png, ..."},
+};
+
 } // namespace
 
-VQ_COMMAND("film", kSynopsis, kHelp, run_film);
+VQ_COMMAND("film", "film strips: build one from images, export it as FLC, GIF, MNG or AVI, or take its frames apart "
+                   "(docs/film.md)",
+           "", run_film, kFilmForms);

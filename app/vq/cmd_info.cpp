@@ -31,7 +31,7 @@ int run_info(vq::Args& args)
         else if (word == "--attributes")
             attributes = true;
         else if (word.size() > 1 && word[0] == '-' && word[1] == '-')
-            return vq::usage_error("info", "no option " + word);
+            return vq::unknown_option("info", word);
         else
             files.push_back(word);
     }
@@ -98,13 +98,17 @@ int run_info(vq::Args& args)
     return status;
 }
 
+const vq::Option kInfoOptions[] = {
+    {"--attributes", nullptr, "load the file and add the author, copyright and annotation it carries, one line each"},
+    {"--diag", nullptr, "load the pixels too and write the BMP palette-usage statistics to the log (with --log)"},
+};
+const vq::Form kInfoForms[] = {{.job = nullptr, .words = "FILE...", .options = kInfoOptions}};
+
 } // namespace
 
-VQ_COMMAND("info", "vq info [--attributes] [--diag] FILE...",
-           "Identifies each file as the load dispatch does and tells what it is: format, width x height,\n"
-           "bits per pixel of the file, whether its alpha channel carries content, resolution in dots per\n"
-           "inch, and for animation files the frame read.  Formats with a header reader (BMP, PNG, JPEG,\n"
-           "TIFF, PPM, layered files) are not decoded.  --attributes loads the file and adds the author,\n"
-           "copyright and annotation it carries, one line each.  --diag loads the pixels and writes the BMP\n"
-           "palette-usage statistics to the log (with --log).  Exit status 1 when any file could not be read.",
-           run_info);
+VQ_COMMAND("info", "what the load dispatch makes of each image file: format, size, bits, alpha, resolution",
+           "Identifies each file as the load dispatch does and tells what it is: format, width x height, bits per "
+           "pixel of the file, whether its alpha channel carries content, resolution in dots per inch, and for "
+           "animation files the frame read. Formats with a header reader (BMP, PNG, JPEG, TIFF, PPM, layered "
+           "files) are not decoded. Exit status 1 when any file could not be read.",
+           run_info, kInfoForms);

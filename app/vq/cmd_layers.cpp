@@ -1,5 +1,6 @@
 // vq layers: build layered files from images, list them, add effect layers.
 #include "app/vq/command.h"
+#include "app/vq/save_options.h"
 #include "core/image.h"
 #include "core/list.h"
 #include "formats/load_save.h"
@@ -11,33 +12,11 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <string>
 #include <vector>
 
 namespace {
-
-const char* const kSynopsis =
-    "vq layers build OUT.elf BASE.img [--layer IMG [mode=NAME|CODE] [opacity=N] [factor=N] [x=N] [y=N] "
-    "[flags=...] [name=...]]... [--coding 0|1|2|3]\n"
-    "       vq layers list FILE.elf\n"
-    "       vq layers effect FILE.elf LAYER shadow|glow|emboss [-o OUT.elf] [--coding 0|1|2|3]";
-
-const char* const kHelp =
-    "build   makes a layered file: BASE becomes the master's size and its base layer, each --layer IMG\n"
-    "        goes on top of the stack with the settings that follow it:\n"
-    "          mode=NAME|CODE   a blend mode by name (\"Hard Light\", hard-light) or code (default Normal)\n"
-    "          opacity=0..100   (default 100)      factor=0..30000 (default 100, used by some modes)\n"
-    "          x=N y=N          offset in the master (default 0 0)\n"
-    "          flags=LIST       visible,localstack,globalmask,lockstep (or a number 0..255;\n"
-    "                           default visible); a warp mode adds the warp flag itself\n"
-    "          name=TEXT        the layer's name (default the file's name)\n"
-    "        --coding picks the pixel coding: 0 raw, 1 run-length, 2 deflate, 3 TRIM (the default;\n"
-    "        1 when the preference \"High Compression ELF\" is off).\n"
-    "list    one line per layer, deepest first: name, size, offset, mode, opacity, factor, flags.\n"
-    "effect  adds a Shadow, Glow or Emboss layer made from layer LAYER (its number in the list, or\n"
-    "        its name) with the settings SHADPARMS, GLOWPARMS, EMBOSSPARMS, and writes the file\n"
-    "        again (or to OUT.elf).\n"
-    "The composite of a layered file is what `vq convert FILE.elf OUT.png` writes.";
 
 struct FlagName {
     const char* name;
@@ -124,6 +103,13 @@ std::string stem(const std::string& path)
     return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
 }
 
+// Layered files are named "*.elf", so that a layered file never lands on a
+// picture by a slip of argument order.
+bool elf_name(const std::string& out)
+{
+    return out.size() > 4 && strcasecmp(out.c_str() + out.size() - 4, ".elf") == 0;
+}
+
 int save(const std::string& out, Image* master, int coding)
 {
     int result = coding < 0 ? elf_save(out.c_str(), master, 1) : elf_save_coded(out.c_str(), master, coding);
@@ -145,7 +131,7 @@ bool apply_setting(Image* layer, const std::string& word, std::string& error)
     if (key == "mode") {
         int mode = 0;
         if (!parse_mode(value, mode)) {
-            error = "no blend mode \"" + value + "\" (vq layers list shows names; codes are 0 to 92)";
+            error = "no blend mode \"" + value + "\" (docs/blend-modes.md lists the names; codes are 0 to 92)";
             return false;
         }
         layer->layer_mode = mode;
@@ -188,6 +174,9 @@ int run_build(vq::Args& args)
     if (args.words.size() < 2)
         return vq::usage_error("layers", "build needs OUT.elf and BASE");
     std::string out = args.next(), base_file = args.next();
+    if (!elf_name(out))
+        return vq::usage_error("layers", "build writes a layered file: \"" + out +
+                                             "\" does not end in \".elf\" (vq layers build OUT.elf BASE ...)");
     int coding = -1;
     std::string error;
     // Check the whole command line before any file is read.
@@ -216,7 +205,12 @@ int run_build(vq::Args& args)
             return vq::usage_error("layers", "unexpected \"" + word + "\"");
         }
     }
-    Image* master = load_image(base_file.c_str());
+    std::vector<std::string> inputs{base_file};
+    for (const Pending& p : pending)
+        inputs.push_back(p.file);
+    if (int r = vq::refuse_overwrite("layers", out, inputs); r != vq::EXIT_DONE)
+        return r;
+    Image* master = vq::load_input(base_file);
     if (!master)
         return vq::EXIT_FAILED;
     if (layer_make_master(master) != 0)
@@ -224,7 +218,7 @@ int run_build(vq::Args& args)
     std::snprintf(static_cast<Image*>(master->layer_list->head->element)->name, 256, "%s", stem(base_file).c_str());
     std::snprintf(master->name, sizeof master->name, "%s", stem(out).c_str());
     for (const Pending& p : pending) {
-        Image* layer = load_image(p.file.c_str());
+        Image* layer = vq::load_input(p.file);
         if (!layer)
             return vq::EXIT_FAILED;
         if (layer_attach(master, layer) != 0)
@@ -288,6 +282,8 @@ int run_effect(vq::Args& args)
     }
     if (effect != "shadow" && effect != "glow" && effect != "emboss")
         return vq::usage_error("layers", "the effects are shadow, glow and emboss");
+    if (out != file && !elf_name(out))
+        return vq::usage_error("layers", "-o names a layered file: \"" + out + "\" does not end in \".elf\"");
     Image* master = elf_load(file.c_str());
     if (!master)
         return vq::EXIT_FAILED;
@@ -329,6 +325,37 @@ int run_layers(vq::Args& args)
     return vq::usage_error("layers", "no layers job \"" + what + "\" (build, list or effect)");
 }
 
+const vq::Option kBuildOptions[] = {
+    {"--layer", "IMG [mode=NAME|CODE] [opacity=N] [factor=N] [x=N] [y=N] [flags=LIST] [name=TEXT]",
+     "put IMG on top of the stack with the settings that follow it:\n"
+     "mode=NAME|CODE: a blend mode by name (\"Hard Light\", hard-light) or code 0 to 92 (default Normal; "
+     "docs/blend-modes.md lists them)\n"
+     "opacity=0..100 (default 100); factor=0..30000 (default 100, used by some modes)\n"
+     "x=N y=N: the offset in the master (default 0 0)\n"
+     "flags=LIST: visible,localstack,globalmask,lockstep (or a number 0..255; default visible); a warp mode "
+     "adds the warp flag itself\n"
+     "name=TEXT: the layer's name (default the file's name)",
+     vq::OPT_REPEAT},
+    {"--coding", "0|1|2|3", "the pixel coding: 0 raw, 1 run-length, 2 deflate, 3 TRIM (the default; 1 when the "
+                            "preference \"High Compression ELF\" is off)"},
+};
+const vq::Option kEffectOptions[] = {
+    {"-o", "OUT.elf", "write the result there instead of writing FILE.elf again"},
+    {"--coding", "0|1|2|3", "the pixel coding, as for build"},
+};
+const vq::Form kLayersForms[] = {
+    {.job = "build", .words = "OUT.elf BASE", .options = kBuildOptions,
+     .help = "makes a layered file: BASE becomes the master's size and its base layer, each --layer goes on "
+             "top of the stack. OUT must end in \".elf\" and is never one of the input files."},
+    {.job = "list", .words = "FILE.elf",
+     .help = "one line per layer, deepest first: name, size, offset, mode, opacity, factor, flags."},
+    {.job = "effect", .words = "FILE.elf LAYER shadow|glow|emboss", .options = kEffectOptions,
+     .help = "adds a Shadow, Glow or Emboss layer made from layer LAYER (its number in the list, or its name) "
+             "with the settings SHADPARMS, GLOWPARMS, EMBOSSPARMS, and writes FILE.elf again (or OUT.elf)."},
+};
+
 } // namespace
 
-VQ_COMMAND("layers", kSynopsis, kHelp, run_layers);
+VQ_COMMAND("layers", "build, list and add effect layers to layered files (*.elf)",
+           "The composite of a layered file is what vq convert FILE.elf OUT.png writes.", run_layers,
+           kLayersForms);

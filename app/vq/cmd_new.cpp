@@ -38,7 +38,7 @@ int run_new(vq::Args& args)
             if (args.done() || !parse_colour(args.next(), rgba))
                 return vq::usage_error("new", "--color takes R,G,B or R,G,B,A, each 0 to 255");
         } else if (word.size() > 1 && word[0] == '-' && word[1] == '-') {
-            return vq::usage_error("new", "no option " + word);
+            return vq::unknown_option("new", word);
         } else {
             words.push_back(word);
         }
@@ -46,10 +46,12 @@ int run_new(vq::Args& args)
     long width = 0, height = 0;
     if (words.size() != 2)
         return vq::usage_error("new", "needs a size WxH and an output file");
-    if (!vq::parse_size(words[0], width, height))
-        return vq::usage_error("new", "the size must be WIDTHxHEIGHT, for example 640x480");
-    if (width > 40000 || height > 40000)
-        return vq::usage_error("new", "width and height are at most 40000");
+    size_t x = words[0].find_first_of("xX");
+    if (x == std::string::npos || !vq::parse_long(words[0].substr(0, x), width) ||
+        !vq::parse_long(words[0].substr(x + 1), height))
+        return vq::usage_error("new", "the size must be WIDTHxHEIGHT, for example 640x480, not \"" + words[0] + "\"");
+    if (width < 1 || height < 1 || width > 40000 || height > 40000)
+        return vq::usage_error("new", "the width and height must each be 1 to 40000, not " + words[0]);
 
     Image* image = image_new(width, height, "NEW");
     if (!image || image_lock(image) != 0) {
@@ -77,10 +79,16 @@ int run_new(vq::Args& args)
     return status;
 }
 
+const vq::Option kNewOptions[] = {
+    {"--color", "R,G,B[,A]", "the colour, each 0 to 255 (default opaque black); an alpha below 255 makes an "
+                             "image with alpha, saved at 32 bits where the type can"},
+    {"--colour", "R,G,B[,A]", "", vq::OPT_HIDDEN},
+};
+const vq::Form kNewForms[] = {{.job = nullptr, .words = "WxH OUT", .options = kNewOptions, .save_options = true}};
+
 } // namespace
 
-VQ_COMMAND("new", "vq new WxH OUT [--color R,G,B[,A]] [save options]",
-           "Makes a new image of WIDTH x HEIGHT pixels (at most 40000 each) filled with one colour,\n"
-           "opaque black unless --color names it, and saves it as OUT.  An alpha below 255 makes an\n"
-           "image with alpha, saved at 32 bits where the format can.\n\n" VQ_SAVE_OPTIONS_HELP,
-           run_new);
+VQ_COMMAND("new", "a new image of one colour, saved",
+           "Makes a new image of WIDTH x HEIGHT pixels (1 to 40000 each) filled with one colour and saves it as "
+           "OUT.",
+           run_new, kNewForms);

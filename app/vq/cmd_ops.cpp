@@ -300,15 +300,21 @@ int run_ops(vq::Args& args)
     return vq::EXIT_DONE;
 }
 
+const vq::Option kOpsOptions[] = {
+    {"--available", nullptr, "leave out the operations that cannot be applied yet"},
+    {"--names", nullptr, "print only each operation's help word and name"},
+    {"--markdown", nullptr, "print the Markdown of docs/operations.md (the available operations)"},
+    {"--all", nullptr, "with --markdown: every operation, available or not"},
+    {"--html", "FOLDER", "write the help pages the workstation's Help opens (f_op_*.html and index.html) into "
+                         "FOLDER"},
+};
+const vq::Form kOpsForms[] = {{.job = nullptr, .words = "[GROUP | OPERATION]", .options = kOpsOptions}};
+
 } // namespace
 
-VQ_COMMAND("ops", "vq ops [GROUP | OPERATION] [--available] [--names] [--markdown [--all]] [--html FOLDER]",
-           "Lists the operation catalogue: for every operation its number, name, script command,\n"
-           "applier, flags, whether it can be applied yet, and its parameters with their key, current\n"
-           "value, slider range and typed range.  GROUP is a group's name (\"photo\", \"Photo Group\")\n"
-           "or number; OPERATION a name, script command or number.  --available leaves out the\n"
-           "operations that cannot be applied yet; --names prints only each one's help word and\n"
-           "name.  --markdown prints the Markdown of docs/operations.md (the available operations,\n"
-           "with --all every one); --html writes the help pages (f_op_*.html and index.html) into\n"
-           "FOLDER.",
-           run_ops);
+VQ_COMMAND("ops", "the operation catalogue: numbers, names, script commands, parameters and their ranges",
+           "Lists the operation catalogue: for every operation its number, name, script command, applier, "
+           "flags, whether it can be applied yet, and its parameters with their key, current value, slider "
+           "range and typed range. GROUP is a group's name (\"photo\", \"Photo Group\") or number; OPERATION a "
+           "name, script command or number.",
+           run_ops, kOpsForms);

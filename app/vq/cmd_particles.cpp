@@ -220,6 +220,9 @@ int run_particles(vq::Args& args)
     if (vq::save_type_for_name(frame_name(out, 0)) < 0 && save.type < 0)
         return vq::usage_error("particles", "the type of " + out + " is not known: give --type or an extension");
 
+    if (int r = vq::refuse_overwrite("particles", out, {psy}); r != vq::EXIT_DONE)
+        return r;
+
     long first = frame >= 0 ? frame : 0;
     if (frames == 0) {
         std::string name = pattern.found ? frame_name(out, first) : out;
@@ -239,18 +242,25 @@ int run_particles(vq::Args& args)
     return vq::EXIT_DONE;
 }
 
+const vq::Option kParticlesOptions[] = {
+    {"--size", "WxH", "the size of the new image", vq::OPT_REQUIRED},
+    {"-o", "OUT", "where the picture goes; the type comes from OUT's extension unless --type names it",
+     vq::OPT_REQUIRED},
+    {"--output", "OUT", "-o", vq::OPT_HIDDEN},
+    {"--frame", "F", "the frame to draw, from 0 (default 0); with --frames, the first frame"},
+    {"--frames", "N", "N frames, F to F+N-1, into numbered files: a %d pattern in OUT (out%04d.png), else "
+                      "NAME_0000.EXT; each name is printed. OUT ending in .gif without a pattern: one looping GIF "
+                      "animation of the N frames"},
+    {"--delay", "D", "hundredths of a second between the frames of a GIF animation (default 4)"},
+    {"--background", "R,G,B[,A]", "the colour of the new image the particles are drawn over (default 0,0,0,255)"},
+};
+const vq::Form kParticlesForms[] = {
+    {.job = nullptr, .words = "FILE.PSY", .options = kParticlesOptions, .save_options = true},
+};
+
 } // namespace
 
-VQ_COMMAND("particles",
-           "vq particles FILE.PSY --size WxH [--frame F] [--frames N] [--delay D] [--background R,G,B[,A]] [save options] -o OUT",
-           "Draws the particle system of FILE.PSY into a new image of the given size and writes it to OUT.\n"
-           "  --frame F       the frame to draw, from 0 (default 0); with --frames, the first frame\n"
-           "  --frames N      N frames, F to F+N-1, into numbered files: a %d pattern in OUT\n"
-           "                  (out%04d.png), else NAME_0000.EXT; each name is printed.  OUT ending in\n"
-           "                  .gif without a pattern: one looping GIF animation of the N frames\n"
-           "  --delay D       hundredths of a second between the frames of a GIF animation (default 4)\n"
-           "  --background C  the colour of the new image the particles are drawn over (default 0,0,0,255)\n"
-           "  --type T, --depth BITS, --compress N, --quality Q   as for vq convert; the type comes from\n"
-           "                  OUT's extension unless --type names it\n"
-           "The same file, size and frame always give the same picture. See docs/particles.md.",
-           run_particles);
+VQ_COMMAND("particles", "draw a particle system into new images: one frame, numbered frames or a GIF animation",
+           "Draws the particle system of FILE.PSY (docs/particles.md) into a new image of the given size and "
+           "writes it to OUT. The same file, size and frame always give the same picture.",
+           run_particles, kParticlesForms);

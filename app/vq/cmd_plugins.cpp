@@ -76,15 +76,19 @@ int run_plugins(vq::Args& args)
     return vq::usage_error("plugins", "no subcommand \"" + what + "\"");
 }
 
+const vq::Form kPluginsForms[] = {
+    {.job = "list", .words = "",
+     .help = "each registered plug-in: name, version, developer key, file, and the parameters it has stored "
+             "(the one selected last is marked *)."},
+    {.job = "add", .words = "FILE.gxp...",
+     .help = "registers plug-in libraries: each is loaded, asked to identify itself, and kept in the settings "
+             "file GLIMVQpu.ini with its parameters; a plug-in of the same name is replaced (its parameters are "
+             "kept)."},
+    {.job = "remove", .words = "NAME", .help = "forgets a plug-in."},
+};
+
 } // namespace
 
-VQ_COMMAND("plugins", "vq plugins list | add FILE.gxp... | remove NAME",
-           "The registered plug-ins (docs/plugins.md).\n"
-           "  list         each plug-in: name, version, developer key, file, and the parameters it has\n"
-           "               stored (the one selected last is marked *)\n"
-           "  add FILE     registers a plug-in library: it is loaded, asked to identify itself, and\n"
-           "               kept in the settings file GLIMVQpu.ini with its parameters; a plug-in of\n"
-           "               the same name is replaced (its parameters are kept)\n"
-           "  remove NAME  forgets a plug-in\n"
-           "Apply one with: vq apply IN OUT Plugin name=NAME [i0=.. f0=.. c0=.. r0=.. s0=..]",
-           run_plugins);
+VQ_COMMAND("plugins", "list, register and forget plug-ins (docs/plugins.md)",
+           "Apply a plug-in with: vq apply IN OUT Plugin name=NAME [i0=.. f0=.. c0=.. r0=.. s0=..]", run_plugins,
+           kPluginsForms);

@@ -1,6 +1,8 @@
 // vq prefs: read and set the preferences that GLIMVQ.ini keeps.
 #include "app/vq/command.h"
 #include "core/settings.h"
+#include "formats/codecs.h"
+#include "layers/composite.h"
 #include "core/undo.h"
 
 #include <cstdio>
@@ -32,9 +34,58 @@ Found find_key(const std::string& wanted)
     return {};
 }
 
-// The numbers of a value: exactly as many as the key holds.
-bool numbers_fit(const SettingKey& k, const std::string& value, std::string& why)
+// The values a number key may take, where not every number makes sense.
+struct Range {
+    const char* key;  // the name, or its start followed by '*'
+    long low, high;
+    const char* says;
+};
+const Range kRanges[] = {
+    {"UndoWant", 0, kUndoMaxLevels, "takes 0 to 32000 levels"},
+    {"UserPrefs*", 0, 1, "is a switch: 0 or 1"},
+    {"Ordered", 0, 1, "takes 0 (error diffusion) or 1 (ordered)"},
+    {"WithAlpha", 0, 1, "is a switch: 0 or 1"},
+    {"KeepLog", 0, 1, "is a switch: 0 or 1"},
+    {"FontAA", 0, 1, "is a switch: 0 or 1"},
+    {"ModAlpha", 0, 2, "takes 0 (colour), 1 (alpha) or 2 (alpha when shown)"},
+    {"SaveCompress", 0, 2, "takes 0, 1 or 2"},
+    {"JPEGQuality", 1, 100, "takes 1 to 100"},
+    {"Threads", 0, 64, "takes 0 (one per core) to 64"},
+    {"IMc*", 0, 255, "is a colour: three numbers 0 to 255"},
+    {"CustomColor*", 0, 255, "is a colour: three numbers 0 to 255"},
+    {"GridColor", 0, 255, "is a colour: three numbers 0 to 255"},
+    {"AlphaColor", 0, 255, "is a colour: three numbers 0 to 255"},
+    {"BackColor", 0, 255, "is a colour: three numbers 0 to 255"},
+    {"FontColor", 0, 255, "is a colour: three numbers 0 to 255"},
+    {"AlphaCheck", 0, 255, "is a colour: three numbers 0 to 255"},
+    {"ThumbBackDrop", 0, 255, "is a colour: three numbers 0 to 255"},
+    {"LineDash*", 0, 255, "is a colour: three numbers 0 to 255"},
+    {"PrevDash*", 0, 255, "is a colour: three numbers 0 to 255"},
+    {"LineHandle", 0, 255, "is a colour: three numbers 0 to 255"},
+};
+
+const Range* range_of(const std::string& name)
 {
+    for (const Range& r : kRanges) {
+        size_t n = std::strlen(r.key);
+        if (r.key[n - 1] == '*' ? strncasecmp(name.c_str(), r.key, n - 1) == 0
+                                : strcasecmp(name.c_str(), r.key) == 0)
+            return &r;
+    }
+    return nullptr;
+}
+
+// The file types are the writable ones ("vq help convert" lists them).
+bool is_save_type_key(const std::string& name)
+{
+    return strcasecmp(name.c_str(), "SaveType") == 0 || strcasecmp(name.c_str(), "SeqType") == 0 ||
+           strcasecmp(name.c_str(), "CapType") == 0;
+}
+
+// The numbers of a value: exactly as many as the key holds, each in its range.
+bool numbers_fit(const SettingKey& k, const std::string& name, const std::string& value, std::string& why)
+{
+    const Range* range = range_of(name);
     const char* p = value.c_str();
     int seen = 0;
     while (true) {
@@ -48,9 +99,16 @@ bool numbers_fit(const SettingKey& k, const std::string& value, std::string& why
             why = "is not a number";
             return false;
         }
-        if (std::strcmp(k.key, "UndoWant") == 0 && (v < 0 || v > kUndoMaxLevels)) {
-            why = "takes 0 to 32000 levels";
+        if (range && (v < range->low || v > range->high)) {
+            why = range->says;
             return false;
+        }
+        if (is_save_type_key(name)) {
+            const Codec* c = v >= 0 && v < 1000 ? codec_for_save_type(static_cast<int>(v)) : nullptr;
+            if (!c || !c->write) {
+                why = "takes the number of a type that can be written (vq help convert: --type)";
+                return false;
+            }
         }
         ++seen;
         p = end;
@@ -84,12 +142,16 @@ int run_prefs(vq::Args& args)
         return vq::EXIT_DONE;
     }
     std::string value = args.next();
+    int rgb[3];
     if (!args.done())
         return vq::usage_error("prefs", "one value only; quote a value with blanks");
     if (f.key->kind == SettingKind::Numbers) {
         std::string why;
-        if (!numbers_fit(*f.key, value, why))
+        if (!numbers_fit(*f.key, f.name, value, why))
             return vq::usage_error("prefs", f.name + " " + why + ": \"" + value + "\"");
+    } else if (strcasecmp(f.name.c_str(), "KeyColor") == 0 && !value.empty() && !parse_key_color(value.c_str(), rgb)) {
+        return vq::usage_error("prefs", "KeyColor is a colour: R,G,B (0 to 255 each) or RRGGBB in hex, not \"" +
+                                            value + "\"");
     } else if (static_cast<long>(value.size()) > f.key->max_length) {
         std::fprintf(stderr, "vq prefs: %s keeps at most %d characters; the rest is cut\n", f.name.c_str(),
                      f.key->max_length);
@@ -99,11 +161,14 @@ int run_prefs(vq::Args& args)
     return vq::EXIT_DONE;
 }
 
+const vq::Form kPrefsForms[] = {{.job = nullptr, .words = "[KEY [VALUE]]"}};
+
 } // namespace
 
-VQ_COMMAND("prefs", "vq prefs [KEY [VALUE]]",
-           "Lists every preference of GLIMVQ.ini as KEY=VALUE, shows one, or sets one.\n"
-           "Keys match without regard to case; a number key takes exactly as many numbers\n"
-           "as it holds (\"vq prefs PosMain '0 0 800 600'\").  A new value is written back\n"
-           "at shut-down, like every preference, into the settings folder (--home).",
-           run_prefs);
+VQ_COMMAND("prefs", "list, show or set the preferences kept in GLIMVQ.ini",
+           "Lists every preference of GLIMVQ.ini as KEY=VALUE, shows one, or sets one (docs/preferences.md). "
+           "Keys match without regard to case; a number key takes exactly as many numbers as it holds (vq prefs "
+           "PosMain \"0 0 800 600\"), each within the key's range, a colour key takes R,G,B. A value that does "
+           "not fit is refused (status 2); settings that cannot be written at shut-down fail the run (status "
+           "1).",
+           run_prefs, kPrefsForms);

@@ -128,7 +128,7 @@ int run_raytrace(vq::Args& args)
             if (out.empty())
                 return vq::usage_error("raytrace", "-o needs a file name");
         } else if (!a.empty() && a[0] == '-') {
-            return vq::usage_error("raytrace", "unknown option " + a);
+            return vq::unknown_option("raytrace", a);
         } else if (scene.empty()) {
             scene = a;
         } else {
@@ -148,10 +148,12 @@ int run_raytrace(vq::Args& args)
 
     if (vq::save_type_for_name(out) < 0 && save.type < 0)
         return vq::usage_error("raytrace", "the type of " + out + " is not known: give --type or an extension");
+    if (int r = vq::refuse_overwrite("raytrace", out, {scene, source_file}); r != vq::EXIT_DONE)
+        return r;
     raytrace_state().threads = static_cast<int>(threads);
     if (!source_file.empty()) {
         // The image maps named "source" show it.
-        Image* source = load_image(source_file.c_str());
+        Image* source = vq::load_input(source_file);
         if (!source)
             return vq::EXIT_FAILED;
         image_set_role(ImageRole::Source, source);
@@ -176,20 +178,27 @@ int run_raytrace(vq::Args& args)
     return vq::EXIT_DONE;
 }
 
+const vq::Option kRaytraceOptions[] = {
+    {"--size", "WxH", "the size of the new image, 1 to 32768 each", vq::OPT_REQUIRED},
+    {"-o", "OUT", "the image to write; the type comes from its extension unless --type names it",
+     vq::OPT_REQUIRED},
+    {"--aa", "L", "anti-aliasing level 0 to 4: (L+1)^2 rays a pixel (default 0)"},
+    {"--frame", "F", "the frame of the sequence to render, from 0 (needs --frames)"},
+    {"--frames", "N", "the number of frames; without --frame every frame is rendered into OUT numbered: a %d "
+                      "pattern in OUT, else NAME_000.EXT"},
+    {"--background", "R,G,B[,A]", "the colour of the new image the scene is traced over (default 0,0,0,255)"},
+    {"--threads", "N", "threads that trace (default 0: one per core); the picture is the same"},
+    {"--source", "IMG", "the image that maps named \"source\" show"},
+    {"--output", "OUT", "", vq::OPT_HIDDEN},
+};
+const vq::Form kRaytraceForms[] = {
+    {.job = nullptr, .words = "SCENE.w3d", .options = kRaytraceOptions, .save_options = true},
+};
+
 } // namespace
 
-VQ_COMMAND("raytrace",
-           "vq raytrace SCENE.w3d --size WxH [--aa L] [--frame F --frames N] [--background R,G,B[,A]] "
-           "[--threads N] [--source IMG] [save options] -o OUT",
-           "Renders a scene file into a new image of the given size and writes it to OUT.\n"
-           "  --aa L          anti-aliasing level 0 to 4: (L+1)^2 rays a pixel (default 0)\n"
-           "  --frame F       the frame of the sequence to render, from 0 (needs --frames)\n"
-           "  --frames N      the number of frames; without --frame every frame is rendered,\n"
-           "                  into OUT numbered: a %d pattern in OUT, else NAME_000.EXT\n"
-           "  --background C  the colour of the new image the scene is traced over (default 0,0,0,255)\n"
-           "  --threads N     threads that trace (default 0: one per core); the picture is the same\n"
-           "  --source IMG    the image that maps named \"source\" show\n"
-           "  --type T, --depth BITS, --compress N, --quality Q   as for vq convert; the type comes from\n"
-           "                  OUT's extension unless --type names it\n"
-           "Rays that hit nothing leave the background as it was. Ctrl-C cancels and keeps the rows done.",
-           run_raytrace);
+VQ_COMMAND("raytrace", "ray-trace a scene file into a new image",
+           "Renders a scene file (docs/scene-language.md) into a new image of the given size and writes it to "
+           "OUT. Rays that hit nothing leave the background as it was. Ctrl-C cancels and keeps the rows done. "
+           "A file that is not a scene is refused.",
+           run_raytrace, kRaytraceForms);

@@ -7,11 +7,33 @@
 #include "formats/load_save.h"
 #include "script/script.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
+
+// Why FILE (or FILE.gxs) cannot be read as a program, or "" when it can.
+std::string unreadable(const std::string& file)
+{
+    std::string why;
+    for (const std::string& name : {file, file + ".gxs"}) {
+        struct stat st {};
+        errno = 0;
+        if (stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            errno = EISDIR;
+        else if (FILE* f = std::fopen(name.c_str(), "rb")) {
+            std::fclose(f);
+            return "";
+        }
+        if (why.empty())
+            why = std::strerror(errno);  // the reason for the name as given
+    }
+    return why;
+}
 
 int run_script(vq::Args& args)
 {
@@ -50,6 +72,17 @@ int run_script(vq::Args& args)
     if (!image_out.empty() && save.type < 0 && vq::save_type_for_name(image_out) < 0)
         return vq::usage_error("script", "cannot tell the file type of \"" + image_out + "\"; name it with --type");
 
+    // The interpreter would only say "Failed to open"; the system's reason
+    // tells a missing file from a folder or one that may not be read.
+    if (std::string why = unreadable(file); !why.empty()) {
+        std::fprintf(stderr, "vq script: Failed to open %s: %s\n", file.c_str(), why.c_str());
+        return vq::EXIT_FAILED;
+    }
+
+    if (!image_out.empty())
+        if (int r = vq::refuse_overwrite("script", image_out, {image_in, file}); r != vq::EXIT_DONE)
+            return r;
+
     // As vq apply: the whole image unless the script selects, no undo.
     struct Keep {
         long method = settings().work_method, levels = settings().undo_want;
@@ -66,7 +99,7 @@ int run_script(vq::Args& args)
     // workstation would be.
     Image* image = nullptr;
     if (!image_in.empty()) {
-        image = load_image(image_in.c_str());
+        image = vq::load_input(image_in);
         if (!image)
             return vq::EXIT_FAILED;  // the load dispatch has said why
         image_set_role(ImageRole::Target, image);
@@ -99,17 +132,22 @@ int run_script(vq::Args& args)
     return exit;
 }
 
+const vq::Option kScriptOptions[] = {
+    {"--image", "IN", "load the image the image commands work on (any format the load dispatch reads)"},
+    {"-o", "OUT", "save that image after a run that ended well, with the type of OUT's extension"},
+};
+const vq::Form kScriptForms[] = {
+    {.job = nullptr, .words = "FILE.gxs [ARGS...]", .options = kScriptOptions, .save_options = true},
+};
+
 } // namespace
 
-VQ_COMMAND("script", "vq script FILE.gxs [--image IN [-o OUT] [save options]] [ARGS...]",
-           "Runs a script program headless.  Each line of its console output (the \"Script Output\"\n"
-           "boxes of the workstation) is one line on stdout; LIST and TRON/TROFF write to stderr;\n"
-           "INPUT reads stdin.  FILE is tried again with \".gxs\" appended.  The words after FILE\n"
-           "reach the program as COMMAND$ (all of them, joined by blanks), ARGC and ARGV$(1..ARGC)\n"
-           "(ARGV$(0) is FILE); put \"--\" before them when one begins with a dash.\n"
-           "--image IN loads the image the image commands work on (any format the load dispatch\n"
-           "reads), and -o OUT saves it after a run that ended well, with the type of OUT's\n"
-           "extension and the save options below.\n"
-           "Exit status 0 after END, STOP or the last line; 1 after an error that no ON ERROR\n"
-           "handler caught, or a break (Ctrl-C).\n\n" VQ_SAVE_OPTIONS_HELP,
-           run_script);
+VQ_COMMAND("script", "run a script program (on an image); its output lines go to stdout",
+           "Runs a script program headless (docs/script-language.md). Each line of its console output (the "
+           "\"Script Output\" boxes of the workstation) is one line on stdout; LIST and TRON/TROFF write to "
+           "stderr; INPUT reads stdin. FILE is tried again with \".gxs\" appended. The words after FILE reach "
+           "the program as COMMAND$ (all of them, joined by blanks), ARGC and ARGV$(1..ARGC) (ARGV$(0) is "
+           "FILE); put \"--\" before them when one begins with a dash.\n"
+           "Exit status 0 after END, STOP or the last line; 1 after an error that no ON ERROR handler caught, "
+           "or a break (Ctrl-C).",
+           run_script, kScriptForms);

@@ -83,11 +83,21 @@ int run_send(vq::Args& args)
 
 } // namespace
 
-VQ_COMMAND("send", "vq send [--socket PATH] [--poke] [--rows OUT] [COMMAND...]",
+namespace {
+const vq::Option kSendOptions[] = {
+    {"--socket", "PATH", "the server's socket, if not the private default"},
+    {"--poke", nullptr, "send the command as a poke instead of an execute"},
+    {"--rows", "OUT", "then read every row of the first open image and save them as OUT"},
+};
+const vq::Form kSendForms[] = {{.job = nullptr, .words = "[COMMAND...]", .options = kSendOptions}};
+} // namespace
+
+VQ_COMMAND("send", "a command to a running server (vq serve or the workstation); --rows saves the first image's "
+                   "rows",
            "Sends a command line to a running server (vq serve or the workstation) as an\n"
            "execute, or with --poke as a poke, and waits for its acknowledgement: exit status 0\n"
            "when it was positive, 1 with the server's reason when it was negative.  The words of\n"
            "COMMAND are joined by blanks: \"Target: /tmp/a.png\", \"Apply: Invert\", \"Save: out.png\".\n"
            "--rows OUT then reads every row of the first open image and saves them as OUT, its\n"
            "type from the extension.  docs/server.md lists the commands.",
-           run_send);
+           run_send, kSendForms);

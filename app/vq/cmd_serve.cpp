@@ -144,7 +144,15 @@ int run_serve(vq::Args& args)
 
 } // namespace
 
-VQ_COMMAND("serve", "vq serve [--socket PATH]",
+namespace {
+const vq::Option kServeOptions[] = {
+    {"--socket", "PATH", "listen on this socket instead of the private default"},
+};
+const vq::Form kServeForms[] = {{.job = nullptr, .words = "", .options = kServeOptions}};
+} // namespace
+
+VQ_COMMAND("serve", "the command server, headless: other programs drive the system over a private socket "
+                    "(docs/server.md)",
            "Runs the command server in the foreground until a client sends \"Close\" or the\n"
            "process gets SIGINT, SIGTERM or SIGHUP.  Other programs drive it over a Unix-domain\n"
            "socket (docs/server.md): set the target, source and brush images from files, apply\n"
@@ -154,4 +162,4 @@ VQ_COMMAND("serve", "vq serve [--socket PATH]",
            "socket refuses to start.  With --log each command is one line of VQLOG.txt.\n"
            "Operations work on the whole image and keep no undo, as in vq apply; saved files\n"
            "take the type of their extension.",
-           run_serve);
+           run_serve, kServeForms);

@@ -31,5 +31,9 @@ int run_status(vq::Args& args)
 
 } // namespace
 
-VQ_COMMAND("status", "vq status", "Shows the version, the settings folder, the log and the memory in use.",
-           run_status);
+namespace {
+const vq::Form kStatusForms[] = {{.job = nullptr, .words = ""}};
+} // namespace
+
+VQ_COMMAND("status", "version, settings folder, log, open images and memory in use",
+           "Shows the version, the settings folder, the log and the memory in use.", run_status, kStatusForms);

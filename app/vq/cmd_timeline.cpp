@@ -23,58 +23,6 @@
 
 namespace {
 
-const char* const kSynopsis =
-    "vq timeline FILE.tml -o OUT [--range A-B] [--image IN] [--delay CS] [--loop 0/1] [save options]\n"
-    "       vq timeline new FILE.tml [--frames N]\n"
-    "       vq timeline set FILE.tml --level L --frame F[-G] (--source PATH | --brush PATH | --action PATH |\n"
-    "                   --area FILE.ASF | --op OPERATION [NAME=VALUE...] | --clear GRID) [--interpolate 0/1]\n"
-    "                   [--reload] [--start S] [--increment I] [--pfile FILE]\n"
-    "       vq timeline trend FILE.tml --level L [--op OPERATION] --var NAME --keys F:V,F:V,... [--splined]\n"
-    "       vq timeline show FILE.tml\n"
-    "       vq timeline resize FILE.tml --frames N";
-
-const char* const kHelp =
-    "Levels (L) and frames (F, G, and the frames of --keys) count from 1, as the cell lines of the file do.\n\n"
-    "FILE.tml -o OUT generates the sequence: frame by frame, level by level, the entries in force load\n"
-    "        their images, select their areas and apply their operations with the values their trends\n"
-    "        give for the frame.  OUT is a numbered pattern (out/f%04d.png: one file per frame, numbered\n"
-    "        from 1 by the timeline's frames, type from the extension or --type), an animation (.gif,\n"
-    "        .mng, .flc, .avi) or a film file (.flm).\n"
-    "          --range A-B   frames A to B only (clamped to the timeline); a frame comes out the same\n"
-    "                        alone as in a full run, so ranges can run as separate jobs\n"
-    "          --image IN    the image levels without an action entry work on\n"
-    "          --delay CS    animations: hundredths of a second a frame (default: \"FilmSpeed\")\n"
-    "          --loop 0/1    animations: play once or for ever (default 1)\n"
-    "          --type, --depth, --compress, --quality: the numbered files' save settings (--compress 1\n"
-    "                        also makes an AVI of MJPEG frames); --reduce,\n"
-    "          --dither, --strength: the colour reduction of 8-bit and animation frames.\n"
-    "        An existing output asks \"The sequence output file already exists.\" (--no refuses); a\n"
-    "        timeline without entries asks \"There are no operations in the Time Line.\".\n"
-    "        Ctrl-C stops after the frame being made; the frames written stay.\n\n"
-    "new     writes an empty timeline of N frames (default 7, at least 2).\n"
-    "set     puts an entry at level L over frames F to G (one frame without -G) and writes the file again:\n"
-    "          --source, --brush, --action PATH   an image file; \"Level(n)\" names the result of level n\n"
-    "                                             (--reload reads it again each frame; --start S takes\n"
-    "                                             frame S of an animation first, --increment I advances\n"
-    "                                             I of its frames per timeline frame)\n"
-    "          --area FILE.ASF                    the area of an area file\n"
-    "          --op OPERATION [NAME=VALUE...]     an operation (name, script command or number) with all\n"
-    "                                             its whole-number parameters, as given or at their\n"
-    "                                             defaults; --pfile names a parameter file for it\n"
-    "          --clear GRID                       empties the cells of a grid (source, brush, action,\n"
-    "                                             area or op)\n"
-    "        --interpolate 1 interpolates an operation's (or area's) values between keyed frames.\n"
-    "        An entry that ran into frames F to G ends before them; one that ran on past G goes on\n"
-    "        after it.\n"
-    "trend   gives a parameter a trend on level L: keys F:V (frame, value), straight lines between\n"
-    "        them, or a spline with --splined.  The parameter is a variable of an operation record of\n"
-    "        OPERATION on that level (named by its label or key), or, without --op, one of the level's\n"
-    "        own settings: Mix (0..100), Repeat (1..100) or Feather (0..1000).\n"
-    "show    prints the grid: one row per level and grid in use, a column per frame (a record as R1,\n"
-    "        R2 ..., \"=\" where its entry goes on, \"==\" where it ends), then the records and trends.\n"
-    "resize  changes the number of frames: cells beyond a shorter end go, an entry that ended at the\n"
-    "        old last frame runs to the new one, trend keys are spread over the new frames.";
-
 int usage(const std::string& text)
 {
     return vq::usage_error("timeline", text);
@@ -144,7 +92,7 @@ int run_new(vq::Args& args)
             if (!parse_frames(value, frames))
                 return usage(kFramesRange);
         } else if (w.size() > 1 && w[0] == '-') {
-            return usage("no option " + w);
+            return vq::unknown_option("timeline", w);
         } else if (file.empty()) {
             file = w;
         } else {
@@ -169,7 +117,7 @@ int run_resize(vq::Args& args)
             if (!parse_frames(value, frames))
                 return usage(kFramesRange);
         } else if (w.size() > 1 && w[0] == '-') {
-            return usage("no option " + w);
+            return vq::unknown_option("timeline", w);
         } else if (file.empty()) {
             file = w;
         } else {
@@ -286,7 +234,7 @@ int run_set(vq::Args& args)
             if (pfile.size() > static_cast<size_t>(kTimelinePfileMax) || pfile.find_first_of("\"\n\r") != std::string::npos)
                 return usage("--pfile takes a file name of at most 255 characters without double quotes");
         } else if (w.size() > 1 && w[0] == '-') {
-            return usage("no option " + w);
+            return vq::unknown_option("timeline", w);
         } else if (file.empty()) {
             file = w;
         } else {
@@ -405,7 +353,7 @@ int run_trend(vq::Args& args)
         } else if (w == "--splined") {
             splined = true;
         } else if (w.size() > 1 && w[0] == '-') {
-            return usage("no option " + w);
+            return vq::unknown_option("timeline", w);
         } else if (file.empty()) {
             file = w;
         } else {
@@ -503,7 +451,7 @@ int run_show(vq::Args& args)
     while (!args.done()) {
         std::string w = args.next();
         if (w.size() > 1 && w[0] == '-')
-            return usage("no option " + w);
+            return vq::unknown_option("timeline", w);
         if (!file.empty())
             return usage("show takes one file");
         file = w;
@@ -723,6 +671,71 @@ int run_timeline(vq::Args& args)
     return run_generate(what, rest);
 }
 
+const vq::Option kNewOptions[] = {{"--frames", "N", "the number of frames, 2 to 30000 (default 7)"}};
+const vq::Option kResizeOptions[] = {{"--frames", "N", "the new number of frames, 2 to 30000", vq::OPT_REQUIRED}};
+const vq::Option kSetOptions[] = {
+    {"--level", "L", "the level, 1 to 100", vq::OPT_REQUIRED},
+    {"--frame", "F[-G]", "the frames the entry is held over (one frame without -G)", vq::OPT_REQUIRED},
+    {"--source", "PATH", "an image file as the level's source; \"Level(n)\" names the result of level n"},
+    {"--brush", "PATH", "an image file as the level's brush, likewise"},
+    {"--action", "PATH", "an image file as the level's action image, likewise"},
+    {"--area", "FILE.ASF", "the area of an area file"},
+    {"--op", "OPERATION [NAME=VALUE...]", "an operation (name, script command or number) with all its "
+                                          "whole-number parameters, as given or at their defaults"},
+    {"--clear", "GRID", "empty the cells of a grid: source, brush, action, area or op"},
+    {"--interpolate", "0/1", "1: interpolate an operation's (or area's) values between keyed frames"},
+    {"--reload", nullptr, "read the image file again each frame"},
+    {"--start", "S", "take frame S of an animation file first"},
+    {"--increment", "I", "advance I frames of the animation file per timeline frame"},
+    {"--pfile", "FILE", "a parameter file for the operation"},
+};
+const vq::Option kTrendOptions[] = {
+    {"--level", "L", "the level, 1 to 100", vq::OPT_REQUIRED},
+    {"--var", "NAME", "the parameter: a variable of an operation record (its label or key), or without --op one "
+                      "of the level's own settings, Mix (0..100), Repeat (1..100) or Feather (0..1000)",
+     vq::OPT_REQUIRED},
+    {"--keys", "F:V,F:V,...", "the keys: frame and value", vq::OPT_REQUIRED},
+    {"--op", "OPERATION", "the operation whose record on the level holds the variable"},
+    {"--splined", nullptr, "a spline through the keys instead of straight lines"},
+};
+const vq::Option kGenerateOptions[] = {
+    {"-o", "OUT", "a numbered pattern (out/f%04d.png: one file per frame, numbered from 1 by the timeline's "
+                  "frames, type from the extension or --type), an animation (.gif, .mng, .flc, .avi) or a film "
+                  "file (.flm)",
+     vq::OPT_REQUIRED},
+    {"--range", "A-B", "frames A to B only (clamped to the timeline); a frame comes out the same alone as in a "
+                       "full run, so ranges can run as separate jobs"},
+    {"--image", "IN", "the image levels without an action entry work on"},
+    {"--delay", "CS", "animations: hundredths of a second a frame (default: \"FilmSpeed\")"},
+    {"--loop", "0/1", "animations: play once or for ever (default 1)"},
+};
+const vq::Form kTimelineForms[] = {
+    {.job = "new", .words = "FILE.tml", .options = kNewOptions, .help = "writes an empty timeline."},
+    {.job = "set", .words = "FILE.tml", .options = kSetOptions,
+     .help = "puts an entry (one of --source, --brush, --action, --area, --op, --clear) at level L over frames F "
+             "to G and writes the file again. An entry that ran into frames F to G ends before them; one that "
+             "ran on past G goes on after it."},
+    {.job = "trend", .words = "FILE.tml", .options = kTrendOptions,
+     .help = "gives a parameter a trend on level L: straight lines between the keys, or a spline."},
+    {.job = "show", .words = "FILE.tml",
+     .help = "prints the grid: one row per level and grid in use, a column per frame (a record as R1, R2 ..., "
+             "\"=\" where its entry goes on, \"==\" where it ends), then the records and trends."},
+    {.job = "resize", .words = "FILE.tml", .options = kResizeOptions,
+     .help = "changes the number of frames: cells beyond a shorter end go, an entry that ended at the old last "
+             "frame runs to the new one, trend keys are spread over the new frames."},
+    {.job = nullptr, .words = "FILE.tml", .options = kGenerateOptions, .save_options = true,
+     .help = "generates the sequence: frame by frame, level by level, the entries in force load their images, "
+             "select their areas and apply their operations with the values their trends give for the frame. "
+             "The save options set the numbered files' type and depth (--compress 1 also makes an AVI of MJPEG "
+             "frames) and the colour reduction of 8-bit and animation frames. An existing output asks \"The "
+             "sequence output file already exists.\" (--no refuses); a timeline without entries asks \"There are "
+             "no operations in the Time Line.\". Ctrl-C stops after the frame being made; the frames written "
+             "stay."},
+};
+
 } // namespace
 
-VQ_COMMAND("timeline", kSynopsis, kHelp, run_timeline);
+VQ_COMMAND("timeline", "make, edit and show timeline files (docs/timeline.md)",
+           "Levels (L) and frames (F, G, and the frames of --keys) count from 1, as the cell lines of the file "
+           "do.",
+           run_timeline, kTimelineForms);

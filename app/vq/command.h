@@ -1,7 +1,11 @@
 // The `vq` subcommands.  Each command lives in a file of its own and enters
-// itself in the command table with VQ_COMMAND.
+// itself in the command table with VQ_COMMAND, with a table of the ways it is
+// called and the options each takes.  `vq help`, docs/cli.md, the README's
+// command list and the refusal of unknown options are all made from that one
+// table.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,21 +23,68 @@ struct Args {
     std::string next() { return pos < words.size() ? words[pos++] : std::string(); }
 };
 
+enum OptionFlag : unsigned {
+    OPT_REQUIRED = 1,  // shown without brackets in the usage line
+    OPT_REPEAT = 2,    // may be given more than once ("[--layer IMG]...")
+    OPT_HIDDEN = 4,    // accepted (an old spelling) but not shown
+};
+
+struct Option {
+    const char* name;   // "--aa", "-o"
+    const char* value;  // what follows it ("L", "FILE.ASF"); null for a switch
+    const char* help;   // one paragraph; "\n" starts an indented line of its own
+    unsigned flags = 0;
+};
+
+// One way to call a command: the words after `vq NAME`, its options, and
+// whether the save options of `vq convert` apply.
+struct Form {
+    const char* job;    // the first word that selects this form ("build"), or null
+    const char* words;  // "IN OUT OPERATION [VALUE... | KEY=VALUE...]" (after the job word)
+    std::span<const Option> options = {};
+    bool save_options = false;
+    const char* help = nullptr;  // what this form does, for a command of several forms
+};
+
 struct Command {
     const char* name;
-    const char* synopsis;  // one line: "vq new WxH OUT [--color R,G,B[,A]]"
+    const char* synopsis;  // one line: what the command is for (the command lists)
     const char* help;      // what it does, for `vq help NAME`
     int (*run)(Args& args);
+    std::span<const Form> forms = {};
 };
 
 void register_command(const Command& command);
 const std::vector<Command>& commands();
 const Command* find_command(const std::string& name);
 
-// A usage error: prints "vq NAME: TEXT" and the synopsis, returns EXIT_USAGE.
+// The save options every command that writes an image takes.
+std::span<const Option> save_option_table();
+// The options every command takes (read by main before the command).
+std::span<const Option> common_option_table();
+
+// The usage lines of a command ("vq apply IN OUT ... [--area FILE.ASF] ...").
+std::vector<std::string> usage_lines(const Command& command);
+// `vq help NAME` as text, and the whole reference as Markdown.
+std::string help_text(const Command& command);
+std::string reference_markdown();
+// The README's list of commands: a Markdown table linking into docs/cli.md.
+std::string readme_markdown();
+
+// Refuses a word that looks like an option but is none of the command's
+// (EXIT_USAGE, reported), before the command sees its arguments.
+int check_options(const Command& command, const Args& args);
+
+// A usage error: prints "vq NAME: TEXT" and the usage, returns EXIT_USAGE.
 int usage_error(const char* command, const std::string& text);
+// "vq NAME: no option WORD (vq help NAME lists them)", EXIT_USAGE.
+int unknown_option(const char* command, const std::string& word);
 // A failure the system did not report itself: "vq: TEXT", returns EXIT_FAILED.
 int failure(const std::string& text);
+
+// Refuses to write OUT when it is the same file as one of the inputs.
+// EXIT_DONE, or EXIT_USAGE after the error was reported.
+int refuse_overwrite(const char* command, const std::string& out, const std::vector<std::string>& inputs);
 
 // Parsers for option values; false on malformed input.
 bool parse_long(const std::string& text, long& value);

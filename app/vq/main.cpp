@@ -22,19 +22,13 @@ void print_help()
     std::printf("usage: vq [common options] COMMAND [arguments]\n\n");
     std::printf("Commands:\n");
     for (const vq::Command& c : vq::commands())
-        std::printf("  %s\n", c.synopsis);
+        std::printf("  %-10s %s\n", c.name, c.synopsis);
     std::printf("\nCommon options (before or after the command):\n");
-    std::printf("  --home DIR   folder of the settings files (default $GLIMVQ_HOME,\n");
-    std::printf("               else $XDG_CONFIG_HOME/glimvq, else ~/.config/glimvq)\n");
-    std::printf("  --log        keep the log VQLOG.txt in the current folder\n");
-    std::printf("  --yes, --no  answers to the system's questions (default: proceed)\n");
-    std::printf("  --quiet      no progress display and no notes\n");
-    std::printf("  --screen WxH the screen size window positions are kept on (1024x768)\n");
-    std::printf("  --threads N  threads an operation may use (0 = one per core; default: the\n");
-    std::printf("               preference \"Threads\"); the result is the same for any count\n");
-    std::printf("  --help       this text; vq help COMMAND tells more of one command\n");
-    std::printf("  --version    the version\n\n");
-    std::printf("Exit status: 0 done, 1 failed or refused (the message is on stderr), 2 usage error.\n");
+    for (const vq::Option& o : vq::common_option_table())
+        std::printf("  %-14s %s\n", (std::string(o.name) + (o.value ? std::string(" ") + o.value : "")).c_str(),
+                    o.help);
+    std::printf("\nExit status: 0 done, 1 failed or refused (the message is on stderr), 2 usage error.\n");
+    std::printf("vq help COMMAND tells how to use a command; docs/cli.md is the whole reference.\n");
 }
 
 int help_command(vq::Args& args)
@@ -44,14 +38,24 @@ int help_command(vq::Args& args)
         return vq::EXIT_DONE;
     }
     std::string name = args.next();
+    if (name == "--markdown" || name == "--readme") {
+        std::fputs((name == "--markdown" ? vq::reference_markdown() : vq::readme_markdown()).c_str(), stdout);
+        return vq::EXIT_DONE;
+    }
     const vq::Command* c = vq::find_command(name);
     if (!c)
-        return vq::usage_error("help", "no command \"" + name + "\"");
-    std::printf("usage: %s\n\n%s\n", c->synopsis, c->help);
+        return vq::usage_error("help", "no command \"" + name + "\"; vq help lists them");
+    std::fputs(vq::help_text(*c).c_str(), stdout);
     return vq::EXIT_DONE;
 }
 
-VQ_COMMAND("help", "vq help [COMMAND]", "Lists the commands, or tells how to use one.", help_command);
+const vq::Option kHelpOptions[] = {
+    {"--markdown", nullptr, "the whole command-line reference as Markdown (docs/cli.md)"},
+    {"--readme", nullptr, "the list of commands of the README, as Markdown"},
+};
+const vq::Form kHelpForms[] = {{.job = nullptr, .words = "[COMMAND]", .options = kHelpOptions}};
+
+VQ_COMMAND("help", "the commands, or how to use one", "Lists the commands, or tells how to use one.", help_command, kHelpForms);
 
 } // namespace
 
@@ -68,7 +72,10 @@ int main(int argc, char** argv)
         std::string a = argv[i];
         if (!options_end) {
             if (a == "--") {
+                // The command sees it too: the words after it are no options.
                 options_end = true;
+                if (!command.empty())
+                    args.words.push_back(a);
                 continue;
             }
             if (a == "--help" || a == "-h") {
@@ -144,6 +151,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vq: no command \"%s\"; vq --help lists them\n", command.c_str());
         return vq::EXIT_USAGE;
     }
+    if (int r = vq::check_options(*c, args); r != vq::EXIT_DONE)
+        return r;
     if (c->run == help_command)
         return help_command(args);
 
@@ -169,6 +178,8 @@ int main(int argc, char** argv)
         // A program from the shell must end: leave without writing anything.
         std::fprintf(stderr, "vq: the shut-down was cancelled; settings were not saved\n");
         app_abandon();
+    } else if (app_prefs_unsaved() && status == vq::EXIT_DONE) {
+        status = vq::EXIT_FAILED;  // the message is on stderr
     }
     return status;
 }

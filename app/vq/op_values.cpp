@@ -85,6 +85,20 @@ bool set_one(const OpDescriptor& op, const OpSlot& s, const std::string& text, s
     double v = 0;
     long l = 0;
     bool ok = s.kind == SLOT_FLOAT ? parse_double(text, v) : parse_long(text, l);
+    // A choice may be named ("luminance", "red and blue").
+    if (!ok && s.choices) {
+        std::string names = s.choices;
+        long value = static_cast<long>(s.slider_min);
+        for (size_t start = 0; !ok && start <= names.size(); ++value) {
+            size_t bar = names.find('|', start);
+            std::string name = names.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+            if (strcasecmp(name.c_str(), text.c_str()) == 0)
+                ok = true, l = value;
+            if (bar == std::string::npos)
+                break;
+            start = bar + 1;
+        }
+    }
     if (s.kind != SLOT_FLOAT)
         v = static_cast<double>(l);
     std::string range = number(s.typed_min) + ".." + number(s.typed_max);
@@ -133,6 +147,12 @@ std::string slot_range_text(const OpSlot& s)
     if (slot_is_text(s.kind))
         return "text";
     std::string slider = number(s.slider_min) + ".." + number(s.slider_max);
+    if (s.choices) {
+        std::string names = s.choices;
+        for (size_t bar; (bar = names.find('|')) != std::string::npos;)
+            names.replace(bar, 1, ", ");
+        return slider + ": " + names;
+    }
     if (s.typed_min == s.slider_min && s.typed_max == s.slider_max)
         return slider;
     return slider + ", typed " + number(s.typed_min) + ".." + number(s.typed_max);

@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <strings.h>
 
 namespace vq {
@@ -72,6 +73,25 @@ int save_output(const char* command, Image* image, const std::string& out)
     if (out != name)
         std::fprintf(stderr, "vq %s: written as %s\n", command, name);
     return EXIT_DONE;
+}
+
+Image* load_input(const std::string& path)
+{
+    char name[kImagePathMax];
+    if (path.size() >= sizeof name)
+        return load_image(path.c_str());  // refused with the system's message
+    std::snprintf(name, sizeof name, "%s", path.c_str());
+    Image* image = LoadImageFile(name);
+    if (image && path != name) {
+        const char* slash = std::strrchr(name, '/');
+        std::string folder(name, slash ? static_cast<size_t>(slash - name) : 0);
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        const char* key = folder == settings().proj_path ? "ProjPath" : "ImagePath";
+        std::fprintf(stderr, "vq: %s is not in the current folder; read %s from the folder \"%s\" (%s)\n",
+                     path.c_str(), name, folder.c_str(), key);
+    }
+    return image;
 }
 
 long save_type_for_name(const std::string& name)

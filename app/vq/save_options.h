@@ -63,6 +63,11 @@ int apply_save_options(const char* command, const SaveOptions& options, const st
 // is told the name then.  EXIT_DONE or EXIT_FAILED (the message is shown).
 int save_output(const char* command, Image* image, const std::string& out);
 
+// Loads an input image through the load dispatch.  A file missing where it
+// was named may be found in the project or image folder ("ProjPath",
+// "ImagePath"); the user is told which file was read then.
+Image* load_input(const std::string& path);
+
 // The save type a file name's extension stands for, -1 when none.
 long save_type_for_name(const std::string& name);
 

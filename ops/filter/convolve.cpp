@@ -261,7 +261,7 @@ int convolve_load(const char* path)
 {
     std::FILE* f = std::fopen(path, "rb");
     if (!f) {
-        message_show(msg::CannotOpenRequested, path);
+        message_show_file(msg::CannotOpenRequested, path);
         return 1;
     }
     // One line of thirteen numbers is far below this; more is not a kernel.
@@ -298,7 +298,7 @@ int convolve_save(const char* path)
     FILE* f = out.open("wb");
     if (!f || std::fwrite(line, 1, static_cast<size_t>(n), f) != static_cast<size_t>(n) || out.commit() != 0) {
         out.abandon();
-        message_show(msg::CannotCreateRequested, path);
+        message_show_file(msg::CannotCreateRequested, path);
         return 1;
     }
     return 0;

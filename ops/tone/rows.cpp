@@ -76,8 +76,11 @@ constexpr OpSlot kRemap[] = {slot_range(&p.remap_tolerance, "tolerance", "Tolera
 constexpr OpSlot kColorize[] = {slot_int(&p.colorize_hue, "hue", "Hue", 0, 360, 0, 360, 360),
                                 slot_range(&p.colorize_saturation, "saturation", "Saturation", 0, 100),
                                 slot_switch(&p.colorize_set_saturation, "set_saturation", "Set saturation")};
-constexpr OpSlot kMonochrome[] = {slot_range(&p.mono_method, "method", "Method", 0, 8)};
-constexpr OpSlot kNegative[] = {slot_range(&p.negative_mode, "mode", "Mode", 0, 5),
+constexpr OpSlot kMonochrome[] = {
+    slot_choice(&p.mono_method, "method", "Method", 0, 8,
+                "Average|Luminance|Red|Green|Blue|Red and green|Red and blue|Green and blue|Value to green")};
+constexpr OpSlot kNegative[] = {slot_choice(&p.negative_mode, "mode", "Mode", 0, 5,
+                                            "Channels|Grey of average|Grey of luminance|Film|HLS|HSV"),
                                 slot_switch(&p.negative_select[0], "red", "Red"),
                                 slot_switch(&p.negative_select[1], "green", "Green"),
                                 slot_switch(&p.negative_select[2], "blue", "Blue")};
@@ -102,7 +105,7 @@ constexpr OpRow kRows[] = {
     // Measuring is what the descriptor does; applying the curves is the
     // framework's Histogram case.
     {.command = opcmd::Histogram, .worker = worker_whole(histogram_measure), .slots = kHistogram, .doc = tone_docs::histogram, .parallel = true},
-    {.command = opcmd::Remap, .worker = worker_place(remap_worker), .slots = kRemap, .doc = tone_docs::remap, .parallel = true},
+    {.command = opcmd::Remap, .worker = worker_place(remap_worker), .prepare = remap_prepare, .slots = kRemap, .doc = tone_docs::remap, .parallel = true},
     {.command = opcmd::Colorize, .worker = worker_place(colorize_worker), .slots = kColorize, .doc = tone_docs::colorize, .parallel = true},
     // Photo Group.
     {.command = opcmd::Monochrome, .worker = worker_map(mono_worker, mono_run), .slots = kMonochrome, .doc = tone_docs::monochrome, .parallel = true},

@@ -237,6 +237,14 @@ int histogram_measure(Image* target, uint8_t* mask)
 
 // ---- Remap and Colorize ------------------------------------------------------------
 
+// Without a "from" palette no colour is matched.
+int remap_prepare(Image*, int)
+{
+    if (tone_params().remap_from.count <= 0)
+        return op_refuse_no_change();
+    return 0;
+}
+
 void remap_worker(uint8_t* p, int)
 {
     const ToneParams& tp = tone_params();

@@ -8,6 +8,7 @@ struct Image;
 // Standard Group (tables.cpp).
 void table_worker(uint8_t* pixel, int weight);
 int contrast_prepare(Image*, int);
+int remap_prepare(Image*, int);
 int brightness_prepare(Image*, int);
 int gamma_prepare(Image*, int);
 int color_fill_prepare(Image*, int);

@@ -5,7 +5,7 @@ source "$(dirname "$0")/lib.bash"
 expect_status 0 -- "$VQ" --version
 expect_grep '^Glimmerix:V/q 7\.50' out.txt
 expect_status 0 -- "$VQ" --help
-expect_grep 'vq status' out.txt
+expect_grep '^  status +version, settings folder' out.txt
 expect_grep 'Exit status: 0 done, 1 failed' out.txt
 expect_status 0 -- "$VQ" help status
 expect_status 2 -- "$VQ"

@@ -5,7 +5,7 @@ source "$(dirname "$0")/lib.bash"
 expect_status 0 -- "$VQ" ops
 [ "$(grep -cE '^ ?[0-9]{4}  ' out.txt)" -eq 153 ] && pass "153 operations listed" || fail "not 153 operations"
 expect_grep '^3115  Negative +NEGATIVE\(5\) +pixel map +available' out.txt
-expect_grep '^ +mode=0 +Mode +0\.\.5$' out.txt
+expect_grep '^ +mode=0 +Mode +0\.\.5: Channels, Grey of average' out.txt
 expect_grep '^3579  Ray Trace +RAYTRACE\(4\) +whole image +available' out.txt
 expect_grep '^3580  Julia +JULIA\(7\) +whole image +available' out.txt
 
@@ -26,4 +26,17 @@ if diff -q out.txt "$GLIMVQ_SOURCE_DIR/docs/operations.md" >/dev/null; then
 else
   fail "docs/operations.md differs from vq ops --markdown (regenerate it)"
 fi
+# Every available operation is explained, with its picture; only those are
+# listed unless --all asks.
+expect_status 0 -- "$VQ" ops --available --names
+missing=0
+while IFS=$'\t' read -r word name; do
+  grep -q "^<a id=\"$word\"></a>\$" "$GLIMVQ_SOURCE_DIR/docs/operations.md" || { fail "no description of $name"; missing=1; }
+  [ -s "$GLIMVQ_SOURCE_DIR/docs/gallery/$word.png" ] || { fail "no picture of $name (scripts/gallery.sh)"; missing=1; }
+done <out.txt
+[ "$missing" -eq 0 ] && pass "$(wc -l <out.txt) available operations described with pictures"
+grep -q 'not available\*' "$GLIMVQ_SOURCE_DIR/docs/operations.md" && fail "unavailable operations in docs/operations.md" \
+  || pass "only available operations in docs/operations.md"
+expect_status 0 -- "$VQ" ops --markdown --all
+expect_grep 'not available\*' out.txt
 finish

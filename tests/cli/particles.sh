@@ -50,7 +50,7 @@ expect_status 0 -- "$VQ" particles "$DATA/snow.psy" --size 64x48 --frame 5 --fra
 
 # vq apply draws frame 0 of the system over the image it is given.
 expect_status 0 -- "$VQ" new 160x120 black.png --color 0,0,0,255
-expect_status 0 -- "$VQ" apply black.png applied.png Particles "file=$DATA/vortex.psy"
+expect_status 0 -- "$VQ" apply black.png applied.png Particles "file=$DATA/vortex.psy" --save-settings vortex.vqs
 expect_status 0 -- "$VQ" apply black.png keyword.png PARTICLES "$DATA/vortex.psy"
 expect_status 0 -- "$VQ" particles "$DATA/vortex.psy" --size 160x120 -o direct.png
 "$PY" - <<'PY' && pass "vq apply Particles = vq particles at frame 0" || fail "vq apply differs"
@@ -59,8 +59,8 @@ a, b, c = (Image.open(n).convert("RGBA").tobytes() for n in ("applied.png", "key
 assert a == b == c
 assert a != Image.new("RGBA", (160, 120), (0, 0, 0, 255)).tobytes()
 PY
-# Without a file the one last used (kept in the preferences) is drawn; with
-# fresh preferences there is none.
+# Without a file the one kept in the preferences (by --save-settings) is
+# drawn; with fresh preferences there is none.
 expect_status 0 -- "$VQ" apply black.png again.png Particles
 cmp -s again.png applied.png && pass "the last file from the preferences" || fail "again.png differs"
 expect_status 1 -- "$VQ" --home "$TEST_TMP/fresh" apply black.png none.png Particles

@@ -16,10 +16,13 @@ expect_grep '^Auto - removed memory places = 0$' VQLOG.txt
 
 INI="$H/GLIMVQ.ini"
 head -1 "$INI" | grep -qx '\[Glimvq\]' && pass "section line" || fail "section: $(head -1 "$INI")"
-for line in 'PosMain=0 0 1024 768' 'UndoWant=20' 'UserPrefs016=0' 'KeepLog=0' "LastDir9=$TEST_TMP"; do
+for line in 'PosMain=0 0 1024 768' 'UndoWant=20' 'UserPrefs016=0' 'KeepLog=0'; do
   grep -qxF "$line" "$INI" && pass "$line" || fail "no line '$line' in GLIMVQ.ini"
 done
-[ "$(grep -c '=' "$INI")" -eq 271 ] && pass "271 keys (270 and CommandServer)" || fail "$(grep -c '=' "$INI") keys"
+# The folders left at their default (the folder current at start-up) are
+# not written: the next run, started elsewhere, starts in its own folder.
+grep -q "^LastDir9=" "$INI" && fail "LastDir9 kept at its default" || pass "LastDir9 not kept"
+[ "$(grep -c '=' "$INI")" -eq 230 ] && pass "230 keys (271 less 41 folders)" || fail "$(grep -c '=' "$INI") keys"
 expect_grep '^TnaCount=0$' "$H/GLIMVQtv.ini"
 
 # What the user set persists; lines the system does not know are kept.
@@ -45,5 +48,14 @@ expect_grep 'PosMain needs 4 numbers' err.txt
 expect_status 2 -- "$VQ" --home "$H" prefs UndoWant 40000
 expect_status 2 -- "$VQ" --home "$H" prefs NoSuchKey
 expect_grep 'no preference "NoSuchKey"' err.txt
+
+# Runs that share a settings folder and end together all save their settings.
+mkdir -p shared
+pids=()
+for i in $(seq 1 16); do "$VQ" --home shared status >/dev/null 2>"shared-$i.err" & pids+=($!); done
+failed=0
+for p in "${pids[@]}"; do wait "$p" || failed=$((failed + 1)); done
+[ "$failed" -eq 0 ] && pass "16 runs at once saved their settings" || { fail "$failed of 16 runs failed"; cat shared-*.err >&2; }
+ls -A shared | grep -q tmp && fail "temporary files left: $(ls -A shared)" || pass "no temporary files left"
 
 finish

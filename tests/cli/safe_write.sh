@@ -25,8 +25,9 @@ cmp -s keep.bmp keep.orig && pass "keep.bmp unchanged without the trap" || fail 
 import os
 from PIL import Image
 Image.frombytes("RGB", (2048, 2048), os.urandom(2048 * 2048 * 3)).save("n.png", compress_level=1)'
-cp n.png n.orig
-"$VQ" apply n.png n.png Negative --compress 9 >out.txt 2>err.txt &
+cp n.png t.png
+cp n.png t.orig
+"$VQ" apply n.png t.png Negative --compress 9 >out.txt 2>err.txt &
 pid=$!
 for _ in $(seq 1 3000); do
   [ -n "$(parts)" ] && break
@@ -38,7 +39,7 @@ kill -TERM "$pid" 2>/dev/null || true
 status=0
 wait "$pid" || status=$?
 [ "$status" -eq 143 ] && pass "ended by SIGTERM" || fail "exit status $status"
-cmp -s n.png n.orig && pass "n.png unchanged" || fail "n.png changed"
+cmp -s t.png t.orig && pass "t.png unchanged" || fail "t.png changed"
 [ -z "$(parts)" ] && pass "no temporary file" || fail "left behind: $(parts)"
 
 finish

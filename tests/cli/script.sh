@@ -45,10 +45,13 @@ cat >listed.gxs <<'EOF'
 EOF
 expect_status 0 -- "$VQ" script listed.gxs
 expect_grep '^Trace is ON$' err.txt
+expect_grep '^\[ 20 \]$' err.txt
+grep -q '\[ ' out.txt && fail "trace marks in the program's output" || pass "trace marks on stderr only"
 expect_grep '^40 PRINT "end"$' err.txt
 expect_grep '^30 TROFF$' err.txt
 expect_grep '^Trace is OFF$' err.txt
-expect_grep '^\[ 20 \]\[ 30 \]end$' out.txt
+expect_grep '^end$' out.txt
+expect_grep '^\[ 30 \]$' err.txt
 
 # The file check refuses a bad program before anything runs.
 printf '10 PRINT "ran"\n20 PRINT 1\n20 PRINT 2\n' >dup.gxs

@@ -179,6 +179,17 @@ TEST_F(ElfTest, TheLayoutIsBigEndianWithFixedWords)
     EXPECT_EQ(elf_save(path("plain.elf").c_str(), plain, 1), 2);
     EXPECT_NE(access(path("plain.elf").c_str(), F_OK), 0);
     image_free(plain);
+
+    // Nor under a name without ".elf": a picture of that name stays as it was.
+    std::string picture = path("p2.png");
+    std::FILE* f = std::fopen(picture.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fputs("\x89PNG", f);
+    std::fclose(f);
+    EXPECT_EQ(elf_save(picture.c_str(), m, 1), 1);
+    EXPECT_NE(std::string(elf_last_error()).find("does not end in \".elf\""), std::string::npos);
+    EXPECT_EQ(read_file(picture).size(), 4u);
+    EXPECT_EQ(elf_save(path("UPPER.ELF").c_str(), m, 1), 0);
 }
 
 TEST_F(ElfTest, AHeaderOnlyFileIsABlankMaster)

@@ -43,7 +43,9 @@ TEST_F(Parallel, ManyThreadsGiveTheSameImageAsOne)
                                   (x * 7 + y * 13) & 255);
             });
             use_mask(img, [](int x, int y) { return (x * 3 + y * 5) % 256; }, AreaRect{7, 3, 290, 200, 0, 0, 0, 0});
-            ASSERT_EQ(apply(d->command, img), 0) << d->name;
+            // 2: refused at its defaults (Remap without palettes), the same on any count.
+            int r = apply(d->command, img);
+            ASSERT_TRUE(r == 0 || r == 2) << d->name;
             results[t] = pixels(img);
             image_free(img);
         }

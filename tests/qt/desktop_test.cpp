@@ -155,7 +155,9 @@ private Q_SLOTS:
         QCOMPARE(op_state().current, last_op);  // Ctrl+F still repeats what was applied
 
         // A value changed: the preview follows, still on the side.
-        d->findChild<QSpinBox*>("mode")->setValue(1);
+        auto* mode = d->findChild<QComboBox*>("mode");  // a choice: its values by name
+        QVERIFY(mode);
+        mode->setCurrentIndex(1);
         QVERIFY(d->update_preview());
         QCOMPARE(pixels_of(img), before);
 

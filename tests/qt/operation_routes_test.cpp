@@ -17,6 +17,7 @@
 #include "ui/qt/workstation.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QProcess>
 #include <QSpinBox>
@@ -167,6 +168,8 @@ private Q_SLOTS:
                     spin->setValue(value);
                 else if (auto* box = d->findChild<QCheckBox*>(key))
                     box->setChecked(value != 0);
+                else if (auto* choice = d->findChild<QComboBox*>(key))
+                    choice->setCurrentIndex(value);  // choices list their values from the lowest
                 else
                     QFAIL(key);
             }

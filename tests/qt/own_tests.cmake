@@ -6,6 +6,7 @@ if(GLIMVQ_HAVE_WORKSTATION)
     add_executable(qt_${name} ${src})
     set_target_properties(qt_${name} PROPERTIES AUTOMOC ON)
     target_link_libraries(qt_${name} PRIVATE glimvq_qt Qt6::Test)
+    target_compile_definitions(qt_${name} PRIVATE GLIMVQ_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
     add_test(NAME qt_${name} COMMAND qt_${name})
     set_tests_properties(qt_${name} PROPERTIES LABELS qt
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;GLIMVQ_BIN_DIR=${CMAKE_BINARY_DIR}/bin")

@@ -3,6 +3,7 @@
 #include "tests/ops/ops_fixture.h"
 
 #include <cstring>
+#include <unistd.h>
 #include <fstream>
 
 namespace {
@@ -29,7 +30,10 @@ TEST_F(RayTraceOp, RendersIntoTheTargetWithUndoAndKeepsTheSceneInThePreferences)
     EXPECT_EQ(d->available, 1);
     EXPECT_EQ(d->full_refresh, 1);
     EXPECT_EQ(d->slot_count(), 3);
-    EXPECT_STREQ(raytrace_scene_file(), "scene9.w3d");  // nothing stored yet
+    // Nothing stored yet: a sample scene that exists.
+    EXPECT_STREQ(raytrace_scene_dir(), "");
+    EXPECT_STREQ(raytrace_scene_file(), kRaytraceDefaultScene);
+    EXPECT_EQ(access((std::string(GLIMVQ_SOURCE_DIR) + "/data/scenes/" + kRaytraceDefaultScene).c_str(), R_OK), 0);
 
     scene(kWall);
     raytrace_state().aa_level = 2;
@@ -40,6 +44,35 @@ TEST_F(RayTraceOp, RendersIntoTheTargetWithUndoAndKeepsTheSceneInThePreferences)
     EXPECT_EQ(settings().scene_file, "op.w3d");
     EXPECT_EQ(settings().scene_path, home);
     raytrace_state().aa_level = 0;
+}
+
+TEST_F(RayTraceOp, TheDefaultSceneRendersFromAnyFolderAndAPictureIsNoScene)
+{
+    char was[4096];
+    ASSERT_NE(getcwd(was, sizeof was), nullptr);
+    ASSERT_EQ(chdir(home.c_str()), 0);  // no scene here: the sample is found
+    raytrace_state().scene_dir[0] = 0;
+    std::snprintf(raytrace_state().scene_file, kRaytracePath, "%s", kRaytraceDefaultScene);
+    Image* img = solid(24, 16, pixel_make(0, 0, 0, 255));
+    EXPECT_EQ(apply(opcmd::RayTrace, img), 0);
+    int lit = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x)
+            lit += px(img, x, y) != pixel_make(0, 0, 0, 255);
+    EXPECT_GT(lit, 24 * 16 / 2);
+
+    // A picture named as the scene is refused, not traced as an empty scene.
+    const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13};
+    std::ofstream(home + "/photo.png", std::ios::binary).write(reinterpret_cast<const char*>(png), sizeof png);
+    std::snprintf(raytrace_state().scene_file, kRaytracePath, "%s", "photo.png");
+    Image* other = solid(4, 4, pixel_make(9, 9, 9, 255));
+    EXPECT_EQ(apply(opcmd::RayTrace, other), 1);
+    EXPECT_EQ(px(other, 1, 1), pixel_make(9, 9, 9, 255));
+    bool told = false;
+    for (const std::string& line : platform.transcript())
+        told = told || line.find("Not a scene file") != std::string::npos;
+    EXPECT_TRUE(told);
+    ASSERT_EQ(chdir(was), 0);
 }
 
 TEST_F(RayTraceOp, TheAreaMaskKeepsWhatIsOutside)

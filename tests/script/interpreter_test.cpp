@@ -203,12 +203,12 @@ TEST_F(ScriptTest, ErrorPathAndHandlers)
     EXPECT_EQ(output("10 ON ERROR GOSUB 900\n20 X = 1 / 0\n30 GOTO 77\n40 PRINT ERR: END\n900 RETURN\n"), " 19\n");
 }
 
-TEST_F(ScriptTest, TraceMarksLinesInTheOutput)
+TEST_F(ScriptTest, TraceMarksLinesBesideTheOutput)
 {
     ScriptResult r = run("10 TRON\n20 PRINT \"a\"\n30 TROFF\n40 PRINT \"b\"\n");
     ASSERT_EQ(r.status, 0) << r.error;
-    EXPECT_EQ(r.console_text(), "Trace is ON\nTrace is OFF\n");
-    EXPECT_EQ(r.text(), "[ 20 ]a\n[ 30 ]b\n");
+    EXPECT_EQ(r.console_text(), "Trace is ON\n[ 20 ]\n[ 30 ]\nTrace is OFF\n");
+    EXPECT_EQ(r.text(), "a\nb\n");
 }
 
 TEST_F(ScriptTest, ConsoleLinesBecomeOneBoxEach)

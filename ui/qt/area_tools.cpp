@@ -316,7 +316,7 @@ void install_area_menu()
         complement->setCheckable(true);
         QObject::connect(complement, &QAction::toggled, [](bool on) { area_settings().combination2 = on ? 1 : 0; });
 
-        QAction* feather = menu->addAction("&Feather...");
+        QAction* feather = menu->addAction("Fea&ther...");
         feather->setObjectName("area_feather");
         QObject::connect(feather, &QAction::triggered, &w, [&w] {
             bool ok = false;
@@ -346,7 +346,7 @@ void install_area_menu()
             if (!path.empty())
                 area_save(path.c_str());
         });
-        QAction* load_shape = menu->addAction("Load Sha&pe...");
+        QAction* load_shape = menu->addAction("Load Sh&ape...");
         QObject::connect(load_shape, &QAction::triggered, &w, [&w] {
             std::string path =
                 w.platform().choose_file(false, "Load Shape", "I-Shapes (*.ISH)|*.ISH|", settings().ishape_path);
@@ -361,7 +361,7 @@ void install_area_menu()
                 shape_save(path.c_str());
         });
         menu->addSeparator();
-        QMenu* method = menu->addMenu("&Working Method");
+        QMenu* method = menu->addMenu("Working &Method");
         auto* mgroup = new QActionGroup(method);
         const std::pair<const char*, long> methods[] = {{"&Immediate Painting", 0}, {"&Draw First", 1}};
         for (auto [text, value] : methods) {

@@ -280,7 +280,11 @@ void MainWindow::update_window_menu()
     window_menu_->addSeparator();
     int n = 1;
     for (QMdiSubWindow* sub : mdi_->subWindowList()) {
-        QAction* a = window_menu_->addAction(QStringLiteral("&%1 %2").arg(n++).arg(sub->windowTitle()));
+        // Digits 1 to 9 are the mnemonics; later windows have none.
+        QString title = sub->windowTitle().replace('&', "&&");
+        QAction* a = window_menu_->addAction(n <= 9 ? QStringLiteral("&%1 %2").arg(n).arg(title)
+                                                    : QStringLiteral("%1 %2").arg(n).arg(title));
+        ++n;
         a->setCheckable(true);
         a->setChecked(sub == mdi_->activeSubWindow());
         connect(a, &QAction::triggered, this, [this, sub] { mdi_->setActiveSubWindow(sub); });
@@ -319,13 +323,40 @@ void MainWindow::remember_recent(const QString& path)
     s.last_file[1] = p;
 }
 
+namespace {
+
+// Whether the image has a capture to undo (or, `undone`, one to take back).
+bool has_undo(const Image* image, bool undone)
+{
+    for (long i = 0; image && i < undo_slot_count(); ++i)
+        if (const Image* c = undo_slot(i); c && c->parent == image && (c->undo_applied != 0) == undone)
+            return true;
+    return false;
+}
+
+// Whether Save can write the image's own file in its own format.
+bool own_format_writable(const Image* image)
+{
+    const Codec* c = image && image->path[0] ? codec_for_save_type(image->file_format) : nullptr;
+    return c && c->write;
+}
+
+} // namespace
+
 void MainWindow::update_actions()
 {
-    bool have = active_view() != nullptr;
-    for (const char* name : {"file_save", "file_save_as", "file_close", "edit_undo", "edit_deundo",
-                             "edit_undo_choose", "edit_deundo_choose", "edit_assign_source", "edit_assign_brush"})
+    ImageView* view = active_view();
+    bool have = view != nullptr;
+    for (const char* name : {"file_save", "file_save_as", "file_close", "edit_assign_source", "edit_assign_brush"})
         if (QAction* a = action(name))
             a->setEnabled(have);
+    Image* image = have ? view->image() : nullptr;
+    for (const char* name : {"edit_undo", "edit_undo_choose"})
+        if (QAction* a = action(name))
+            a->setEnabled(has_undo(image, false));
+    for (const char* name : {"edit_deundo", "edit_deundo_choose"})
+        if (QAction* a = action(name))
+            a->setEnabled(has_undo(image, true));
 }
 
 // ---------------------------------------------------------------- status bar
@@ -403,6 +434,15 @@ ImageView* MainWindow::add_view(Image* image)
     long h = std::min<long>(image->height + 60, std::max(150, mdi_->height() - 40));
     sub->resize(static_cast<int>(w), static_cast<int>(h));
     sub->show();
+    // The cascade may place a large view past the workspace: its title
+    // bar stays inside, where it can be taken.
+    QRect area = mdi_->viewport()->rect();
+    QRect g = sub->geometry();
+    if (g.right() > area.right())
+        g.moveLeft(std::max(0, area.right() + 1 - g.width()));
+    if (g.bottom() > area.bottom())
+        g.moveTop(std::max(0, area.bottom() + 1 - g.height()));
+    sub->move(g.topLeft());
     mdi_->setActiveSubWindow(sub);
     image_set_role(ImageRole::Target, image);
     update_actions();
@@ -458,6 +498,7 @@ void MainWindow::redraw(Image* image, const QRect* rect)
     for (ImageView* v : views())
         if (!image || v->image() == image)
             v->image_changed(rect);
+    update_actions();  // an operation or an undo changes what can be undone
 }
 
 bool MainWindow::close_view(ImageView* view)
@@ -575,8 +616,45 @@ bool MainWindow::save_active(const QString& path_or_empty)
     ImageView* v = active_view();
     if (!v)
         return false;
-    QString path = path_or_empty.isEmpty() ? QString::fromLocal8Bit(v->image()->path) : path_or_empty;
-    return save_image_to(v->image(), path);
+    Image* image = v->image();
+    if (!path_or_empty.isEmpty())
+        return save_image_to(image, path_or_empty);
+    // Save writes the image's own file in its own format, as every editor
+    // does; a format that cannot be written goes to Save As.
+    if (!own_format_writable(image)) {
+        file_save_as();
+        return image->changes == 0;
+    }
+    Settings& s = settings();
+    const long type = s.save_type, depth = s.save_depth, compress = s.save_compress, quality = s.jpeg_quality;
+    s.save_type = image->file_format;
+    int bits = image->alpha ? 32 : image->bits;
+    if (save_depth_for_bits(bits) >= 0)
+        s.save_depth = save_depth_for_bits(bits);
+    if (image->saved_compress >= 0 && image->path[0])
+        s.save_compress = image->saved_compress;
+    if (image->file_format == FMT_JPG && image->saved_quality > 0)
+        s.jpeg_quality = image->saved_quality;
+    bool done = save_image_to(image, QString::fromLocal8Bit(image->path));
+    s.save_type = type;
+    s.save_depth = depth;
+    s.save_compress = compress;
+    s.jpeg_quality = quality;
+    return done;
+}
+
+QStringList MainWindow::save_as_offer(const Image* image) const
+{
+    std::vector<int> types = save_as_types(true);
+    QStringList parts = QString::fromLatin1(save_as_filter(true).c_str()).split('|');
+    QStringList labels;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        labels << parts[i];
+    if (own_format_writable(image))
+        for (size_t n = 0; n < types.size() && static_cast<int>(n) < labels.size(); ++n)
+            if (types[n] == image->file_format)
+                labels.move(static_cast<int>(n), 0);
+    return labels;
 }
 
 void MainWindow::file_new()
@@ -604,16 +682,27 @@ void MainWindow::file_save_as()
     QString suggested = image->path[0] ? QString::fromLocal8Bit(image->path)
                                        : QString::fromLocal8Bit(settings().save_path.c_str()) + "/" +
                                              QString::fromLocal8Bit(image->name);
-    // Only the types that can be written are offered.
-    const std::string filter_list = save_as_filter(true);
+    // Only the types that can be written are offered, the image's own first.
+    std::vector<int> types = save_as_types(true);
+    QStringList parts = QString::fromLatin1(save_as_filter(true).c_str()).split('|');
+    if (own_format_writable(image))
+        for (size_t n = 0; n < types.size() && static_cast<int>(2 * n + 1) < parts.size(); ++n)
+            if (types[n] == image->file_format) {
+                const int at = static_cast<int>(2 * n);
+                parts.move(at, 0);
+                parts.move(at + 1, 1);
+                types.insert(types.begin(), types[n]);
+                types.erase(types.begin() + static_cast<long>(n) + 1);
+                settings().save_type = image->file_format;
+                break;
+            }
+    const std::string filter_list = parts.join('|').toStdString();
     QString path =
         QString::fromStdString(platform_->choose_file(true, kSaveAsTitle, filter_list.c_str(), suggested.toStdString()));
     if (path.isEmpty())
         return;
     // The type follows the chosen file's extension when it names one.
     QString ext = QFileInfo(path).suffix().toLower();
-    const std::vector<int> types = save_as_types(true);
-    QStringList parts = QString::fromLatin1(filter_list.c_str()).split('|');
     for (int i = 1, n = 0; i < parts.size() && n < static_cast<int>(types.size()); i += 2, ++n)
         if (parts[i].toLower() == "*." + ext)
             settings().save_type = types[static_cast<size_t>(n)];

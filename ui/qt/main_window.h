@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
@@ -47,6 +48,8 @@ public:
     Image* open_file(const QString& path);
     bool save_active(const QString& path_or_empty);
     bool save_image_to(Image* image, const QString& path);
+    // The file types Save As offers for the image, its own first.
+    QStringList save_as_offer(const Image* image) const;
     // Closes a view; the image goes with its last view (asking to save it
     // when it changed and "Unsaved Image" is on).  False when cancelled.
     bool close_view(ImageView* view);

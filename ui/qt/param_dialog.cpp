@@ -13,9 +13,11 @@
 #include "ui/qt/qt_platform.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -252,6 +254,8 @@ ParamDialog::ParamDialog(MainWindow* window, int32_t command)
     QPushButton* load = buttons->addButton("Load...", QDialogButtonBox::ActionRole);
     QPushButton* save = buttons->addButton("Save...", QDialogButtonBox::ActionRole);
     QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
+    help->setObjectName("help");
+    help->setIcon(QIcon());  // the style's help icon is a placeholder on most desktops
     connect(help, &QPushButton::clicked, this, [this] {
         if (op_)
             window_->show_help_topic(op_->name);
@@ -289,6 +293,22 @@ void ParamDialog::add_slot(QFormLayout* form, OpSlot& slot)
             box->setChecked(*var != 0);
         });
         form->addRow(box);
+    } else if (slot.kind == SLOT_INT && slot.choices) {
+        // A choice: its names, value slider_min first.
+        auto* var = static_cast<int32_t*>(slot.var);
+        auto* combo = new QComboBox(this);
+        combo->setObjectName(key);
+        combo->addItems(QString::fromLatin1(slot.choices).split('|'));
+        const int low = static_cast<int>(slot.slider_min);
+        connect(combo, &QComboBox::currentIndexChanged, this, [var, low](int i) {
+            if (i >= 0)
+                *var = low + i;
+        });
+        refreshers_.push_back([combo, var, low] {
+            QSignalBlocker b(combo);
+            combo->setCurrentIndex(std::clamp(*var - low, 0, combo->count() - 1));
+        });
+        form->addRow(label, combo);
     } else if (slot.kind == SLOT_INT) {
         auto* var = static_cast<int32_t*>(slot.var);
         auto* slider = new QSlider(Qt::Horizontal, this);
@@ -370,7 +390,37 @@ void ParamDialog::add_slot(QFormLayout* form, OpSlot& slot)
             QSignalBlocker b(line);
             line->setText(QString::fromLocal8Bit(text));
         });
-        form->addRow(label, line);
+        if (!slot.browse) {
+            form->addRow(label, line);
+            return;
+        }
+        // A file: Browse picks it; a folder slot just before it takes the
+        // folder, this one the name.
+        QLineEdit* folder = nullptr;
+        if (form->rowCount() > 0)
+            if (QLayoutItem* item = form->itemAt(form->rowCount() - 1, QFormLayout::FieldRole))
+                if (auto* before = qobject_cast<QLineEdit*>(item->widget()); before && before->objectName() == "folder")
+                    folder = before;
+        auto* browse = new QPushButton("&Browse...", this);
+        browse->setObjectName(key + "_browse");
+        const char* filter = slot.browse;
+        connect(browse, &QPushButton::clicked, this, [this, line, folder, filter] {
+            QString start = folder && !folder->text().isEmpty() ? folder->text() + "/" + line->text() : line->text();
+            std::string path = window_->platform().choose_file(false, "Choose File", filter, start.toStdString());
+            if (path.empty())
+                return;
+            QFileInfo chosen(QString::fromLocal8Bit(path.c_str()));
+            if (folder) {
+                folder->setText(chosen.absolutePath());
+                line->setText(chosen.fileName());
+            } else {
+                line->setText(chosen.absoluteFilePath());
+            }
+        });
+        auto* row = new QHBoxLayout;
+        row->addWidget(line, 1);
+        row->addWidget(browse);
+        form->addRow(label, row);
     }
 }
 
@@ -569,7 +619,7 @@ void open_operation(MainWindow* window, int32_t command)
 void install_operation_menus()
 {
     MainWindow::add_menu_builder([](MainWindow& w) {
-        QMenu* effects = w.add_menu("E&ffects");
+        QMenu* effects = w.add_menu("Effe&cts");
         effects->setObjectName("effects");
         QAction* repeat = effects->addAction("&Repeat Last");
         repeat->setObjectName("op_repeat");

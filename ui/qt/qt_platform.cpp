@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSplashScreen>
 #include <QTimer>
@@ -85,10 +86,23 @@ void QtPlatform::set_unattended(bool on, ui::Answer answer)
     answer_ = answer;
 }
 
+void box_texts(const char* title, const char* text, QString& shown_title, QString& shown_text)
+{
+    shown_title = QString::fromLocal8Bit(title ? title : "");
+    shown_text = QString::fromLocal8Bit(text ? text : "");
+    // A numbered message carries its number in the text, under the
+    // program's own title.
+    static const QRegularExpression numbered(QStringLiteral("^Message \\d{3}$"));
+    if (numbered.match(shown_title).hasMatch()) {
+        shown_text = shown_title + ": " + shown_text;
+        shown_title = QStringLiteral("Glimmerix:V/q");
+    }
+}
+
 void QtPlatform::message_box(const char* title, const char* text, ui::BoxIcon icon)
 {
-    QString t = QString::fromLocal8Bit(title ? title : "");
-    QString body = QString::fromLocal8Bit(text ? text : "");
+    QString t, body;
+    box_texts(title, text, t, body);
     if (quiet_) {
         quiet_note_ = QString(body).replace('\n', ' ');
         return;
@@ -96,14 +110,25 @@ void QtPlatform::message_box(const char* title, const char* text, ui::BoxIcon ic
     transcript_ << t + ": " + QString(body).replace('\n', ' ');
     if (unattended_)
         return;
+    if (pumping_ > 0) {
+        // Shown from inside a running job's event processing: a modal
+        // loop here would hold the job until the box was closed.
+        auto* box = new QMessageBox(qt_icon(icon), t, body, QMessageBox::Ok, window_);
+        box->setObjectName("message_box");
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+        return;
+    }
     QMessageBox box(qt_icon(icon), t, body, QMessageBox::Ok, window_);
+    box.setObjectName("message_box");
     box.exec();
 }
 
 ui::Answer QtPlatform::ask(ui::Ask kind, const char* title, const char* text)
 {
-    QString t = QString::fromLocal8Bit(title ? title : "");
-    QString body = QString::fromLocal8Bit(text ? text : "");
+    QString t, body;
+    box_texts(title, text, t, body);
     if (quiet_)
         return kind == ui::Ask::SaveDiscardCancel ? ui::Answer::Cancel : ui::Answer::No;
     if (unattended_) {
@@ -197,12 +222,16 @@ void QtPlatform::busy_cursor(int band)
 
 void QtPlatform::pump_messages()
 {
+    ++pumping_;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    --pumping_;
 }
 
 bool QtPlatform::wait_while_paused()
 {
+    ++pumping_;
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    --pumping_;
     return !quitting_;
 }
 
@@ -282,10 +311,26 @@ int QtPlatform::screen_height() const
     return s ? s->geometry().height() : 768;
 }
 
+QRect fit_on_screen(const QRect& wanted, const QRect& screen)
+{
+    QRect r = wanted;
+    r.setWidth(std::clamp(r.width(), std::min(200, screen.width()), screen.width()));
+    r.setHeight(std::clamp(r.height(), std::min(100, screen.height()), screen.height()));
+    r.moveLeft(std::clamp(r.left(), screen.left(), screen.right() + 1 - r.width()));
+    r.moveTop(std::clamp(r.top(), screen.top(), screen.bottom() + 1 - r.height()));
+    return r;
+}
+
 bool QtPlatform::create_frame(const long pos[4], bool minimised, bool maximised)
 {
-    window_->setGeometry(static_cast<int>(pos[0]), static_cast<int>(pos[1]), static_cast<int>(pos[2]),
-                         static_cast<int>(pos[3]));
+    QRect wanted(static_cast<int>(pos[0]), static_cast<int>(pos[1]), static_cast<int>(pos[2]),
+                 static_cast<int>(pos[3]));
+    // "Dialog Pos Safety Net": a window kept on a larger screen comes back
+    // whole on this one.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && settings().pref(PREF_DIALOG_POS_SAFETY_NET))
+        wanted = fit_on_screen(wanted, screen->availableGeometry());
+    window_->setGeometry(wanted);
     if (minimised)
         window_->showMinimized();
     else if (maximised)

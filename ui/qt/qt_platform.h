@@ -4,12 +4,20 @@
 
 #include "core/platform.h"
 
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
 namespace ws {
 
 class MainWindow;
+
+// The title and text a box shows for a message: a numbered one ("Message
+// 018") is titled "Glimmerix:V/q" and its number starts the text.
+void box_texts(const char* title, const char* text, QString& shown_title, QString& shown_text);
+
+// A window's rectangle moved (and shrunk when it must be) to lie on the screen.
+QRect fit_on_screen(const QRect& wanted, const QRect& screen);
 
 class QtPlatform : public ui::Platform {
 public:
@@ -76,6 +84,7 @@ private:
     bool unattended_ = false;
     ui::Answer answer_ = ui::Answer::Yes;
     QStringList transcript_;
+    int pumping_ = 0;  // inside pump_messages: a job is running
     bool cursor_busy_ = false;
     bool quitting_ = false;
     bool quiet_ = false;

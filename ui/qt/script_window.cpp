@@ -160,7 +160,7 @@ ScriptWindow* script_window(MainWindow* window)
 void install_script_menu()
 {
     MainWindow::add_menu_builder([](MainWindow& w) {
-        QMenu* menu = w.add_menu("S&cript");
+        QMenu* menu = w.add_menu("Sc&ript");
         menu->setObjectName("script_menu");
         QAction* open = menu->addAction("Script &Window...");
         open->setObjectName("script_window_open");

@@ -4,6 +4,7 @@
 #include "core/image.h"
 #include "core/settings.h"
 #include "core/progress.h"
+#include "core/settings.h"
 #include "ops/ops.h"
 #include "ui/qt/area_tools.h"
 #include "ui/qt/command_server.h"
@@ -24,8 +25,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QScreen>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace ws {
@@ -76,6 +80,11 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         return nullptr;
     }
     window->build_subsystem_menus();
+    // The menus, built after the frame was placed, may have widened it.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && settings().pref(PREF_DIALOG_POS_SAFETY_NET) && !window->isMinimized() && !window->isMaximized() &&
+        !screen->availableGeometry().contains(window->geometry()))
+        window->setGeometry(fit_on_screen(window->geometry(), screen->availableGeometry()));
     progress_set_busy_cursor(true);
     if (settings().command_server)
         command_server_start(window);
@@ -98,14 +107,30 @@ bool workstation_stop()
 
 int run_workstation(int argc, char** argv)
 {
-    MainWindow* window = workstation_start({}, false, argc, argv);
+    // GLIMVQ_UNATTENDED=1 (scripted checks): boxes go to stderr, questions
+    // take their default, and the program ends once started (or once its
+    // pictures are taken).
+    const char* env = std::getenv("GLIMVQ_UNATTENDED");
+    const bool unattended = env && *env && std::strcmp(env, "0") != 0;
+    MainWindow* window = workstation_start({}, unattended, argc, argv);
     if (!window)
         return 0;
+    bool shots = false;
     for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], "/shots=", 7) == 0)
+        if (std::strncmp(argv[i], "/shots=", 7) == 0) {
             take_screenshots(window, QString::fromLocal8Bit(argv[i] + 7));
+            shots = true;
+        }
+    if (unattended && !shots)
+        QTimer::singleShot(0, window, [window] {
+            window->platform().set_unattended(true, ui::Answer::Discard);
+            window->close();
+        });
     int code = QApplication::exec();
     command_server_stop();
+    if (unattended)
+        for (const QString& line : window->platform().transcript())
+            std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     // The frame is closed: shut-down has run (closeEvent), the platform goes.
     ui::platform_install(nullptr);
     delete window;
