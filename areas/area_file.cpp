@@ -4,6 +4,7 @@
 #include "core/log.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "core/safe_write.h"
 
 #include <algorithm>
 #include <cctype>
@@ -175,13 +176,14 @@ std::vector<AreaPoint> marked(const std::vector<AreaPoint>& pts)
 
 int area_save(const char* path)
 {
-    File f(std::fopen(path, "w"));
-    if (!f) {
+    // The old file stays as it was unless the whole file is written.
+    SafeWrite out(path);
+    FILE* o = out.open("w");
+    if (!o) {
         message_show(msg::CannotOpenRequested, path);
         return 1;
     }
     const AreaSettings& s = area_settings();
-    FILE* o = f.get();
     std::fprintf(o, "AREASELECT Glimmerix:V/q File\n\n");
     std::fprintf(o, "TranLevel: %4ld\n", s.tran_level);
     std::fprintf(o, "TranEdge:  %4ld\n", s.tran_edge);
@@ -229,7 +231,7 @@ int area_save(const char* path)
         break;
     }
     std::fprintf(o, "Feather: %4ld\n", s.feather);
-    if (std::ferror(o)) {
+    if (std::ferror(o) || out.commit() != 0) {
         message_show(msg::ProblemWriting, path);
         return 1;
     }
@@ -349,8 +351,9 @@ int shape_save(const char* path)
         error_box("There are no freehand or polygon points to save as a shape.", path);
         return 1;
     }
-    File f(std::fopen(path, "w"));
-    if (!f) {
+    SafeWrite out(path);
+    FILE* o = out.open("w");
+    if (!o) {
         message_show(msg::CannotOpenRequested, path);
         return 1;
     }
@@ -365,7 +368,6 @@ int shape_save(const char* path)
     const long width = std::max(1L, right - left), height = std::max(1L, bottom - top);
     AreaShape shape;
     shape.name = base_name(path);
-    FILE* o = f.get();
     std::fprintf(o, "ISHAPE\n%s\n", shape.name.c_str());
     progress_open("-Saving shape file-", static_cast<long>(pts.size()));
     for (size_t i = 0; i < pts.size(); ++i) {
@@ -380,7 +382,7 @@ int shape_save(const char* path)
             progress_update(static_cast<long>(i));
     }
     progress_close();
-    if (std::ferror(o)) {
+    if (std::ferror(o) || out.commit() != 0) {
         message_show(msg::ProblemWriting, path);
         return 1;
     }

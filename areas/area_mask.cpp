@@ -405,6 +405,13 @@ int build_area_mask(Image* target, bool fold_alpha)
 {
     if (!target)
         return 1;
+    struct EndOncePlacement {
+        ~EndOncePlacement()
+        {
+            if (g_placement.once)
+                g_placement = AreaPlacement{};
+        }
+    } end_once;
     if (ensure_mask(target->width, target->height) != 0)
         return 1;
     uint8_t* mask = mask_lock();

@@ -58,6 +58,9 @@ int build_area_mask(Image* target, bool fold_alpha);
 struct AreaPlacement {
     bool active = false;
     double cx = 0, cy = 0, dx = 0, dy = 0, scale = 1;
+    // Serves the next mask build only (a splatter of a single copy, which
+    // no end call follows).
+    bool once = false;
 };
 AreaPlacement& area_placement();
 

@@ -47,6 +47,7 @@ SplatterSettings splatter_settings()
 int splatter_prepare(Image* target)
 {
     g_layout = SplatterLayout{};
+    area_placement() = AreaPlacement{};
     const SplatterSettings s = splatter_settings();
     double box[4];
     if (!s.on || !target)
@@ -71,6 +72,13 @@ int splatter_prepare(Image* target)
         p.dy = std::round(y - g_layout.cy);
         p.scale = std::max(0.05, 1 + (rnd.unit() * 2 - 1) * s.vary_size / 100.0);
         g_layout.places.push_back(p);
+    }
+    // A single copy is still moved.  The framework repeats (and so places
+    // and ends) only for two or more; this copy is placed here, for the
+    // mask that Immediate Painting builds next, and ends with that build.
+    if (count == 1 && settings().work_method == 0) {
+        splatter_place(0);
+        area_placement().once = true;
     }
     return static_cast<int>(count);
 }

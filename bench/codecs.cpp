@@ -119,10 +119,13 @@ void read_bench(benchmark::State& state, const char* name, int type, int depth, 
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(write_bench, bmp_24, "w24.bmp", FMT_BMP, 2, 1, 75)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_bench, bmp_24, "r24.bmp", FMT_BMP, 2, 1, 75)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(write_bench, bmp_32, "w32.bmp", FMT_BMP, 0, 1, 75)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(read_bench, bmp_32, "r32.bmp", FMT_BMP, 0, 1, 75)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(write_bench, bmp_8_chosen, "w8.bmp", FMT_BMP, 5, 1, 75)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_bench, bmp_8, "r8.bmp", FMT_BMP, 5, 1, 75)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(write_bench, png_24, "w24.png", FMT_PNG, 2, 1, 75)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(write_bench, png_32, "w32.png", FMT_PNG, 0, 1, 75)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(write_bench, png_24_level9, "w24-9.png", FMT_PNG, 2, 9, 75)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_bench, png_32, "r32.png", FMT_PNG, 0, 1, 75)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(write_bench, jpeg_q75, "w.jpg", FMT_JPG, 2, 1, 75)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_bench, jpeg_q75, "r.jpg", FMT_JPG, 2, 1, 75)->Unit(benchmark::kMillisecond);

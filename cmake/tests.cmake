@@ -26,6 +26,12 @@ foreach(dir ${test_dirs})
       DISCOVERY_MODE PRE_TEST
       WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
       PROPERTIES LABELS ${name} ENVIRONMENT "GLIMVQ_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    # The whole program once more in one process, so that a test that
+    # passes only alone (state left behind by another) is caught.
+    add_test(NAME ${target}_whole COMMAND ${target}
+             WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_tests_properties(${target}_whole PROPERTIES LABELS "${name};whole"
+      ENVIRONMENT "GLIMVQ_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
   endif()
   if(EXISTS ${dir}/tests.cmake)
     include(${dir}/tests.cmake)

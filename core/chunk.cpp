@@ -281,6 +281,21 @@ void group_release_clear(uint32_t group)
     release_group(group, true);
 }
 
+void chunk_reset_statistics()
+{
+    ChunkState& s = g_chunks;
+    if (s.table.empty())
+        s.capacity = 0;
+    s.allocs = s.deallocs = 0;
+    s.maxptrlist = s.capacity;
+    s.maxptrs = static_cast<long>(s.table.size());
+    s.peak = s.now;
+    if (s.members.empty()) {
+        s.id_counter = 1;
+        s.wrapped = false;
+    }
+}
+
 ChunkCounters chunk_counters()
 {
     const ChunkState& s = g_chunks;

@@ -273,14 +273,12 @@ int image_rows_rebuild(Image* image)
 {
     if (!image)
         return 1;
-    bool was_locked = image->rows != nullptr;
-    if (!was_locked && image_lock(image) != 0) {
-        image_unlock(image);
+    // Rows already present are rewritten in place; otherwise the image is
+    // locked for the rewrite.
+    ImageLock lock;
+    if (!image->rows && !lock.acquire(image))
         return 0;
-    }
     write_rows(image);
-    if (!was_locked)
-        image_unlock(image);
     return 0;
 }
 

@@ -399,6 +399,22 @@ void* mem_alloc_coded(long size, long code)
     return p;
 }
 
+void mem_reset_statistics()
+{
+    PlaceTable& t = g_places;
+    if (t.places_now == 0) {
+        std::free(t.handle);
+        std::free(t.address);
+        std::free(t.locks);
+        std::free(t.size);
+        std::free(t.label);
+        t = PlaceTable{};
+    }
+    t.real_max = t.real_now;
+    t.virt_max = t.virt_now;
+    t.places_max = t.places_now;
+}
+
 MemCounters mem_counters()
 {
     const PlaceTable& t = g_places;

@@ -56,6 +56,9 @@ struct MemCounters {
     long real_max, virt_max, places_max;
 };
 MemCounters mem_counters();
+// The maxima start again from what is in use now; with nothing in use the
+// table itself goes, and the next block makes a new one (a fresh session).
+void mem_reset_statistics();
 // The label (four characters) and size of the block at an address or handle;
 // false when not listed.  For reports and tests.
 bool mem_describe(const void* address, char label[5], long* size);
@@ -93,6 +96,9 @@ struct ChunkCounters {
     long group_entries; // chunks registered in groups
 };
 ChunkCounters chunk_counters();
+// The counters start again from what is outstanding now, and the group ids
+// from 1 when no group lives (a fresh session).
+void chunk_reset_statistics();
 
 // The trace sink of the guarded allocator; null (the default) discards.
 void chunk_set_trace(void (*sink)(const char* line));

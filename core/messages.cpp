@@ -1,6 +1,7 @@
 #include "core/messages.h"
 
 #include "core/log.h"
+#include "core/safe_write.h"
 
 #include <cstdio>
 #include <string>
@@ -103,9 +104,11 @@ const char* string_resource(int id)
     return message_text(id - kMessageResourceBase);
 }
 
-int message_show(int n, const char* extra)
+int message_show(int n, const char* extra_text)
 {
     const char* text = message_text(n);
+    const std::string shown = safe_write_shown(extra_text);
+    const char* extra = extra_text ? shown.c_str() : nullptr;
     log_message(n, text, extra);
     if (g_quiet)
         return 0;
@@ -131,6 +134,7 @@ int error_box(const char* text, const char* text2)
         s += '\n';
         s += text2;
     }
+    s = safe_write_shown(s.c_str());
     log_printf("MESSAGE: \"%s\"\n", s.c_str());
     if (!g_quiet)
         ui::platform().message_box("Note!", s.c_str(), ui::BoxIcon::Stop);

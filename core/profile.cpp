@@ -3,12 +3,14 @@
 #include "core/app.h"
 #include "core/log.h"
 #include "core/mem.h"
+#include "core/safe_write.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -31,9 +33,9 @@ struct ProfileCache {
 };
 
 struct FastWriter {
+    std::unique_ptr<SafeWrite> out;
     std::FILE* file = nullptr;
     std::string path;
-    std::string temp;
     bool failed = false;
 };
 
@@ -207,8 +209,8 @@ ProfileCache& cache_for(const std::string& path)
 
 bool write_lines(ProfileCache& c)
 {
-    std::string temp = c.path + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    SafeWrite out(c.path.c_str());
+    std::FILE* f = out.open("wb");
     if (!f) {
         log_printf("Could not write \"%s\": %s\n", c.path.c_str(), std::strerror(errno));
         return false;
@@ -218,11 +220,9 @@ bool write_lines(ProfileCache& c)
         if (std::fwrite(line.data(), 1, line.size(), f) != line.size() || std::fputc('\n', f) == EOF)
             ok = false;
     }
-    if (std::fclose(f) != 0)
-        ok = false;
-    if (!ok || std::rename(temp.c_str(), c.path.c_str()) != 0) {
-        log_printf("Could not write \"%s\": %s\n", c.path.c_str(), std::strerror(errno));
-        std::remove(temp.c_str());
+    int err = ok ? out.commit() : EIO;
+    if (err != 0) {
+        log_printf("Could not write \"%s\": %s\n", c.path.c_str(), std::strerror(err));
         return false;
     }
     c.dirty = false;
@@ -430,11 +430,12 @@ int fast_ini_write(const char* section, const char* key, const char* value, cons
         fast_ini_write_close();
     if (!w.file) {
         w.path = path;
-        w.temp = path + ".tmp";
         w.failed = false;
-        w.file = std::fopen(w.temp.c_str(), "wb");
+        w.out = std::make_unique<SafeWrite>(path.c_str());
+        w.file = w.out->open("wb");
         if (!w.file) {
             log_printf("Could not create \"%s\": %s\n", path.c_str(), std::strerror(errno));
+            w.out.reset();
             return 1;
         }
         if (std::fprintf(w.file, "[%s]\n", section ? section : "") < 0)
@@ -453,16 +454,12 @@ int fast_ini_write_close()
     FastWriter& w = g_profile.writer;
     if (!w.file)
         return 0;
-    bool ok = !w.failed;
-    if (std::fclose(w.file) != 0)
-        ok = false;
+    int err = w.failed ? EIO : w.out->commit();
+    w.out.reset();  // abandons what was not committed
     w.file = nullptr;
-    if (ok && std::rename(w.temp.c_str(), w.path.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        log_printf("Could not write \"%s\": %s\n", w.path.c_str(), std::strerror(errno));
-        std::remove(w.temp.c_str());
-    }
+    const bool ok = err == 0;
+    if (!ok)
+        log_printf("Could not write \"%s\": %s\n", w.path.c_str(), std::strerror(err));
     // A cached copy of the old file is out of date now.
     if (g_profile.cache.path == w.path && !g_profile.cache.held)
         g_profile.cache = ProfileCache{};

@@ -1,6 +1,7 @@
 #include "core/progress.h"
 
 #include "core/platform.h"
+#include "core/safe_write.h"
 
 #include <algorithm>
 #include <csignal>
@@ -40,7 +41,9 @@ volatile std::sig_atomic_t g_interrupted = 0;
 void on_interrupt(int sig)
 {
     if (g_cancel) {
-        // The job has not stopped since the first press: stop the program.
+        // The job has not stopped since the first press: stop the program,
+        // leaving no half-written temporary file behind.
+        safe_write_remove_pending();
         std::signal(sig, SIG_DFL);
         std::raise(sig);
         return;

@@ -3,8 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
-#include <set>
+#include <atomic>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,16 +11,42 @@
 namespace {
 
 // Temporary files in the making, removed if the process is stopped by a
-// signal before they are renamed or abandoned.
-struct PendingFiles {
-    std::mutex lock;
-    std::set<std::string> paths;
+// signal before they are renamed or abandoned.  A fixed table of atomic
+// slots, so that a signal handler can walk it at any moment without a lock.
+constexpr int kPendingSlots = 64;
+constexpr size_t kPathBytes = 4096;
+struct PendingSlot {
+    std::atomic<int> state;  // 0 free, 1 being filled or emptied, 2 pending
+    char temp[kPathBytes];
+    char target[kPathBytes];
 };
+PendingSlot g_pending[kPendingSlots];
+std::atomic<unsigned> g_serial{0};
 
-PendingFiles& pending()
+int claim_slot(const std::string& temp, const std::string& target)
 {
-    static PendingFiles* p = new PendingFiles;  // outlives every static that writes
-    return *p;
+    if (temp.size() >= kPathBytes || target.size() >= kPathBytes)
+        return -1;
+    for (int i = 0; i < kPendingSlots; ++i) {
+        int expected = 0;
+        if (!g_pending[i].state.compare_exchange_strong(expected, 1))
+            continue;
+        std::memcpy(g_pending[i].temp, temp.c_str(), temp.size() + 1);
+        std::memcpy(g_pending[i].target, target.c_str(), target.size() + 1);
+        g_pending[i].state.store(2);
+        return i;
+    }
+    return -1;  // more writes at once than slots: only the signal path misses them
+}
+
+void release_slot(int& slot)
+{
+    if (slot < 0)
+        return;
+    g_pending[slot].state.store(1);
+    g_pending[slot].temp[0] = 0;
+    g_pending[slot].state.store(0);
+    slot = -1;
 }
 
 std::string make_temp_name(const std::string& target)
@@ -31,16 +56,21 @@ std::string make_temp_name(const std::string& target)
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     const size_t dot = base.rfind('.');
     const std::string ext = dot == std::string::npos || dot == 0 ? "" : base.substr(dot);
-    static unsigned serial = 0;
-    return folder + "." + base + "." + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".part" + ext;
+    return folder + "." + base + "." + std::to_string(getpid()) + "-" + std::to_string(++g_serial) + ".part" + ext;
+}
+
+void on_fatal_signal(int sig)
+{
+    safe_write_remove_pending();
+    // The handler was reset on entry: the signal now ends the process as it would have.
+    raise(sig);
 }
 
 } // namespace
 
 SafeWrite::SafeWrite(const char* target) : target_(target ? target : ""), temp_(make_temp_name(target_))
 {
-    std::lock_guard<std::mutex> g(pending().lock);
-    pending().paths.insert(temp_);
+    slot_ = claim_slot(temp_, target_);
 }
 
 SafeWrite::~SafeWrite()
@@ -106,8 +136,7 @@ int SafeWrite::commit()
         return err;
     }
     done_ = true;
-    std::lock_guard<std::mutex> g(pending().lock);
-    pending().paths.erase(temp_);
+    release_slot(slot_);
     return 0;
 }
 
@@ -119,18 +148,44 @@ void SafeWrite::abandon()
     }
     std::remove(temp_.c_str());
     done_ = true;
-    std::lock_guard<std::mutex> g(pending().lock);
-    pending().paths.erase(temp_);
+    release_slot(slot_);
 }
 
-// Called from a signal handler: removes the temporary files still pending.
-// (unlink is async-signal-safe; the set is not touched if it is locked.)
+std::string safe_write_shown(const char* text)
+{
+    std::string out = text ? text : "";
+    for (PendingSlot& p : g_pending) {
+        if (p.state.load() != 2)
+            continue;
+        const size_t n = std::strlen(p.temp);
+        for (size_t at = out.find(p.temp); n && at != std::string::npos; at = out.find(p.temp, at)) {
+            out.replace(at, n, p.target);
+            at += std::strlen(p.target);
+        }
+    }
+    return out;
+}
+
 extern "C" void safe_write_remove_pending()
 {
-    PendingFiles& p = pending();
-    if (!p.lock.try_lock())
-        return;
-    for (const std::string& path : p.paths)
-        unlink(path.c_str());
-    p.lock.unlock();
+    for (PendingSlot& p : g_pending)
+        if (p.state.load() == 2)
+            unlink(p.temp);
+}
+
+extern "C" void safe_write_install_signal_handlers()
+{
+    for (int sig : {SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
+        struct sigaction old {};
+        // A signal the caller chose to ignore stays ignored.
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = on_fatal_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        sigaction(sig, &action, nullptr);
+    }
+    // Beyond the file-size limit a write fails (EFBIG) and is reported.
+    signal(SIGXFSZ, SIG_IGN);
 }

@@ -96,17 +96,12 @@ int exchange(Image* image, Image* capture, const char* title, Move move)
         message_show(msg::UndoImageClosed);
         return 1;
     }
-    if (image_lock(image) != 0) {
-        image_unlock(image);
-        message_show(msg::UndoImageClosed);
+    ImageLock image_held(image, msg::UndoImageClosed);
+    if (!image_held)
         return 1;
-    }
-    if (image_lock(capture) != 0) {
-        image_unlock(capture);
-        image_unlock(image);
-        message_show(msg::NoRealMemoryUndo);
+    ImageLock capture_held(capture, msg::NoRealMemoryUndo);
+    if (!capture_held)
         return 1;
-    }
 
     long x0 = 0, y0 = 0, w = capture->width, h = capture->height;
     bool whole = replaces_whole(capture, image);
@@ -140,6 +135,11 @@ int exchange(Image* image, Image* capture, const char* title, Move move)
                 // The swap is not cancellable: half a swap would lose both states.
                 progress_update(y);
                 if (!both_open(image, capture)) {
+                    // A closed image is freed: only the one still open is unlocked.
+                    if (!image_store_contains(image))
+                        image_held.keep();
+                    if (!image_store_contains(capture))
+                        capture_held.keep();
                     progress_close();
                     log_printf("Undo: image closed during \"%s\"\n", title);
                     return 2;
@@ -149,8 +149,6 @@ int exchange(Image* image, Image* capture, const char* title, Move move)
         progress_close();
     }
     std::swap(image->alpha, capture->alpha);
-    image_unlock(capture);
-    image_unlock(image);
     return 0;
 }
 
@@ -231,42 +229,37 @@ int undo_capture(long x0, long y0, long x1, long y1, Image* image, const char* o
         message_show(no_memory);
         return 1;
     }
-    if (image_lock(image) != 0) {
-        image_unlock(image);
-        image_free(capture);
-        message_show(no_memory);
-        return 1;
-    }
-    if (image_lock(capture) != 0) {
-        image_unlock(capture);
-        image_unlock(image);
-        image_free(capture);
-        message_show(no_memory);
-        return 1;
-    }
-    for (long y = 0; y < h; ++y)
-        std::memcpy(capture->row(static_cast<int>(y)), image->pixel(static_cast<int>(x0), static_cast<int>(y0 + y)),
-                    static_cast<size_t>(4 * w));
-    if (g_undo.pending_alpha && g_undo.alpha_width == image->width && g_undo.alpha_height == image->height) {
-        for (long y = 0; y < h; ++y) {
-            const uint8_t* a = g_undo.pending_alpha + (y0 + y) * g_undo.alpha_width + x0;
-            uint8_t* p = capture->row(static_cast<int>(y));
-            for (long x = 0; x < w; ++x)
-                p[4 * x + 3] = a[x];
+    {
+        ImageLock image_held(image), capture_held(capture);
+        if (!image_held || !capture_held) {
+            capture_held.release();
+            image_free(capture);
+            message_show(no_memory);
+            return 1;
         }
-        g_undo.pending_alpha = mem_free_t(g_undo.pending_alpha);
-        g_undo.alpha_width = g_undo.alpha_height = 0;
+        for (long y = 0; y < h; ++y)
+            std::memcpy(capture->row(static_cast<int>(y)), image->pixel(static_cast<int>(x0), static_cast<int>(y0 + y)),
+                        static_cast<size_t>(4 * w));
+        if (g_undo.pending_alpha && g_undo.alpha_width == image->width && g_undo.alpha_height == image->height) {
+            for (long y = 0; y < h; ++y) {
+                const uint8_t* a = g_undo.pending_alpha + (y0 + y) * g_undo.alpha_width + x0;
+                uint8_t* p = capture->row(static_cast<int>(y));
+                for (long x = 0; x < w; ++x)
+                    p[4 * x + 3] = a[x];
+            }
+            g_undo.pending_alpha = mem_free_t(g_undo.pending_alpha);
+            g_undo.alpha_width = g_undo.alpha_height = 0;
+        }
     }
-    image_unlock(capture);
-    image_unlock(image);
 
     copy_fields(capture, image, operation);
     bool whole = w == static_cast<long>(image->width) && h == image->height;
     capture->parent_x = whole ? -1 : static_cast<int32_t>(x0);
     capture->parent_y = whole ? -1 : static_cast<int32_t>(y0);
 
-    // The oldest capture the levels allow goes; with 0 levels one is kept.
-    long last = g_undo.levels > 0 ? g_undo.levels - 1 : 1;
+    // The oldest capture the levels allow goes; with 0 levels the one
+    // capture kept is replaced.
+    long last = g_undo.levels > 0 ? g_undo.levels - 1 : 0;
     last = std::min(last, g_undo.slot_count - 1);
     free_capture(g_undo.slots[last]);
     for (long i = last; i > 0; --i)
@@ -411,6 +404,16 @@ int undo_forget(Image* image)
 {
     if (!g_undo.slots)
         return 0;
+    undo_drop_image(image);
+    if (g_undo.levels == 0)
+        free_capture(std::exchange(g_undo.slots[0], nullptr));
+    return 0;
+}
+
+int undo_drop_stale(Image* image)
+{
+    if (!g_undo.slots)
+        return 0;
     for (long i = 0; i < g_undo.slot_count;) {
         Image* c = g_undo.slots[i];
         if (c && image && c->parent == image && c->undo_applied)
@@ -418,11 +421,8 @@ int undo_forget(Image* image)
         else
             ++i;
     }
-    if (g_undo.levels == 0 && g_undo.slots[0]) {
-        Image* c = g_undo.slots[0];
-        g_undo.slots[0] = nullptr;
-        free_capture(c);
-    }
+    if (g_undo.levels == 0)
+        free_capture(std::exchange(g_undo.slots[0], nullptr));
     return 0;
 }
 

@@ -52,9 +52,12 @@ int undo_redo(Image* image, int entry);
 // The number of levels from now on (0 to 32000).  0; 1 with message 39 when
 // the larger stack cannot be had (the count stays old).
 int undo_set_levels(long old_count, long new_count);
+// Releases every capture of the image (its pixels no longer match them: a
+// resized layer master, say); with 0 levels, slot 0 too.  Returns 0.
+int undo_forget(Image* image);
 // Before a new change of the image: drops its stale captures (the undone
 // ones, whose redo the change ends); with 0 levels, slot 0.  Returns 0.
-int undo_forget(Image* image);
+int undo_drop_stale(Image* image);
 // The image is being closed: drops every capture of it; the later ones move up.
 int undo_drop_image(Image* image);
 

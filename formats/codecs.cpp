@@ -20,20 +20,29 @@
 
 namespace {
 
-Image* read_bmp(const LoadRequest& r) { return ReadBmp(r.stream); }
+Image* read_bmp(const LoadRequest& r) { return ReadBmp(r.stream, r.name); }
 Image* read_png(const LoadRequest& r) { return ReadPng(r.stream, r.name); }
 Image* read_jpeg(const LoadRequest& r) { return LoadViaDll(r.name, "VQLDJPEG.DLL"); }
 Image* read_tiff(const LoadRequest& r) { return LoadViaDll(r.name, "VQldTIFF.dll"); }
-Image* read_ppm_file(const LoadRequest& r) { return read_ppm(r.stream, r.file_size); }
-Image* read_iraw_file(const LoadRequest& r) { return read_iraw(r.stream, r.file_size); }
-Image* read_pix(const LoadRequest& r) { return read_picture4(r.stream, false); }
-Image* read_pdx(const LoadRequest& r) { return read_picture4(r.stream, true); }
+Image* read_ppm_file(const LoadRequest& r) { return read_ppm(r.stream, r.file_size, r.name); }
+Image* read_iraw_file(const LoadRequest& r) { return read_iraw(r.stream, r.file_size, r.name); }
+Image* read_pix(const LoadRequest& r) { return read_picture4(r.stream, false, r.file_size, r.name); }
+Image* read_pdx(const LoadRequest& r) { return read_picture4(r.stream, true, r.file_size, r.name); }
 Image* read_tga(const LoadRequest& r) { return ReadTarga(r.stream, r.name); }
 Image* read_iff(const LoadRequest& r) { return ReadIff(r.stream, r.name); }
 Image* read_pcx(const LoadRequest& r) { return ReadPcx(r.stream, r.name); }
 
+int info_bmp(const LoadRequest& r, ImageInfo* i) { return InfoBmp(r.stream, r.name, i); }
+int info_png(const LoadRequest& r, ImageInfo* i) { return InfoPng(r.stream, r.name, i); }
+int info_jpeg(const LoadRequest& r, ImageInfo* i) { return InfoViaDll(r.name, "VQLDJPEG.DLL", i); }
+int info_tiff(const LoadRequest& r, ImageInfo* i) { return InfoViaDll(r.name, "VQldTIFF.dll", i); }
+int info_ppm_file(const LoadRequest& r, ImageInfo* i) { return info_ppm(r.stream, r.file_size, r.name, i); }
+
 int write_bmp(Image* image, const char* name, const SaveRequest& r) { return WriteBmp(image, name, r.bits); }
-int write_png(Image* image, const char* name, const SaveRequest& r) { return WritePng(image, name, r.bits); }
+int write_png(Image* image, const char* name, const SaveRequest& r)
+{
+    return WritePng(image, name, r.bits, r.compress);
+}
 int write_iff(Image* image, const char* name, const SaveRequest& r)
 {
     return WriteIff(image, name, false, r.compress, r.bits);
@@ -59,20 +68,20 @@ Codec g_codecs[] = {
     // id, title, tag, code, reader sets code, save type, extension, reader, writer,
     // {probes}, load label, pattern, in Save As, save-type label, timeline label, its place
     {CODEC_BMP, "Bitmap", "BMP", FMT_BMP, false, FMT_BMP, ".bmp", read_bmp, write_bmp,
-     {{4, is_bmp, nullptr}}, "Bitmap (*.BMP)", "*.BMP", true, "Bitmap (*.BMP)", "Bitmap (*.BMP)", 2},
+     {{4, is_bmp, nullptr}}, "Bitmap (*.BMP)", "*.BMP", true, "Bitmap (*.BMP)", "Bitmap (*.BMP)", 2, info_bmp},
     {CODEC_FLC, "FLI/FLC", "FLC", FMT_FLC, false, FMT_FLC, ".flc", ReadFlic, write_flic,
      {{16, is_flic, nullptr}}, "Flick (*.FLC)", "*.FLC", false, "Flick (*.FLC)", "Flick (*.FLC)", 4, flic_info},
     {CODEC_IFF, "IFF/ILBM", "IFF", FMT_IFF, true, FMT_IFF, ".iff", read_iff, write_iff,
      {{7, is_iff, nullptr}}, "IFF/ILBM (*.IFF)", "*.IFF", true, "IFF (*.IFF)", "IFF (*.IFF)", 5, iff_info},
     {CODEC_JPEG, "JPEG", "JPG", FMT_JPG, false, FMT_JPG, ".jpg", read_jpeg, write_jpeg,
      {{18, is_jfif, nullptr}, {19, is_exif, nullptr}, {27, is_late_jpeg, nullptr}},
-     "JFIF/JPEG (*.JPG)", "*.JPG", true, "JFIF/JPEG (*.JPG)", "JPEG (*.JPG)", 6},
+     "JFIF/JPEG (*.JPG)", "*.JPG", true, "JFIF/JPEG (*.JPG)", "JPEG (*.JPG)", 6, info_jpeg},
     {CODEC_PCX, "PCX", "PCX", FMT_PCX, false, FMT_PCX, ".pcx", read_pcx, write_pcx,
      {{17, is_pcx, nullptr}}, "Paint (*.PCX)", "*.PCX", true, "Paint (*.PCX)", "PCX (*.PCX)", 7, pcx_info},
     {CODEC_TGA, "Targa", "TGA", FMT_TGA, false, FMT_TGA, ".tga", read_tga, write_tga,
      {{22, is_targa, nullptr}}, "Targa (*.TGA)", "*.TGA", true, "Targa (*.TGA)", "Targa (*.TGA)", 11, targa_info},
     {CODEC_TIFF, "TIFF", "TIFF", FMT_TIFF, false, FMT_TIFF, ".tif", read_tiff, write_tiff,
-     {{8, is_tiff, nullptr}}, "TIFF (*.TIF)", "*.TIF", true, "TIFF (*.TIF)", "TIFF (*.TIF)", 12},
+     {{8, is_tiff, nullptr}}, "TIFF (*.TIF)", "*.TIF", true, "TIFF (*.TIF)", "TIFF (*.TIF)", 12, info_tiff},
     // TRIM files are read by the IFF reader, which gives them this code.
     {CODEC_TRIM, "TRIM", "TRM", FMT_TRM, false, FMT_TRM, ".trm", nullptr, write_trim,
      {}, "TRIM (*.TRM)", "*.TRM", true, "TRIM (*.TRM)", "TRIM (*.TRM)", 14},
@@ -85,11 +94,11 @@ Codec g_codecs[] = {
     {CODEC_GIF, "GIF", "GIF", FMT_GIF, false, FMT_GIF, ".gif", ReadGif, write_gif,
      {{6, is_gif, nullptr}}, "GIF (*.GIF)", "*.GIF", true, "", " GIF (*.GIF)", 16, gif_info},
     {CODEC_PNG, "PNG", "PNG", FMT_PNG, false, FMT_PNG, ".png", read_png, write_png,
-     {{25, is_png, nullptr}}, "PNG (*.PNG)", "*.PNG", true, "PNG (*.PNG)", "PNG (*.PNG)", 1},
+     {{25, is_png, nullptr}}, "PNG (*.PNG)", "*.PNG", true, "PNG (*.PNG)", "PNG (*.PNG)", 1, info_png},
     {CODEC_FILM, "Film", "FLM", FMT_FLM, false, -1, ".flm", nullptr, nullptr,
      {{9, is_film, nullptr}}, "Filmstrip (*.FLM)", "*.FLM", false, nullptr, "Filmstrip (*.FLM)", 3},
     {CODEC_PPM, "PPM", "PPM", FMT_PPM, false, -1, ".ppm", read_ppm_file, nullptr,
-     {{10, is_ppm, nullptr}}, "PPM (*.PPM)", "*.PPM", false, nullptr, "PPM (*.PPM)", 8},
+     {{10, is_ppm, nullptr}}, "PPM (*.PPM)", "*.PPM", false, nullptr, "PPM (*.PPM)", 8, info_ppm_file},
     // No file reaches RGB: its test is the SGI test, which comes first.
     {CODEC_RGB, "RGB", "RGB", FMT_RGB, false, -1, ".rgb", nullptr, nullptr,
      {}, "RGB (*.RGB)", "*.RGB", false, nullptr, "RGB (*.RGB)", 10},
@@ -212,7 +221,7 @@ const char* codec_type_name(int code)
     return nullptr;
 }
 
-Codec codec_register(CodecId id, ReadFn read, WriteFn write)
+Codec codec_register(CodecId id, ReadFn read, WriteFn write, InfoFn info)
 {
     for (Codec& c : g_codecs) {
         if (c.id != id)
@@ -222,6 +231,8 @@ Codec codec_register(CodecId id, ReadFn read, WriteFn write)
             c.read = read;
         if (write)
             c.write = write;
+        if (info)
+            c.info = info;
         return before;
     }
     return g_codecs[0];

@@ -43,7 +43,9 @@ struct ImageInfo {
     int bits = 0;        // bits per pixel as stored
     bool alpha = false;
     double hres = 0, vres = 0;  // dots per inch; 0 when the file gives none
-    long frames = 1;     // frames of an animation or film
+    long frames = 0;     // frames of an animation or film; 0 for a still image
+    long frame = 0;      // the frame a load reads (from 1); 0: as the dispatch chooses
+    int code = -1;       // the format code, from a reader that chooses among codes (ILBM 2, TRIM 7)
 };
 // 0 done; else the reader's code after telling the user why.
 using InfoFn = int (*)(const LoadRequest& request, ImageInfo* info);
@@ -139,7 +141,7 @@ const char* codec_title_for_code(int code);
 const char* codec_type_name(int code);
 // Fills a row for a codec that lives outside this folder (the layered file).
 // Returns the row as it was, so that a caller can put it back.
-Codec codec_register(CodecId id, ReadFn read, WriteFn write);
+Codec codec_register(CodecId id, ReadFn read, WriteFn write, InfoFn info = nullptr);
 void codec_restore(const Codec& row);
 
 // The identification tests, in the order the dispatch tries them.
@@ -181,14 +183,23 @@ bool is_late_jpeg(const ProbeHeader&);
 bool probe_read_at(FILE* stream, long offset, uint8_t* out, size_t count);
 
 // ---- the readers and writers of this folder --------------------------------
-Image* ReadBmp(FILE* stream);
+// `name` (when given) is named in the messages.
+Image* ReadBmp(FILE* stream, const char* name = nullptr);
+int InfoBmp(FILE* stream, const char* name, ImageInfo* info);
 int WriteBmp(Image* image, const char* name, int bits);
 Image* ReadPng(FILE* stream, const char* name);
-int WritePng(Image* image, const char* name, int bits);
-Image* read_iraw(FILE* stream, long file_size);
-Image* read_ppm(FILE* stream, long file_size);
+int InfoPng(FILE* stream, const char* name, ImageInfo* info);
+// "SaveCompress" 3 to 9 is zlib's level (9 the smallest files, slowly);
+// 0, 1 and 2 (the TIFF codings) give the default, level 3: a few percent
+// larger than libpng's default of 6, several times faster on photographs.
+constexpr int kPngDefaultLevel = 3;
+int png_level_for(int compress);
+int WritePng(Image* image, const char* name, int bits, int compress = 1);
+Image* read_iraw(FILE* stream, long file_size, const char* name = nullptr);
+Image* read_ppm(FILE* stream, long file_size, const char* name = nullptr);
+int info_ppm(FILE* stream, long file_size, const char* name, ImageInfo* info);
 // The 4-bit picture files: 128 x 128 (".pix") and 260 x 256 (".pdx").
-Image* read_picture4(FILE* stream, bool pdx);
+Image* read_picture4(FILE* stream, bool pdx, long file_size, const char* name = nullptr);
 
 // ---- the open and save dialogs ----------------------------------------------
 // The filter lists, fields separated by "|" as in the resources, made from

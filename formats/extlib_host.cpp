@@ -78,14 +78,16 @@ Image* cb_new_image(long width, long height, const char* label)
     Image* image = codec_new_image(width, height, label ? label : "dllI");
     if (!image)
         return nullptr;
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    // The library gets the image locked; the host unlocks it after the call.
+    ImageLock lock(image);
+    if (!lock) {
+        lock.release();
         image_free(image);
         return nullptr;
     }
     if (g_call)
         g_call->made.push_back(image);
-    return image;
+    return lock.keep();
 }
 void* cb_alloc(long size, const char* label)
 {
@@ -178,8 +180,8 @@ int SaveViaDll(Image* image, const char* name, const char* library, long paramet
     auto save = reinterpret_cast<VqImageSave>(find_export(lib, library, "ImageSave", "IMAGESAVE"));
     if (!save)
         return 1;
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image);
+    if (!lock) {
         note("No real memory for image");
         return 1;
     }
@@ -188,6 +190,23 @@ int SaveViaDll(Image* image, const char* name, const char* library, long paramet
     int rc = save(name, image, nullptr, nullptr, parameter, cb_begin, cb_step, cb_percent, cb_end, cb_alloc, cb_free,
                   cb_message);
     end_call(call, nullptr);
-    image_unlock(image);
     return rc;
+}
+
+int InfoViaDll(const char* name, const char* library, ImageInfo* info)
+{
+    Library lib;
+    auto read = reinterpret_cast<VqImageInfoRead>(find_export(lib, library, "ImageInfo", "IMAGEINFO"));
+    if (!read)
+        return 1;
+    VqImageInfo got{};
+    if (read(name, &got, cb_message) != 0)
+        return 1;
+    info->width = got.width;
+    info->height = got.height;
+    info->bits = got.bits;
+    info->alpha = got.alpha != 0;
+    info->hres = got.hres;
+    info->vres = got.vres;
+    return 0;
 }

@@ -484,6 +484,14 @@ int FlicFrames::open(const char* name, FILE* stream)
     struct stat s {};
     std::fseek(file_, 0, SEEK_END);
     file_size_ = std::ftell(file_);
+    // A byte run packs at most 127 pixels in two bytes; far beyond that the
+    // header is not to be believed (an all-black frame of a huge picture is
+    // given up with it).
+    const double data = static_cast<double>(file_size_ - kHeaderSize);
+    if (!codec_size_plausible(header_.width, header_.height, data, 1024)) {
+        codec_refuse_declared_size("FLIC", name, header_.width, header_.height, data);
+        return 1;
+    }
     if (fileno(file_) >= 0 && fstat(fileno(file_), &s) == 0) {
         // The state kept from an earlier read of the same file.
         FlicState* k = kept();

@@ -133,6 +133,15 @@ int GifFrames::open(const char* name, FILE* stream)
             global_[3 * i] = global_[3 * i + 1] = global_[3 * i + 2] = static_cast<uint8_t>(i);
     }
     std::memcpy(palette_, global_, sizeof palette_);
+    // An LZW code stands for at most a few thousand pixels: a canvas far
+    // beyond what the file could paint is a damaged header.
+    std::fseek(file_, 0, SEEK_END);
+    const double data = static_cast<double>(std::ftell(file_));
+    std::fseek(file_, position_, SEEK_SET);
+    if (!codec_size_plausible(width_, height_, data, 4096)) {
+        codec_refuse_declared_size("GIF", name, width_, height_, data);
+        return 1;
+    }
     // Only the canvas is allocated from the header: frame rectangles are
     // clipped to it, whatever size they claim.
     double bytes = static_cast<double>(width_) * static_cast<double>(height_) * 4.0;

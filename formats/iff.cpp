@@ -692,13 +692,29 @@ int iff_info(const LoadRequest& request, ImageInfo* info)
     }
     info->width = l.bmhd.width;
     info->height = l.bmhd.height;
+    info->code = l.form == id("TRIM") ? FMT_TRM : FMT_IFF;
     if (l.form == id("TRIM")) {
         info->bits = l.image_id == id("MONO") ? 8 : l.image_id == id("RGBA") ? 32 : 24;
         info->alpha = l.image_id == id("RGBA");
     } else {
         info->bits = l.bmhd.planes;
         info->alpha = l.bmhd.planes == 32;
+        // The resolution as the reader gives it: the pixel aspect, then a DPI chunk.
+        Bmhd m = l.bmhd;
+        if (l.has_bmhd)
+            correct_aspect(m);
+        if (m.x_aspect && m.y_aspect) {
+            int h = m.y_aspect, v = m.x_aspect;
+            if (h < 10 && v < 10)
+                h *= 100, v *= 100;
+            info->hres = h;
+            info->vres = v;
+        }
     }
+    if (l.dpi_h >= 1)
+        info->hres = l.dpi_h;
+    if (l.dpi_v >= 1)
+        info->vres = l.dpi_v;
     return 0;
 }
 

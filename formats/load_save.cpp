@@ -7,6 +7,7 @@
 #include "core/safe_write.h"
 #include "core/settings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -163,23 +164,33 @@ Image* codec_new_image(long width, long height, const char* label)
     return image;
 }
 
+bool codec_size_plausible(long width, long height, double data_bytes, double pixels_per_byte)
+{
+    const double pixels = static_cast<double>(width) * static_cast<double>(height);
+    return pixels <= static_cast<double>(kAlwaysPlausiblePixels) ||
+           pixels <= (data_bytes > 0 ? data_bytes : 0) * pixels_per_byte;
+}
+
+void codec_refuse_declared_size(const char* kind, const char* name, long width, long height, double data_bytes)
+{
+    char text[300];
+    std::snprintf(text, sizeof text, "%s file is damaged (it declares %ld x %ld pixels, more than its %.0f bytes of data can hold):",
+                  kind, width, height, data_bytes > 0 ? data_bytes : 0.0);
+    error_box(text, name);
+}
+
 Image* ImportViaPlugins(const char* name)
 {
     return g_formats.import_plugins ? g_formats.import_plugins(name) : nullptr;
 }
 
-Image* LoadImageFile(char* name)
+namespace {
+
+// Steps 4 to 10 of the load: the guard, finding the file, reading its
+// header and running the identification tests.  Returns the row of the
+// codec that reads the file, or null after telling the user why.
+const Codec* identify(char* name, LoadScope& scope, long& file_size)
 {
-    if (!name || !*name)
-        return nullptr;
-    const char* ext = file_extension(name);
-    LoadScope scope;
-    if (g_formats.chrono_start)
-        g_formats.chrono_start("Load Image");
-
-    if (Image* image = ImportViaPlugins(name))
-        return image;
-
     if (g_formats.loading) {
         message_show(msg::TwoLoads);
         return nullptr;
@@ -188,7 +199,7 @@ Image* LoadImageFile(char* name)
     scope.guarded = true;
 
     find_file(name);
-    ext = file_extension(name);
+    const char* ext = file_extension(name);
     log_printf("\nLoading image: \"%s\"\n", name);
 
     FileCloser id{std::fopen(name, "rb")};
@@ -213,8 +224,7 @@ Image* LoadImageFile(char* name)
     std::memcpy(f.s82, s82, 8);
     probe_read_at(id.f, 128, f.g, sizeof f.g);
     std::fseek(id.f, 0, SEEK_END);
-    long file_size = std::ftell(id.f);
-    std::fseek(id.f, 0, SEEK_SET);
+    file_size = std::ftell(id.f);
 
     int probes = 0;
     const DispatchProbe* order = dispatch_probes(&probes);
@@ -238,27 +248,114 @@ Image* LoadImageFile(char* name)
         message_show(msg::TypeNotRecognized, text.c_str());
         return nullptr;
     }
-
     const Codec& c = *hit->codec;
     if (!c.read) {
         std::string text = std::string(c.title) + " files cannot be read yet: " + name;
         message_show(msg::TypeNotRecognized, text.c_str());
         return nullptr;
     }
-    // Each reader gets a stream of its own.
-    std::fclose(id.f);
-    id.f = nullptr;
+    return &c;
+}
+
+// Runs the reader on a stream of its own.
+Image* read_with(const Codec& c, const char* name, long file_size)
+{
     FileCloser stream{std::fopen(name, "rb")};
     if (!stream.f) {
         message_show(msg::CannotOpenImage, name);
         return nullptr;
     }
-    LoadRequest request{name, stream.f, file_size};
-    Image* image = c.read(request);
+    return c.read(LoadRequest{name, stream.f, file_size});
+}
+
+double dots_per_inch(int32_t num, int32_t den)
+{
+    return den ? static_cast<double>(num) / den : 0;
+}
+
+} // namespace
+
+Image* LoadImageFile(char* name)
+{
+    if (!name || !*name)
+        return nullptr;
+    LoadScope scope;
+    if (g_formats.chrono_start)
+        g_formats.chrono_start("Load Image");
+
+    if (Image* image = ImportViaPlugins(name))
+        return image;
+
+    long file_size = 0;
+    const Codec* c = identify(name, scope, file_size);
+    if (!c)
+        return nullptr;
+    Image* image = read_with(*c, name, file_size);
     if (!image)
         return nullptr;
-    finish_image(image, name, c.reader_sets_code ? image->file_format : c.code);
+    finish_image(image, name, c->reader_sets_code ? image->file_format : c->code);
     return image;
+}
+
+int ImageFileInfo(char* name, FileInfo* out)
+{
+    *out = FileInfo{};
+    if (!name || !*name)
+        return 1;
+    // An import plug-in may claim the file: only a load can tell.
+    Image* image = nullptr;
+    if (g_formats.import_plugins) {
+        image = LoadImageFile(name);
+    } else {
+        LoadScope scope;
+        long file_size = 0;
+        const Codec* c = identify(name, scope, file_size);
+        if (!c)
+            return 1;
+        if (c->info) {
+            FileCloser stream{std::fopen(name, "rb")};
+            if (!stream.f) {
+                message_show(msg::CannotOpenImage, name);
+                return 1;
+            }
+            if (c->info(LoadRequest{name, stream.f, file_size}, &out->image) != 0)
+                return 1;
+            out->code = c->reader_sets_code && out->image.code >= 0 ? out->image.code : c->code;
+            out->header_only = true;
+        } else if ((image = read_with(*c, name, file_size)) != nullptr) {
+            finish_image(image, name, c->reader_sets_code ? image->file_format : c->code);
+        }
+    }
+    if (image) {
+        ImageInfo& i = out->image;
+        i.width = image->width;
+        i.height = image->height;
+        i.bits = image->bits;
+        i.alpha = image->alpha != 0;
+        i.hres = dots_per_inch(image->hres_num, image->hres_den);
+        i.vres = dots_per_inch(image->vres_num, image->vres_den);
+        i.frames = image->frame_count > 0 ? image->frame_count : 0;
+        i.frame = image->frame_count > 0 ? image->frame_number : 0;
+        out->code = image->file_format;
+        std::snprintf(out->type_name, sizeof out->type_name, "%s", image->format);
+        image_free(image);
+    } else if (out->header_only) {
+        // As a load finishes the record: JPEG files are 24-bit images, a
+        // file without a resolution reads as 72 dots per inch.
+        ImageInfo& i = out->image;
+        if (out->code == FMT_JPG)
+            i.bits = 24;
+        // The frame a load would read: the one asked for, within the file.
+        if (i.frames > 0 && i.frame <= 0)
+            i.frame = std::clamp(g_formats.read_frame > 0 ? g_formats.read_frame : 1, 1L, i.frames);
+        if (!(i.hres > 0) || !(i.vres > 0))
+            i.hres = i.vres = 72;
+        const char* tag = codec_type_name(out->code);
+        std::snprintf(out->type_name, sizeof out->type_name, "%s", tag ? tag : "");
+    } else {
+        return 1;
+    }
+    return 0;
 }
 
 Image* load_image(const char* path)

@@ -14,6 +14,17 @@ struct Image;
 // that path replaces the name.  Returns a new unlocked image, or null after
 // telling the user why.
 Image* LoadImageFile(char* name);
+// What the load dispatch makes of a file, without the pixels where the
+// codec's row has a header reader (else the image is read and released).
+struct FileInfo {
+    ImageInfo image;
+    int code = -1;          // the format code a load would give
+    char type_name[5] = {}; // its type name, as the loaded image would show it ("" for codes without one)
+    bool header_only = false;
+};
+// `name` as for LoadImageFile.  0 done; 1 after telling the user why.
+int ImageFileInfo(char* name, FileInfo* out);
+
 // Saves with "SaveType", "SaveDepth", "SaveCompress" and "JPEGQuality".
 // `name` is a buffer of kImagePathMax bytes that receives the format's
 // extension when it lacks it.  0 on success, else the writer's code or 1.
@@ -31,6 +42,9 @@ int save_image(Image* image, const char* path);
 // Runs an external loader or saver library (the JPEG and TIFF codecs).
 Image* LoadViaDll(const char* name, const char* library);
 int SaveViaDll(Image* image, const char* name, const char* library, long parameter);
+// The header of a file through a loader library's "ImageInfo" export.
+// 0 done; 1 after telling the user why.
+int InfoViaDll(const char* name, const char* library, ImageInfo* info);
 
 // The import plug-ins' turn before any built-in test; null when none took
 // the file (or no plug-in host is installed).
@@ -52,6 +66,19 @@ const char* file_extension(const char* name);
 // need more memory than the machine holds: a hostile header must not
 // make the system allocate gigabytes for a file of a few bytes.
 Image* codec_new_image(long width, long height, const char* label);
+
+// What a file can hold, checked before a reader allocates: a hostile header
+// must not make the system allocate gigabytes for a file of a few bytes.
+// Uncompressed pixel data must all be present (the reader compares);
+// compressed data may stand for at most `pixels_per_byte` pixels a byte, a
+// generous bound of what the coding can do at best.  Images of up to
+// kAlwaysPlausiblePixels pass whatever their data, so that only headers far
+// beyond their files are refused.
+constexpr long kAlwaysPlausiblePixels = 1L << 22;
+bool codec_size_plausible(long width, long height, double data_bytes, double pixels_per_byte);
+// The damaged-file message for such a header: "<kind> file is damaged (it
+// declares W x H pixels, more than its N bytes of data can hold):" and the name.
+void codec_refuse_declared_size(const char* kind, const char* name, long width, long height, double data_bytes);
 
 // ---- the subsystem's state --------------------------------------------------
 struct FlicState;

@@ -15,6 +15,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -40,28 +41,80 @@ void on_warning(png_structp, png_const_charp text)
     log_printf("PNG warning: %s\n", text ? text : "");
 }
 
-// libpng reads a text, profile or private chunk into one buffer of the
-// length the chunk claims before it checks anything.  The chunks are walked
-// here first: a chunk other than image data that claims more bytes than the
-// file holds names the damage, and nothing is allocated for it.
-const char* overlong_chunk(FILE* stream)
+// What the chunks say before libpng reads them.  libpng reads a text,
+// profile or private chunk into one buffer of the length the chunk claims
+// before it checks anything, and allocates rows for the size the header
+// declares: a chunk other than image data that claims more bytes than the
+// file holds, or a header that declares more pixels than the image data
+// can inflate to, names the damage, and nothing is allocated for it.
+struct ChunkScan {
+    const char* damage = nullptr;
+    bool header = false;
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colour = 0;
+    double idat = 0;  // bytes of image data in the file
+};
+
+// Samples a pixel of each colour type has.
+int samples_of(int colour)
 {
+    switch (colour) {
+    case 2: return 3;
+    case 4: return 2;
+    case 6: return 4;
+    default: return 1;
+    }
+}
+
+ChunkScan scan_chunks(FILE* stream)
+{
+    ChunkScan scan;
     if (std::fseek(stream, 0, SEEK_END) != 0)
-        return nullptr;
+        return scan;
     const long size = std::ftell(stream);
     long at = 8;
-    unsigned char head[8];
+    unsigned char head[8 + 13];
     while (at + 8 <= size) {
         if (std::fseek(stream, at, SEEK_SET) != 0 || std::fread(head, 1, 8, stream) != 8)
-            return nullptr;
+            break;
         const unsigned long length = (unsigned long)head[0] << 24 | head[1] << 16 | head[2] << 8 | head[3];
+        const long left = size - at - 8;
         if (std::memcmp(head + 4, "IEND", 4) == 0)
-            return nullptr;
-        if (length > static_cast<unsigned long>(size - at - 12))
-            return std::memcmp(head + 4, "IDAT", 4) == 0 ? nullptr : "a chunk is longer than the file";
+            break;
+        if (std::memcmp(head + 4, "IDAT", 4) == 0) {
+            scan.idat += static_cast<double>(std::min<long>(static_cast<long>(std::min(length, 0x7fffffffUL)), left));
+        } else if (length > static_cast<unsigned long>(size - at - 12)) {
+            scan.damage = "a chunk is longer than the file";
+            return scan;
+        }
+        if (at == 8 && std::memcmp(head + 4, "IHDR", 4) == 0 && length == 13 &&
+            std::fread(head + 8, 1, 13, stream) == 13) {
+            const unsigned char* h = head + 8;
+            scan.header = true;
+            scan.width = static_cast<png_uint_32>(h[0]) << 24 | h[1] << 16 | h[2] << 8 | h[3];
+            scan.height = static_cast<png_uint_32>(h[4]) << 24 | h[5] << 16 | h[6] << 8 | h[7];
+            scan.depth = h[8];
+            scan.colour = h[9];
+        }
+        if (length > static_cast<unsigned long>(size))
+            break;
         at += 12 + static_cast<long>(length);
     }
-    return nullptr;
+    return scan;
+}
+
+// Deflate inflates at most 1032 bytes from one; a little more is allowed
+// for the stream's own bytes and rounding.
+constexpr double kInflateRatio = 1100;
+
+// Whether the image data can inflate to the rows the header declares (each
+// with its filter byte).
+bool holds_its_pixels(const ChunkScan& scan)
+{
+    if (!scan.header || scan.width == 0 || scan.height == 0)
+        return true;  // libpng names what is wrong with the header
+    const double row = (static_cast<double>(scan.width) * samples_of(scan.colour) * scan.depth + 7) / 8 + 1;
+    return row * scan.height <= kInflateRatio * scan.idat + 65536;
 }
 
 void read_texts(png_structp png, png_infop info, Image* image)
@@ -90,10 +143,15 @@ constexpr png_alloc_size_t kLargestChunk = 32u << 20;
 
 Image* ReadPng(FILE* stream, const char* name)
 {
-    if (const char* damage = overlong_chunk(stream)) {
+    const ChunkScan scan = scan_chunks(stream);
+    if (scan.damage) {
         char text[300];
-        std::snprintf(text, sizeof text, "PNG file is damaged (%s):", damage);
+        std::snprintf(text, sizeof text, "PNG file is damaged (%s):", scan.damage);
         error_box(text, name);
+        return nullptr;
+    }
+    if (!holds_its_pixels(scan)) {
+        codec_refuse_declared_size("PNG", name, static_cast<long>(scan.width), static_cast<long>(scan.height), scan.idat);
         return nullptr;
     }
     PngErrors errors{};
@@ -107,6 +165,8 @@ Image* ReadPng(FILE* stream, const char* name)
     Image* volatile image = nullptr;
     volatile bool meter_open = false;
     volatile bool cancelled = false;
+    // The image is locked by hand here, not by a guard: libpng's errors
+    // longjmp back to this point, which would skip a guard's destructor.
     if (setjmp(png_jmpbuf(png))) {
         if (meter_open)
             progress_close();
@@ -186,6 +246,59 @@ Image* ReadPng(FILE* stream, const char* name)
     return image;
 }
 
+int InfoPng(FILE* stream, const char* name, ImageInfo* out)
+{
+    const ChunkScan scan = scan_chunks(stream);
+    if (scan.damage) {
+        char text[300];
+        std::snprintf(text, sizeof text, "PNG file is damaged (%s):", scan.damage);
+        error_box(text, name);
+        return 1;
+    }
+    if (!holds_its_pixels(scan)) {
+        codec_refuse_declared_size("PNG", name, static_cast<long>(scan.width), static_cast<long>(scan.height), scan.idat);
+        return 1;
+    }
+    PngErrors errors{};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, on_error, on_warning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        note("Not enough memory for file");
+        return 1;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        char text[300];
+        std::snprintf(text, sizeof text, "PNG file is damaged (%s):", errors.text);
+        error_box(text, name);
+        return 1;
+    }
+    png_set_chunk_malloc_max(png, kLargestChunk);
+    std::fseek(stream, 0, SEEK_SET);
+    png_init_io(png, stream);
+    // The chunks up to the image data: the header, the palette's
+    // transparency and the resolution.
+    png_read_info(png, info);
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colour = 0;
+    png_get_IHDR(png, info, &width, &height, &depth, &colour, nullptr, nullptr, nullptr);
+    out->width = static_cast<long>(width);
+    out->height = static_cast<long>(height);
+    out->bits = depth * png_get_channels(png, info);
+    out->alpha = (colour & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    png_uint_32 xppm = 0, yppm = 0;
+    int unit = 0;
+    if (png_get_pHYs(png, info, &xppm, &yppm, &unit) && unit == PNG_RESOLUTION_METER) {
+        Image probe{};
+        set_resolution_ppm(&probe, static_cast<long>(xppm), static_cast<long>(yppm));
+        out->hres = probe.hres_den ? static_cast<double>(probe.hres_num) / probe.hres_den : 0;
+        out->vres = probe.vres_den ? static_cast<double>(probe.vres_num) / probe.vres_den : 0;
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return 0;
+}
+
 // ---- writing ------------------------------------------------------------------
 
 namespace {
@@ -194,6 +307,7 @@ namespace {
 struct PngOutput {
     Image* image;
     int bits;             // 32, 24, 8, 4 or 1
+    int level;            // zlib's compression level
     uint8_t* indices;     // the reduction's buffer for indexed output
     long index_stride;
     int colours;
@@ -214,6 +328,8 @@ int write_png_file(PngOutput& o, FILE* f, const char* name)
     }
     volatile bool meter_open = false;
     volatile bool cancelled = false;
+    // The image is locked by hand here, not by a guard: libpng's errors
+    // longjmp back to this point, which would skip a guard's destructor.
     if (setjmp(png_jmpbuf(png))) {
         if (meter_open)
             progress_close();
@@ -229,6 +345,10 @@ int write_png_file(PngOutput& o, FILE* f, const char* name)
     int depth = o.bits <= 8 ? o.bits : 8;
     png_set_IHDR(png, info, width, height, depth, colour, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
+    // Adaptive filtering (each row the filter whose result looks smallest)
+    // with the level asked for; palette rows compress best unfiltered.
+    png_set_compression_level(png, o.level);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, colour == PNG_COLOR_TYPE_PALETTE ? PNG_FILTER_NONE : PNG_ALL_FILTERS);
     if (colour == PNG_COLOR_TYPE_PALETTE) {
         png_color palette[256];
         int entries = o.colours < 1 ? 1 : o.colours > (1 << depth) ? (1 << depth) : o.colours;
@@ -297,25 +417,30 @@ int write_png_file(PngOutput& o, FILE* f, const char* name)
 
 } // namespace
 
-int WritePng(Image* image, const char* name, int bits)
+int png_level_for(int compress)
+{
+    return compress >= 3 && compress <= 9 ? compress : kPngDefaultLevel;
+}
+
+int WritePng(Image* image, const char* name, int bits, int compress)
 {
     if (bits == 32 && !image->alpha)
         bits = 24;
     if (bits != 32 && bits != 8 && bits != 4 && bits != 1)
         bits = 24;
-    if (image_lock(image) != 0) {
-        image_unlock(image);
+    ImageLock lock(image);
+    if (!lock) {
         note("No real memory for image");
         return 1;
     }
     auto* o = static_cast<PngOutput*>(mem_alloc(sizeof(PngOutput), "pngw"));
     if (!o) {
-        image_unlock(image);
         note("Not enough memory for save");
         return 1;
     }
     o->image = image;
     o->bits = bits;
+    o->level = png_level_for(compress);
     int rc = 1;
     FILE* f = nullptr;
     if (bits <= 8) {
@@ -349,6 +474,5 @@ done:
     if (o->row)
         o->row = mem_free_t(o->row);
     mem_free(o);
-    image_unlock(image);
     return rc;
 }

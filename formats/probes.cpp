@@ -107,8 +107,10 @@ bool is_mpeg(const ProbeHeader& f)
     return std::memcmp(f.h, pack, 4) == 0;
 }
 bool is_targa(const ProbeHeader& f) { return f.h[2] == 1 || f.h[2] == 2 || f.h[2] == 9 || f.h[2] == 10; }
-bool is_pix(const ProbeHeader& f) { return std::strstr(f.name, ".pix") != nullptr; }
-bool is_pdx(const ProbeHeader& f) { return std::strstr(f.name, ".pdx") != nullptr; }
+// The name tests look at the extension alone: a PNG in "shots.pixar/" or
+// named "my.pixel.png" is a PNG.
+bool is_pix(const ProbeHeader& f) { return std::strcmp(f.ext, ".pix") == 0; }
+bool is_pdx(const ProbeHeader& f) { return std::strcmp(f.ext, ".pdx") == 0; }
 bool is_png(const ProbeHeader& f)
 {
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -117,7 +119,7 @@ bool is_png(const ProbeHeader& f)
 bool is_raw(const ProbeHeader& f)
 {
     for (const char* ext : {".raw", ".RAW", ".red", ".RED"})
-        if (std::strstr(f.name, ext))
+        if (std::strcmp(f.ext, ext) == 0)
             return true;
     return false;
 }

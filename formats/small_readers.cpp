@@ -18,11 +18,14 @@
 namespace {
 
 // The I-RAW reader's boxes are titled "Error" rather than "Note!".
-void error_titled(const char* text)
+void error_titled(const char* text, const char* name = nullptr)
 {
-    log_printf("MESSAGE: \"%s\"\n", text);
+    std::string s = text;
+    if (name && *name)
+        s.append("\n").append(name);
+    log_printf("MESSAGE: \"%s\"\n", s.c_str());
     if (!messages_quiet())
-        ui::platform().message_box("Error", text, ui::BoxIcon::Stop);
+        ui::platform().message_box("Error", s.c_str(), ui::BoxIcon::Stop);
 }
 
 struct Meter {
@@ -39,11 +42,11 @@ Image* drop(Image* image)
 
 } // namespace
 
-Image* read_iraw(FILE* stream, long file_size)
+Image* read_iraw(FILE* stream, long file_size, const char* name)
 {
     uint8_t h[12];
     if (std::fread(h, 1, sizeof h, stream) != sizeof h) {
-        error_titled("I-Raw file damaged");
+        error_titled("I-Raw file damaged", name);
         return nullptr;
     }
     long width = static_cast<long>(get_le32(h + 4)), height = static_cast<long>(get_le32(h + 8));
@@ -51,7 +54,7 @@ Image* read_iraw(FILE* stream, long file_size)
     double need = static_cast<double>(width) * static_cast<double>(height) * 3.0;
     if (width < 1 || height < 1 || width > 0x7fffffffL || height > 0x7fffffffL ||
         need > static_cast<double>(file_size - 12)) {
-        error_titled("I-Raw image damaged");
+        error_titled("I-Raw image damaged", name);
         return nullptr;
     }
     Image* image = codec_new_image(width, height, "iirw");
@@ -68,7 +71,7 @@ Image* read_iraw(FILE* stream, long file_size)
     for (long y = 0; y < height; ++y) {
         if (std::fread(row.data(), 1, row.size(), stream) != row.size()) {
             drop(image);
-            error_titled("I-Raw image damaged");
+            error_titled("I-Raw image damaged", name);
             return nullptr;
         }
         uint8_t* px = image->row(static_cast<int>(y));
@@ -118,13 +121,13 @@ bool pnm_number(FILE* f, long& value)
 
 } // namespace
 
-Image* read_ppm(FILE* stream, long file_size)
+Image* read_ppm(FILE* stream, long file_size, const char* name)
 {
     char magic[2];
     long width = 0, height = 0, maxval = 0;
     if (std::fread(magic, 1, 2, stream) != 2 || magic[0] != 'P' || magic[1] != '6' || !pnm_number(stream, width) ||
         !pnm_number(stream, height) || !pnm_number(stream, maxval) || width < 1 || height < 1) {
-        note("PPM file header is damaged.");
+        error_box("PPM file header is damaged.", name);
         return nullptr;
     }
     if (maxval < 1 || maxval > 65535) {
@@ -138,7 +141,7 @@ Image* read_ppm(FILE* stream, long file_size)
     const int sample = maxval > 255 ? 2 : 1;
     long start = std::ftell(stream);
     if (static_cast<double>(width) * height * 3 * sample > static_cast<double>(file_size - start)) {
-        message_show(msg::FileTruncated);
+        message_show(msg::FileTruncated, name);
         return nullptr;
     }
     Image* image = codec_new_image(width, height, "ippm");
@@ -157,7 +160,7 @@ Image* read_ppm(FILE* stream, long file_size)
             scale.push_back(static_cast<uint8_t>(std::min(255L, (v * 255 + maxval / 2) / maxval)));
     for (long y = 0; y < height; ++y) {
         if (std::fread(row.data(), 1, row.size(), stream) != row.size()) {
-            message_show(msg::FileTruncated);
+            message_show(msg::FileTruncated, name);
             return drop(image);
         }
         uint8_t* px = image->row(static_cast<int>(y));
@@ -180,10 +183,41 @@ Image* read_ppm(FILE* stream, long file_size)
     return image;
 }
 
-Image* read_picture4(FILE* stream, bool pdx)
+int info_ppm(FILE* stream, long file_size, const char* name, ImageInfo* out)
+{
+    char magic[2];
+    long width = 0, height = 0, maxval = 0;
+    if (std::fread(magic, 1, 2, stream) != 2 || magic[0] != 'P' || magic[1] != '6' || !pnm_number(stream, width) ||
+        !pnm_number(stream, height) || !pnm_number(stream, maxval) || width < 1 || height < 1) {
+        error_box("PPM file header is damaged.", name);
+        return 1;
+    }
+    if (maxval < 1 || maxval > 65535) {
+        std::string text = "PPM files with a maximum value of " + std::to_string(maxval) +
+                           " cannot be read; 1 to 65535 are.";
+        note(text.c_str());
+        return 1;
+    }
+    const int sample = maxval > 255 ? 2 : 1;
+    if (static_cast<double>(width) * height * 3 * sample > static_cast<double>(file_size - std::ftell(stream))) {
+        message_show(msg::FileTruncated, name);
+        return 1;
+    }
+    out->width = width;
+    out->height = height;
+    out->bits = 24 * sample;
+    return 0;
+}
+
+Image* read_picture4(FILE* stream, bool pdx, long file_size, const char* name)
 {
     const long width = pdx ? 260 : 128, height = pdx ? 256 : 128;
     const size_t bytes = pdx ? 32768 : 8192;
+    // The pixels have no header to check; the file must hold them all.
+    if (file_size < static_cast<long>(bytes)) {
+        codec_refuse_declared_size("4-bit picture", name ? name : "", width, height, static_cast<double>(file_size));
+        return nullptr;
+    }
     Image* image = codec_new_image(width, height, pdx ? "sstv4d" : "sstv4");
     if (!image || image_lock(image) != 0) {
         if (image)
@@ -193,7 +227,6 @@ Image* read_picture4(FILE* stream, bool pdx)
     }
     image->bits = pdx ? 24 : 4;
     std::vector<uint8_t> data(bytes);
-    // A short file fills what it holds; the rest stays as created.
     size_t got = std::fread(data.data(), 1, bytes, stream);
     for (size_t i = 0; i < got * 2; ++i) {
         int v = i & 1 ? data[i / 2] & 15 : data[i / 2] >> 4;

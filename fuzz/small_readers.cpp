@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         switch (which) {
         case 0: return read_iraw(f, length);
         case 1: return read_ppm(f, length);
-        case 2: return read_picture4(f, false);
-        default: return read_picture4(f, true);
+        case 2: return read_picture4(f, false, length);
+        default: return read_picture4(f, true, length);
         }
     });
     std::fclose(f);

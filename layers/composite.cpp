@@ -576,8 +576,9 @@ int arithmetic_modes(int mode, const Surface& s, const Piece& p, const Clip& c, 
 {
     switch (mode) {
     case MODE_ADD: channels(s, p, c, x, [&](int d, int v, int, int) { return clamp255(d + x.fx(v)); }); return 0;
+    // Add on gray and Brighten divide exactly, as their formulas are written.
     case MODE_ADD_ON_GRAY:
-        channels(s, p, c, x, [&](int d, int v, int w, int) { return clamp255(d + div255(x.fx(v - 127) * w)); });
+        channels(s, p, c, x, [&](int d, int v, int w, int) { return clamp255(d + x.fx(v - 127) * w / 255); });
         return 0;
     case MODE_MULTIPLY: channels(s, p, c, x, [](int d, int v, int, int) { return div255(d * v); }); return 0;
     case MODE_DIFFERENCE:
@@ -587,7 +588,7 @@ int arithmetic_modes(int mode, const Surface& s, const Piece& p, const Clip& c, 
         channels(s, p, c, x, [&](int d, int v, int, int) { return clamp255(x.fx(std::abs(d - v))); });
         return 0;
     case MODE_BRIGHTEN:
-        channels(s, p, c, x, [](int d, int v, int w, int) { return d + div255(div255(v * w) * (255 - d)); });
+        channels(s, p, c, x, [](int d, int v, int w, int) { return d + v * w / 255 * (255 - d) / 255; });
         return 0;
     case MODE_DARKEN: channels(s, p, c, x, [](int d, int v, int, int) { return d >= v ? v : d; }); return 0;
     case MODE_LIGHTEN: channels(s, p, c, x, [](int d, int v, int, int) { return d <= v ? v : d; }); return 0;
@@ -1316,7 +1317,8 @@ bool start_layers()
     layer_settings_load();
     // Operations on a layer tell the stack's master to composite again.
     op_set_layer_hook(layer_mark_master);
-    codec_register(CODEC_LAYERED, read_layered, nullptr);
+    codec_register(CODEC_LAYERED, read_layered, nullptr,
+                   [](const LoadRequest& r, ImageInfo* info) { return elf_info(r.name, info); });
     return layer_tables_init();
 }
 

@@ -6,7 +6,9 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "core/safe_write.h"
 #include "core/settings.h"
+#include "formats/load_save.h"
 #include "formats/trim.h"
 #include "layers/blend_modes.h"
 #include "layers/composite.h"
@@ -143,6 +145,11 @@ void unpack_record(const uint8_t* b, Record& r)
     r.flags = get_be32(b + 292);
     r.opacity_factor = get_be32(b + 296);
 }
+
+// Pixels of master a byte of file may stand for (a layer of 16 x 16 tiles
+// takes 8 bytes a tile in its shortest coding; masters are bigger than
+// their layers now and then).
+constexpr double kElfPixelsPerByte = 4096;
 
 bool size_allowed(uint64_t width, uint64_t height)
 {
@@ -298,8 +305,8 @@ int write_file(const char* name, Image* master, int coding)
         if (node->key != kNodeKey || !node->element)
             break;
         auto* layer = static_cast<Image*>(node->element);
-        if (image_lock(layer) != 0) {
-            image_unlock(layer);
+        ImageLock lock(layer);
+        if (!lock) {
             set_error("layer \"%s\" cannot be locked", layer->name);
             w.ok = false;
             break;
@@ -324,7 +331,6 @@ int write_file(const char* name, Image* master, int coding)
         progress_open("Saving ELF", layer->height);
         bool written = w.ok && write_pixels(w, layer, coding);
         progress_close();
-        image_unlock(layer);
         if (!written)
             w.ok = false;
     }
@@ -516,14 +522,12 @@ int elf_save_coded(const char* name, Image* image, int coding)
     }
     // Written beside the old file and put in its place only when complete,
     // so that a failed save leaves the old file as it was.
-    std::string part = std::string(name) + ".part";
-    int result = write_file(part.c_str(), master, coding);
-    if (result == 0 && std::rename(part.c_str(), name) != 0) {
+    SafeWrite out(name);
+    int result = write_file(out.temp_path(), master, coding);
+    if (result == 0 && out.commit() != 0) {
         set_error("the file cannot be put in place");
         result = 1;
     }
-    if (result != 0)
-        std::remove(part.c_str());
     return result;
 }
 
@@ -577,6 +581,41 @@ bool elf_probe(const char* name)
     return h.magic == kElfMagic && h.version <= 3 && h.width >= 1 && h.height >= 1;
 }
 
+int elf_info(const char* name, ImageInfo* out)
+{
+    FILE* f = std::fopen(name, "rb");
+    if (!f) {
+        message_show(msg::CannotOpenImage, name);
+        return 1;
+    }
+    uint8_t head[kElfHeaderSize];
+    const bool whole = std::fread(head, 1, sizeof head, f) == sizeof head;
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    std::fclose(f);
+    if (!whole) {
+        message_show(msg::NoFileHeader, name);
+        return 1;
+    }
+    Header h;
+    unpack_header(head, h);
+    if (h.magic != kElfMagic || h.version > 3) {
+        message_show(msg::FileTypeMismatch, name);
+        return 1;
+    }
+    if (!size_allowed(h.width, h.height) || !codec_size_plausible(h.width, h.height, static_cast<double>(size), kElfPixelsPerByte)) {
+        codec_refuse_declared_size("Layered", name, h.width, h.height, static_cast<double>(size));
+        return 1;
+    }
+    out->width = h.width;
+    out->height = h.height;
+    out->bits = 32;
+    out->alpha = true;
+    out->hres = h.hres_den ? static_cast<double>(h.hres_num) / h.hres_den : 0;
+    out->vres = h.vres_den ? static_cast<double>(h.vres_num) / h.vres_den : 0;
+    return 0;
+}
+
 Image* elf_load(const char* name)
 {
     FILE* f = std::fopen(name, "rb");
@@ -613,6 +652,13 @@ Image* elf_load(const char* name)
         error_box(text, name);
         return nullptr;
     }
+    // The master's pixels come from its layers, so the file holds no data
+    // for it: a header far beyond its file is refused all the same.
+    if (!codec_size_plausible(h.width, h.height, static_cast<double>(in.size), kElfPixelsPerByte)) {
+        std::fclose(f);
+        codec_refuse_declared_size("Layered", name, h.width, h.height, static_cast<double>(in.size));
+        return nullptr;
+    }
     Image* master = image_new(h.width, h.height, "Elf");
     if (!master) {
         std::fclose(f);
@@ -633,17 +679,19 @@ Image* elf_load(const char* name)
     master->bits = 32;
     master->changes = 0;
     std::snprintf(master->path, sizeof master->path, "%s", name);
-    if (image_lock(master) != 0) {
-        image_unlock(master);
-        image_free(master);
-        std::fclose(f);
-        message_show(msg::NoRealMemoryImage, name);
-        return nullptr;
+    {
+        ImageLock lock(master);
+        if (!lock) {
+            lock.release();
+            image_free(master);
+            std::fclose(f);
+            message_show(msg::NoRealMemoryImage, name);
+            return nullptr;
+        }
+        const uint8_t blank[4] = {255, 255, 255, 0};
+        for (size_t i = 0; i < static_cast<size_t>(master->width) * static_cast<size_t>(master->height); ++i)
+            std::memcpy(master->pixels + 4 * i, blank, 4);
     }
-    const uint8_t blank[4] = {255, 255, 255, 0};
-    for (size_t i = 0; i < static_cast<size_t>(master->width) * static_cast<size_t>(master->height); ++i)
-        std::memcpy(master->pixels + 4 * i, blank, 4);
-    image_unlock(master);
     if (layer_start_stack(master) != 0) {
         image_free(master);
         std::fclose(f);
@@ -710,11 +758,11 @@ Image* elf_load(const char* name)
             layer->layer_factor = static_cast<int32_t>(r.opacity_factor >> 16);
             layer->hres_num = master->hres_num, layer->hres_den = master->hres_den;
             layer->vres_num = master->vres_num, layer->vres_den = master->vres_den;
-            if (image_lock(layer) != 0)
+            ImageLock lock(layer);
+            if (!lock)
                 failure = "it cannot be locked";
             else if (!read_pixels(in, layer, static_cast<int>(r.coding)))
                 failure = (cancelled = progress_cancel_requested()) ? "" : "its pixels are damaged or cut short";
-            image_unlock(layer);
         }
         if (failure) {
             // The layers read so far stay; the stack is not valid.

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 struct Image;
+struct ImageInfo;
 
 constexpr uint32_t kElfMagic = 0x1BAB00FE;
 constexpr uint32_t kElfLayerMagic = 0x62951413;
@@ -40,5 +41,8 @@ const char* elf_last_error();
 // whose layer could not be made or read comes back without its stack
 // marked valid (has_layers 0) and is not composited.
 Image* elf_load(const char* name);
+// The master's size and resolution from the header alone.  0 done; 1 after
+// telling the user why.
+int elf_info(const char* name, ImageInfo* info);
 // Whether the file begins with a layered-file header.
 bool elf_probe(const char* name);

@@ -56,7 +56,7 @@ int frame_open(Frame& f, Image* target, char tag, Capture capture)
         return 1;
     }
     progress_open(op_name(), f.rect.y1 - f.rect.y0 + 1, 1);
-    undo_forget(target);
+    undo_drop_stale(target);
 
     const long w = static_cast<long>(target->width), h = target->height;
     const bool levels = settings().undo_want > 0;

@@ -2,6 +2,7 @@
 
 #include "core/bytes.h"
 #include "core/messages.h"
+#include "core/safe_write.h"
 #include "ops/catalogue.h"
 #include "ops/framework.h"
 
@@ -265,7 +266,13 @@ int save_op_settings(const char* file_name, int32_t command)
     const OpDescriptor* d = op_by_command(command ? command : op_state().current);
     if (!d)
         return 1;
-    FILE* f = file_name ? std::fopen(file_name, "w") : nullptr;
+    if (!file_name) {
+        message_show(msg::CannotOpenRequested, file_name);
+        return 1;
+    }
+    // The old file stays as it was unless the whole file is written.
+    SafeWrite out(file_name);
+    FILE* f = out.open("w");
     if (!f) {
         message_show(msg::CannotOpenRequested, file_name);
         return 1;
@@ -282,9 +289,7 @@ int save_op_settings(const char* file_name, int32_t command)
     for (const OpSlot& s : d->slots)
         if (s.used() && s.var && slot_is_profile(s.kind))
             write_profile(f, s);
-    bool ok = std::ferror(f) == 0;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
+    if (std::ferror(f) != 0 || out.commit() != 0) {
         message_show(msg::ProblemWriting, file_name);
         return 1;
     }

@@ -4,6 +4,7 @@
 
 #include "core/mem.h"
 #include "core/platform.h"
+#include "core/safe_write.h"
 
 #include <cstdio>
 #include <cstring>
@@ -69,12 +70,13 @@ int script_editor_save(std::string& path, const std::string& text)
         if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
             name += ".GXS";
     }
-    FILE* f = std::fopen(name.c_str(), "wb");
+    // The old file is replaced only by a whole new one.
+    SafeWrite out(name.c_str());
+    FILE* f = out.open("wb");
     if (!f)
         return edit_error("Cannot open file for write!");
     size_t put = std::fwrite(text.data(), 1, text.size(), f);
-    bool closed = std::fclose(f) == 0;
-    if (put != text.size() || !closed)
+    if (put != text.size() || out.commit() != 0)
         return edit_error("Could not save file!");
     path = name;
     return 0;

@@ -8,6 +8,7 @@
 #include "core/mem.h"
 #include "core/settings.h"
 #include "core/platform.h"
+#include "core/safe_write.h"
 
 #include <algorithm>
 #include <csignal>
@@ -744,15 +745,16 @@ Line* st_list(Line* line)
 Line* st_psave(Line* line)
 {
     std::string name = file_operand(line);
-    FILE* f = program_fopen(name, "w");
+    // Written beside the old program file, which it replaces only when whole.
+    SafeWrite out(name.c_str());
+    FILE* f = engine().file_access ? out.open("w") : nullptr;
     if (!f) {
         char text[300];
         std::snprintf(text, sizeof text, kErrorText[E_OPEN], name.c_str());
         fail_text(text);
     }
     write_lines(f, engine().start.next, nullptr);
-    bool bad = std::ferror(f) != 0;
-    if (std::fclose(f) != 0 || bad)
+    if (std::ferror(f) != 0 || out.commit() != 0)
         fail(E_DEV);
     return line;
 }

@@ -8,4 +8,7 @@ for b in "$BUILD"/bench/bench_*; do
   printf '\n== %s\n' "$(basename "$b")"
   "$b" || status=1
 done
+# The image-file jobs beside vips and ImageMagick.
+printf '\n== peers (bench/peers.sh)\n'
+"$(dirname "$0")/../bench/peers.sh" "$BUILD" || status=1
 exit $status

@@ -7,6 +7,7 @@ VQ="$(cd "$BIN" && pwd)/vq"
 SCENES="$(cd "$(dirname "$0")/../data/scenes" && pwd)"
 SCRIPTS="$(cd "$(dirname "$0")/../data/scripts" && pwd)"
 AREAS="$(cd "$(dirname "$0")/../data/areas" && pwd)"
+PARTICLES="$(cd "$(dirname "$0")/../data/particles" && pwd)"
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
 HOME_DIR="$OUT/home"
@@ -33,6 +34,16 @@ step "Ray tracing: a scene file rendered with supersampling, and frames of a key
 "$VQ" --home "$HOME_DIR" raytrace "$SCENES/orbit.w3d" --size 160x160 --frames 6 -o "$OUT/raytrace-orbit.png"
 "$VQ" --home "$HOME_DIR" raytrace "$SCENES/maps.w3d" --size 320x320 --aa 1 -o "$OUT/raytrace-maps.png"
 ls "$OUT"/raytrace-*.png
+
+step "Particle systems: the fountain, vortex and snow demo systems, and 30 frames of the fountain"
+for s in fountain vortex snow; do
+  "$VQ" --home "$HOME_DIR" particles "$PARTICLES/$s.psy" --size 320x240 --frame 30 --background 10,15,35 \
+        -o "$OUT/particles-$s.png"
+done
+mkdir -p "$OUT/particles"
+"$VQ" --home "$HOME_DIR" particles "$PARTICLES/fountain.psy" --size 320x240 --frames 30 \
+      -o "$OUT/particles/fountain%04d.png" | tail -1
+ls "$OUT"/particles-*.png; ls "$OUT/particles" | wc -l
 
 step "A script program: planets from a DATA table, sorted and written to planets.txt"
 "$VQ" --home "$HOME_DIR" script "$SCRIPTS/planets.gxs" "$OUT/planets.txt"

@@ -25,7 +25,8 @@ PACKAGES=(
   bwbasic
   # ... and against yabasic (benchmark only)
   yabasic
-  # the filters' benchmark compares Blur against vips gaussblur
+  # the filters' benchmark compares Blur against vips gaussblur, the image-file
+  # benchmark (bench/peers.sh) vips invert and pngsave
   libvips-tools
   # workstation screenshots and offscreen runs
   xvfb xauth

@@ -2,6 +2,7 @@
 // docs/operations.md.
 #include "app/vq/command.h"
 #include "app/vq/op_values.h"
+#include "core/safe_write.h"
 #include "ops/catalogue.h"
 
 #include <cstdio>
@@ -157,6 +158,14 @@ std::string html_escape(const std::string& text)
 
 // The help pages "f_op_<word>.html" the Help menu opens, one per operation,
 // and an index.
+// One page, replacing the old one only when it was written whole.
+bool write_page(const std::string& path, const std::string& text)
+{
+    SafeWrite out(path.c_str());
+    FILE* f = out.open("w");
+    return f && std::fputs(text.c_str(), f) >= 0 && out.commit() == 0;
+}
+
 int write_html(const std::string& folder)
 {
     mkdir(folder.c_str(), 0755);
@@ -204,21 +213,15 @@ int write_html(const std::string& folder)
             html += "<p>From the shell: <code>vq apply IN OUT \"" + html_escape(d.name) +
                     "\" [values]</code>. <a href=\"index.html\">All operations</a></p>\n</body></html>\n";
             std::string path = folder + "/" + page;
-            FILE* f = std::fopen(path.c_str(), "w");
-            if (!f)
+            if (!write_page(path, html))
                 return vq::failure("cannot write " + path);
-            std::fputs(html.c_str(), f);
-            std::fclose(f);
         }
         index += "</ul>\n";
     }
     index += "</body></html>\n";
     std::string path = folder + "/index.html";
-    FILE* f = std::fopen(path.c_str(), "w");
-    if (!f)
+    if (!write_page(path, index))
         return vq::failure("cannot write " + path);
-    std::fputs(index.c_str(), f);
-    std::fclose(f);
     return vq::EXIT_DONE;
 }
 

@@ -4,6 +4,7 @@
 #include "core/parallel.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "core/safe_write.h"
 #include "ops/ops.h"
 #include "ui/headless/headless_platform.h"
 
@@ -150,6 +151,9 @@ int main(int argc, char** argv)
     // Ctrl-C stops a long job at its next progress report; the shut-down
     // that follows still writes the settings and the log.
     progress_install_interrupt();
+    // Stopped by a signal while a file is written: the temporary file goes
+    // and the old file stays as it was.
+    safe_write_install_signal_handlers();
     ops_install();
     if (app_init_instance(options) != 0) {
         std::fprintf(stderr, "vq: start-up failed\n");

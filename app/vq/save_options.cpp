@@ -100,8 +100,8 @@ int take_save_option(const char* command, Args& args, SaveOptions& o)
         if (!parse_long(value, o.depth) || save_depth_for_bits(static_cast<int>(o.depth)) < 0)
             return usage_error(command, "--depth takes 32, 24, 16, 8, 4 or 1");
     } else if (word == "--compress") {
-        if (!parse_long(value, o.compress) || o.compress < 0 || o.compress > 2)
-            return usage_error(command, "--compress takes 0, 1 or 2");
+        if (!parse_long(value, o.compress) || o.compress < 0 || o.compress > 9)
+            return usage_error(command, "--compress takes 0 to 9 (TIFF: 0, 1 or 2; PNG: 3 to 9)");
     } else if (word == "--quality") {
         if (!parse_long(value, o.quality) || o.quality < 1 || o.quality > 100)
             return usage_error(command, "--quality takes 1 to 100");

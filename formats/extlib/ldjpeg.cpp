@@ -71,6 +71,17 @@ void read_comments(const jpeg_decompress_struct& info, Image* image, VqAlloc all
     }
 }
 
+// A header must not make the loader allocate far beyond what the file can
+// hold.  Huffman-coded blocks take at least a bit or two each (a few
+// hundred pixels a byte); arithmetic coding of a flat picture goes further,
+// so the bound is generous, and pictures of up to 4 megapixels always pass
+// (the same rule as the system's own readers).
+bool plausible_size(unsigned long width, unsigned long height, long file_size)
+{
+    const double pixels = static_cast<double>(width) * static_cast<double>(height);
+    return pixels <= 4194304.0 || pixels <= 4096.0 * static_cast<double>(file_size);
+}
+
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) Image*
@@ -109,10 +120,24 @@ ImageLoad(const char* name, void* /*window*/, void* /*instance*/, VqProgressBegi
         return nullptr;
     }
     jpeg_create_decompress(&info);
+    std::fseek(f, 0, SEEK_END);
+    const long file_size = std::ftell(f);
+    std::rewind(f);
     skip_preamble(f);
     jpeg_stdio_src(&info, f);
     jpeg_save_markers(&info, JPEG_COM, 0xFFFF);
     jpeg_read_header(&info, TRUE);
+    if (!plausible_size(info.image_width, info.image_height, file_size)) {
+        char text[600];
+        std::snprintf(text, sizeof text,
+                      "JPEG file is damaged (it declares %u x %u pixels, more than its %ld bytes of data can hold): %s",
+                      static_cast<unsigned>(info.image_width), static_cast<unsigned>(info.image_height), file_size,
+                      name);
+        jpeg_destroy_decompress(&info);
+        std::fclose(f);
+        message(0, 0, text);
+        return nullptr;
+    }
     bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
 
@@ -190,4 +215,58 @@ ImageLoad(const char* name, void* /*window*/, void* /*instance*/, VqProgressBegi
     std::fclose(f);
     release(row);
     return image;
+}
+
+extern "C" __attribute__((visibility("default"))) int ImageInfo(const char* name, VqImageInfo* out, VqMessage message)
+{
+    FILE* f = std::fopen(name, "rb");
+    if (!f) {
+        message(6, 0, name);
+        return 1;
+    }
+    jpeg_decompress_struct info;
+    ErrorManager err;
+    std::memset(&err, 0, sizeof err);
+    info.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = on_error;
+    err.pub.output_message = on_message;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&info);
+        std::fclose(f);
+        char text[JMSG_LENGTH_MAX + 400];
+        std::snprintf(text, sizeof text, "JPEG file is damaged (%s): %s", err.text, name);
+        message(0, 0, text);
+        return 1;
+    }
+    jpeg_create_decompress(&info);
+    std::fseek(f, 0, SEEK_END);
+    const long file_size = std::ftell(f);
+    std::rewind(f);
+    skip_preamble(f);
+    jpeg_stdio_src(&info, f);
+    jpeg_read_header(&info, TRUE);
+    const bool plausible = plausible_size(info.image_width, info.image_height, file_size);
+    out->width = static_cast<long>(info.image_width);
+    out->height = static_cast<long>(info.image_height);
+    out->bits = 24;
+    out->alpha = 0;
+    out->hres = out->vres = 0;
+    if (info.saw_JFIF_marker && info.X_density > 0 && info.Y_density > 0 && info.density_unit == 1) {
+        out->hres = info.X_density;
+        out->vres = info.Y_density;
+    } else if (info.saw_JFIF_marker && info.X_density > 0 && info.Y_density > 0 && info.density_unit == 2) {
+        out->hres = info.X_density * 2.54;
+        out->vres = info.Y_density * 2.54;
+    }
+    jpeg_destroy_decompress(&info);
+    std::fclose(f);
+    if (!plausible) {
+        char text[600];
+        std::snprintf(text, sizeof text,
+                      "JPEG file is damaged (it declares %ld x %ld pixels, more than its %ld bytes of data can hold): %s",
+                      out->width, out->height, file_size, name);
+        message(0, 0, text);
+        return 1;
+    }
+    return 0;
 }

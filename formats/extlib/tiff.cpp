@@ -10,6 +10,8 @@
 
 #include <tiffio.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -238,6 +240,34 @@ int read_rgba(TIFF* tif, Image* image, VqProgressStep step, bool alpha)
     return rc;
 }
 
+long file_size(const char* name)
+{
+    struct stat st {};
+    return stat(name, &st) == 0 ? static_cast<long>(st.st_size) : 0;
+}
+
+// A header must not make the loader allocate far beyond what the file can
+// hold: uncompressed samples must all be there; compressed data may stand
+// for a generous number of pixels a byte (fax codings of 1-bit pages, many
+// more).  Pictures of up to 4 megapixels always pass, as with the system's
+// own readers.
+bool holds_its_pixels(TIFF* tif, const char* name, uint32_t width, uint32_t height, const Layout& l)
+{
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    const double pixels = static_cast<double>(width) * height;
+    const double have = static_cast<double>(file_size(name));
+    if (compression == COMPRESSION_NONE) {
+        // The last row may lack its padding.
+        const double row = static_cast<double>(width) * l.bits * l.samples / 8;
+        return row * (height - 1.0) <= have;
+    }
+    const bool fax = compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+                     compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW ||
+                     compression == COMPRESSION_JBIG;
+    return pixels <= 4194304.0 || pixels <= (fax ? 65536.0 : 4096.0) * have;
+}
+
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) Image*
@@ -268,6 +298,15 @@ IMAGELOAD(const char* name, void* /*window*/, void* /*instance*/, VqProgressBegi
         std::snprintf(g_error, sizeof g_error, "no image size");
         TIFFClose(tif);
         report_damage(message, name);
+        return nullptr;
+    }
+    if (!holds_its_pixels(tif, name, width, height, l)) {
+        char text[600];
+        std::snprintf(text, sizeof text,
+                      "TIFF file is damaged (it declares %u x %u pixels, more than its %ld bytes of data can hold): %s",
+                      width, height, file_size(name), name);
+        TIFFClose(tif);
+        message(0, 0, text);
         return nullptr;
     }
     Image* image = new_image(static_cast<long>(width), static_cast<long>(height), "itif");
@@ -399,4 +438,47 @@ IMAGESAVE(const char* name, Image* image, void* /*instance*/, void* /*window*/, 
         return 1;
     }
     return 0;
+}
+
+extern "C" __attribute__((visibility("default"))) int IMAGEINFO(const char* name, VqImageInfo* out, VqMessage message)
+{
+    quiet_libtiff();
+    TIFF* tif = TIFFOpen(name, "r");
+    if (!tif) {
+        report_damage(message, name);
+        return 1;
+    }
+    uint32_t width = 0, height = 0;
+    Layout l;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &l.bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &l.samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &l.extra_count, &l.extra);
+    uint16_t kind = l.extra_count > 0 && l.extra ? l.extra[0] : EXTRASAMPLE_UNSPECIFIED;
+    l.alpha = l.extra_count > 0 && (kind == EXTRASAMPLE_ASSOCALPHA || kind == EXTRASAMPLE_UNASSALPHA);
+    int rc = 0;
+    if (width < 1 || height < 1) {
+        std::snprintf(g_error, sizeof g_error, "no image size");
+        report_damage(message, name);
+        rc = 1;
+    } else if (!holds_its_pixels(tif, name, width, height, l)) {
+        char text[600];
+        std::snprintf(text, sizeof text,
+                      "TIFF file is damaged (it declares %u x %u pixels, more than its %ld bytes of data can hold): %s",
+                      width, height, file_size(name), name);
+        message(0, 0, text);
+        rc = 1;
+    } else {
+        out->width = width;
+        out->height = height;
+        out->bits = l.bits * l.samples;
+        out->alpha = l.alpha ? 1 : 0;
+        Image probe{};
+        set_resolution(tif, &probe);
+        out->hres = probe.hres_den ? static_cast<double>(probe.hres_num) / probe.hres_den : 0;
+        out->vres = probe.vres_den ? static_cast<double>(probe.vres_num) / probe.vres_den : 0;
+    }
+    TIFFClose(tif);
+    return rc;
 }

@@ -40,4 +40,16 @@ typedef int (*VqImageSave)(const char* name, Image* image, void* instance, void*
                            VqProgressBegin begin, VqProgressStep step, VqProgressPercent percent,
                            VqProgressEnd end, VqAlloc alloc, VqFree release, VqMessage message);
 
+// What a file holds, from its header: a loader may export "ImageInfo" (or
+// "IMAGEINFO") that fills this without reading the pixels.  Resolutions in
+// dots per inch, 0 when the file gives none.  Returns 0, or non-zero after
+// reporting why through `message`.
+struct VqImageInfo {
+    long width, height;
+    int bits;
+    int alpha;
+    double hres, vres;
+};
+typedef int (*VqImageInfoRead)(const char* name, struct VqImageInfo* info, VqMessage message);
+
 } // extern "C"

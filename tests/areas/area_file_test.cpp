@@ -1,3 +1,4 @@
+#include "../fail_midway.h"
 #include "area_util.h"
 #include "areas/area_file.h"
 #include "core/mem.h"
@@ -316,4 +317,23 @@ TEST(AreaSettings, PreferencesAndDrawingConstraints)
     area_constrain_box(0, 0, &x1, &y1, 2.0);
     EXPECT_EQ(x1, 7);
     EXPECT_EQ(y1, 9);
+}
+
+TEST(AreaFile, SavesTheDiskCutsShortKeepTheOldFiles)
+{
+    TempDir dir;
+    AreaSettings& s = fresh();
+    s.mode = AreaMode::POLYGON;
+    s.points = {{10, 10, 0}, {90, 10, 255}, {90, 70, 255}, {10, 70, 255}};
+    const std::string area = dir.file("keep.asf"), shape = dir.file("keep.ish");
+    ASSERT_EQ(area_save(area.c_str()), 0);
+    ASSERT_EQ(shape_save(shape.c_str()), 0);
+    const std::string area_before = TempDir::read(area), shape_before = TempDir::read(shape);
+    for (int i = 0; i < 200; ++i)
+        s.points.push_back({static_cast<int32_t>(i), static_cast<int32_t>(i % 50), 255});
+    EXPECT_EQ(test_support::run_with_file_limit(64, [&] { return area_save(area.c_str()); }), 1);
+    EXPECT_EQ(test_support::run_with_file_limit(64, [&] { return shape_save(shape.c_str()); }), 1);
+    EXPECT_EQ(TempDir::read(area), area_before);
+    EXPECT_EQ(TempDir::read(shape), shape_before);
+    EXPECT_EQ(test_support::leftover_parts(dir.file("")), std::vector<std::string>{});
 }

@@ -459,6 +459,25 @@ TEST(Splatter, LayoutIsDrawnFromTheSettingsAndRepeatable)
     EXPECT_EQ(splatter_prepare(img), 1);
 }
 
+TEST(Splatter, ASingleCopyIsMovedToo)
+{
+    Image* img = solid_image(400, 400);
+    long* sp = settings().splatter;
+    box_area(AreaMode::ELLIPSE, 50, 50, 10, 10);
+    const AreaRect drawn = select_and_build(img).rect;
+    // A count of 1, and a random draw that gives 1.
+    for (long vary : {0L, 1L}) {
+        sp[0] = 1, sp[1] = 7, sp[2] = 1, sp[3] = 20, sp[4] = vary, sp[5] = 0;  // lands near the middle
+        ASSERT_EQ(splatter_prepare(img), 1);
+        const AreaRect moved = build_only(img).rect;
+        EXPECT_NE(moved.x0, drawn.x0);
+        EXPECT_EQ(moved.x1 - moved.x0, drawn.x1 - drawn.x0);
+        // The copy served that one build; the selection is back where it was drawn.
+        EXPECT_EQ(build_only(img).rect.x0, drawn.x0);
+    }
+    sp[2] = 0;
+}
+
 TEST(AreaMask, ShutDownGivesEverythingBack)
 {
     Image* img = solid_image(50, 50);

@@ -1,3 +1,4 @@
+#include "../fail_midway.h"
 #include "core/mem.h"
 #include "core/profile.h"
 #include "temp_folder.h"
@@ -87,7 +88,30 @@ TEST_F(Profile, HeldWritesGoOutOnceAtRelease)
     EXPECT_TRUE(profile_release());
     profile_forget();
     EXPECT_EQ(get("Key150"), "150");
-    EXPECT_FALSE(dir.exists("GLIMVQ.ini.tmp"));
+    EXPECT_EQ(test_support::leftover_parts(dir.path()), std::vector<std::string>{});
+}
+
+TEST_F(Profile, WritesTheDiskCutsShortKeepTheOldFiles)
+{
+    const std::string old_ini = "[Glimvq]\nUndoWant=20\nKeep=1\n";
+    dir.write("GLIMVQ.ini", old_ini);
+    const std::string long_value(400, 'v');
+    EXPECT_EQ(test_support::run_with_file_limit(16, [&] {
+                  return profile_write("Glimvq", "Long", long_value.c_str(), "GLIMVQ.ini") ? 0 : 1;
+              }),
+              1);
+    EXPECT_EQ(dir.read("GLIMVQ.ini"), old_ini);
+
+    const std::string old_list = "[GlimvqTv]\nTnaCount=0\n";
+    dir.write("GLIMVQtv.ini", old_list);
+    EXPECT_EQ(test_support::run_with_file_limit(16, [&] {
+                  int failed = fast_ini_write("GlimvqTv", "TnaCount", "1", "GLIMVQtv.ini");
+                  failed |= fast_ini_write("GlimvqTv", "Tna1", long_value.c_str(), "GLIMVQtv.ini");
+                  return fast_ini_write_close() != 0 || failed ? 1 : 0;
+              }),
+              1);
+    EXPECT_EQ(dir.read("GLIMVQtv.ini"), old_list);
+    EXPECT_EQ(test_support::leftover_parts(dir.path()), std::vector<std::string>{});
 }
 
 TEST_F(Profile, AnUnwritableFolderFailsTheWrite)

@@ -64,7 +64,6 @@ protected:
     // An operation: capture, change, count the change.
     static void operate(Image* image, long x0, long y0, long x1, long y1, uint8_t value)
     {
-        ASSERT_EQ(undo_forget(image), 0);
         ASSERT_EQ(undo_capture(x0, y0, x1, y1, image, "Negative"), 0);
         fill(image, x0, y0, x1, y1, value);
         image->changes += 1;
@@ -175,6 +174,7 @@ TEST_F(Undo, ANewChangeForgetsTheUndoneCaptures)
     operate(image, 0, 0, 3, 3, 1);
     operate(image, 0, 0, 3, 3, 2);
     ASSERT_EQ(undo_apply(image), 0);
+    ASSERT_EQ(undo_drop_stale(image), 0);  // as the appliers do before a change
     operate(image, 0, 0, 3, 3, 5);  // the redo of 2 is gone
     EXPECT_EQ(undo_redo(image, -1), 1);
     ASSERT_EQ(undo_apply(image), 0);
@@ -193,8 +193,28 @@ TEST_F(Undo, NoLevelsStillKeepOneCaptureForTheOperation)
     EXPECT_NE(undo_slot(0), nullptr);
     EXPECT_EQ(undo_slot(1), nullptr);
     EXPECT_EQ(image_store_count(), 2);
+    ASSERT_EQ(undo_apply(image), 0);
+    EXPECT_EQ(red(image, 0, 0), 1);
     undo_forget(image);
     EXPECT_EQ(undo_slot(0), nullptr);
+}
+
+TEST_F(Undo, ForgettingAnImageReleasesAllItsCaptures)
+{
+    Image* a = filled(4, 4, 0);
+    Image* b = filled(4, 4, 0);
+    operate(a, 0, 0, 1, 1, 1);
+    operate(b, 0, 0, 1, 1, 2);
+    operate(a, 0, 0, 1, 1, 3);
+    operate(a, 0, 0, 1, 1, 4);
+    ASSERT_EQ(undo_apply(a), 0);  // one undone, two waiting: all go
+    ASSERT_EQ(undo_forget(a), 0);
+    EXPECT_EQ(undo_slot(0)->parent, b);
+    EXPECT_EQ(undo_slot(1), nullptr);
+    EXPECT_EQ(image_store_count(), 3);  // a, b and b's capture
+    EXPECT_EQ(undo_apply(a), 1);
+    ASSERT_EQ(undo_apply(b), 0);
+    EXPECT_EQ(red(b, 0, 0), 0);
 }
 
 TEST_F(Undo, RestoreLastPutsTheImageBackAndDropsTheCapture)

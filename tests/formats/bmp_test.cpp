@@ -128,28 +128,67 @@ TEST_F(Bmp, PlainDepthsAreBottomUp)
     EXPECT_RGB(sixteen, 0, 2, 248, 8, 128);
 }
 
-TEST_F(Bmp, ThirtyTwoBitsAreAcceptedButNotDecoded)
+TEST_F(Bmp, ThirtyTwoBitsPlainAndByBitFields)
 {
     BmpSpec s;
-    s.width = 1;
+    s.width = 2;
     s.height = 1;
     s.bits = 32;
-    Bytes masks;
-    le32(masks, 0xFF0000);
-    le32(masks, 0xFF00);
-    le32(masks, 0xFF);
-    Bytes pixels = masks;
-    for (uint8_t v : {10, 20, 30, 40})
-        pixels.push_back(v);
+    auto px = [](Image* image, int x) {
+        uint8_t p[4];
+        image_lock(image);
+        std::memcpy(p, image->pixel(x, 0), 4);
+        image_unlock(image);
+        return std::vector<int>{p[0], p[1], p[2], p[3]};
+    };
+    // Plain: blue, green, red and alpha.  The three words read for the log
+    // after the header are the first pixels' bytes here.
     LogCapture log;
-    Image* image = load(make_bmp(s, pixels, 0));
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->bits, 32);
-    uint8_t px[4];
-    rgba_at(image, 0, 0, px);
-    EXPECT_EQ(px[0] | px[1] | px[2], 0);  // as a new image is made
-    EXPECT_NE(log.text().find("Bit masks r 00FF0000 = 00000000111111110000000000000000\n"), std::string::npos);
-    EXPECT_NE(log.text().find("Bit masks b 000000FF = 00000000000000000000000011111111\n"), std::string::npos);
+    Image* plain = load(make_bmp(s, {10, 20, 30, 40, 1, 2, 3, 255}, 0));
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->bits, 32);
+    EXPECT_EQ(plain->alpha, 1);
+    EXPECT_EQ(px(plain, 0), (std::vector<int>{30, 20, 10, 40}));
+    EXPECT_EQ(px(plain, 1), (std::vector<int>{3, 2, 1, 255}));
+    EXPECT_NE(log.text().find("Bit masks r 281E140A = 00101000000111100001010000001010\n"), std::string::npos);
+    // A fourth byte that is 0 everywhere is padding: opaque, no alpha.
+    Image* padded = load(make_bmp(s, {10, 20, 30, 0, 1, 2, 3, 0}, 0));
+    ASSERT_NE(padded, nullptr);
+    EXPECT_EQ(padded->alpha, 0);
+    EXPECT_EQ(px(padded, 0), (std::vector<int>{30, 20, 10, 255}));
+
+    // Bit fields after a 40-byte header: red in the low byte, no alpha field.
+    s.compression = 3;
+    Bytes fields;
+    le32(fields, 0x000000FF);
+    le32(fields, 0x0000FF00);
+    le32(fields, 0x00FF0000);
+    Bytes data = fields;
+    for (uint8_t v : {10, 20, 30, 99, 1, 2, 3, 99})
+        data.push_back(v);
+    Bytes file = make_bmp(s, data, 0);
+    put_le32(file.data() + 10, 54 + 12);  // the pixels follow the masks
+    Image* swapped = load(file);
+    ASSERT_NE(swapped, nullptr);
+    EXPECT_EQ(swapped->alpha, 0);
+    EXPECT_EQ(px(swapped, 0), (std::vector<int>{10, 20, 30, 255}));
+
+    // A 108-byte (V4) header holds the masks, alpha too; fields of other
+    // widths are widened to eight bits (10-10-10-2 here).
+    s.header_size = 108;
+    Bytes v4 = make_bmp(s, {}, 0);
+    put_le32(v4.data() + 54, 0x3FF00000);
+    put_le32(v4.data() + 58, 0x000FFC00);
+    put_le32(v4.data() + 62, 0x000003FF);
+    put_le32(v4.data() + 66, 0xC0000000);
+    for (uint32_t v : {0x3FFu << 20 | 0x200u << 10 | 0u | 3u << 30, 0u << 20 | 0u << 10 | 0x3FFu | 1u << 30})
+        le32(v4, v);
+    put_le32(v4.data() + 2, static_cast<uint32_t>(v4.size()));
+    Image* deep = load(v4);
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(deep->alpha, 1);
+    EXPECT_EQ(px(deep, 0), (std::vector<int>{255, 128, 0, 255}));
+    EXPECT_EQ(px(deep, 1), (std::vector<int>{0, 0, 255, 85}));
 }
 
 TEST_F(Bmp, SizeLimitsAndTopDownRefusal)
@@ -323,6 +362,10 @@ TEST_F(Bmp, WriterHeaderFieldsAndRows)
     Image* back = load_image(path("a.bmp").c_str());
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->bits, 32);
+    EXPECT_EQ(back->alpha, 1);
+    uint8_t p[4];
+    rgba_at(back, 1, 0, p);
+    EXPECT_EQ(p[3], 51);
     Image* back24 = load_image(path("w.bmp").c_str());
     ASSERT_NE(back24, nullptr);
     EXPECT_RGB(back24, 2, 1, 20, 101, 7);

@@ -145,6 +145,33 @@ TEST_F(FormatTest, TheExtensionTestComesBeforeTheContent)
     EXPECT_NE(boxes().find("Message 018"), std::string::npos);
 }
 
+TEST_F(FormatTest, NameTestsLookAtTheExtensionOnly)
+{
+    // A PNG in a dotted folder or with a dotted name is a PNG, and a bitmap
+    // is a bitmap, whatever ".pix", ".pdx", ".raw" or ".red" stands before it.
+    Image* made = image_new(3, 2, "test");
+    settings().save_type = FMT_PNG;
+    settings().save_depth = 2;
+    ASSERT_EQ(std::system(("mkdir -p '" + path("shots.pixar") + "' '" + path("a.raw.red") + "'").c_str()), 0);
+    for (const char* name : {"shots.pixar/a.png", "my.pixel.png", "a.raw.red/b.pdx.png", "x.RAW.png"}) {
+        ASSERT_EQ(save_image(made, path(name).c_str()), 0) << name;
+        Image* image = load_image(path(name).c_str());
+        ASSERT_NE(image, nullptr) << name << "\n" << boxes();
+        EXPECT_STREQ(image->format, "PNG") << name;
+        EXPECT_EQ(image->width, 3u) << name;
+    }
+    for (const char* name : {"a.raw.red/tiny.bmp", "my.pdx.bmp"}) {
+        Image* image = load_image(write(name, tiny_bmp()).c_str());
+        ASSERT_NE(image, nullptr) << name;
+        EXPECT_STREQ(image->format, "BMP") << name;
+    }
+    // The extension itself still decides: exact case, as the names are tested.
+    Image* pix = load_image(write("dots.in.name.pix", Bytes(8192, 0x11)).c_str());
+    ASSERT_NE(pix, nullptr);
+    EXPECT_EQ(pix->width, 128u);
+    EXPECT_EQ(load_image(write("upper.PIX", Bytes(8192, 0x11)).c_str()), nullptr);
+}
+
 TEST_F(FormatTest, OneLoadAtATime)
 {
     std::string p = write("tiny.bmp", tiny_bmp());

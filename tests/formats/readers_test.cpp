@@ -21,40 +21,6 @@ Bytes iraw(uint32_t width, uint32_t height, size_t pixel_bytes)
     return b;
 }
 
-// An image of distinct pixels, with alpha when asked.
-Image* pattern(int width, int height, bool alpha)
-{
-    Image* image = image_new(width, height, "test");
-    image_lock(image);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = image->pixel(x, y);
-            p[0] = static_cast<uint8_t>(x * 13 + y);
-            p[1] = static_cast<uint8_t>(y * 29);
-            p[2] = static_cast<uint8_t>(x * y);
-            p[3] = alpha ? static_cast<uint8_t>(x * 7 + 3) : 255;
-        }
-    image_unlock(image);
-    image->alpha = alpha ? 1 : 0;
-    return image;
-}
-
-int max_difference(Image* a, Image* b, bool with_alpha)
-{
-    if (a->width != b->width || a->height != b->height)
-        return 999;
-    image_lock(a);
-    image_lock(b);
-    int worst = 0;
-    for (int y = 0; y < a->height; ++y)
-        for (unsigned x = 0; x < a->width; ++x)
-            for (int c = 0; c < (with_alpha ? 4 : 3); ++c)
-                worst = std::max(worst, std::abs(a->pixel(static_cast<int>(x), y)[c] - b->pixel(static_cast<int>(x), y)[c]));
-    image_unlock(a);
-    image_unlock(b);
-    return worst;
-}
-
 } // namespace
 
 TEST_F(FormatTest, IRawKeepsTheCodeOfANewRecord)

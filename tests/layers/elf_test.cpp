@@ -1,4 +1,6 @@
+#include "../fail_midway.h"
 #include "core/bytes.h"
+#include "core/mem.h"
 #include "layer_fixture.h"
 #include "layers/elf.h"
 
@@ -305,5 +307,44 @@ TEST_F(ElfTest, LongAnnotationsAreCutAndFailedSavesKeepTheOldFile)
     EXPECT_EQ(elf_save_coded(file.c_str(), m, ELF_DEFLATE), 1);
     EXPECT_NE(std::string(elf_last_error()).find("twice its width"), std::string::npos);
     EXPECT_EQ(read_file(file), b);
-    EXPECT_NE(access((file + ".part").c_str(), F_OK), 0);
+    EXPECT_EQ(test_support::leftover_parts(folder_), std::vector<std::string>{});
+}
+
+TEST_F(ElfTest, ASaveTheDiskCutsShortKeepsTheOldFile)
+{
+    Image* m = random_stack(3, 8);
+    const std::string file = path("cut.elf");
+    for (int coding : {ELF_RAW, ELF_RUNS, ELF_TRIM}) {
+        SCOPED_TRACE(coding);
+        Image* small = master(4, 4);
+        layer(small, 2, 2, {1, 2, 3, 255});
+        ASSERT_EQ(elf_save_coded(file.c_str(), small, coding), 0);
+        const std::vector<uint8_t> before = read_file(file);
+        // The header (1316 bytes) and a record go out, the pixels do not.
+        EXPECT_EQ(test_support::run_with_file_limit(1800, [&] { return elf_save_coded(file.c_str(), m, coding); }), 1);
+        EXPECT_EQ(read_file(file), before);
+        EXPECT_EQ(test_support::leftover_parts(folder_), std::vector<std::string>{});
+    }
+}
+
+TEST_F(ElfTest, AHeaderFarBeyondItsFileIsRefused)
+{
+    // The header alone, its master 8192 x 8192: no layer data can make it.
+    std::vector<uint8_t> b(kElfHeaderSize, 0);
+    put_be32(b.data(), kElfMagic);
+    put_be32(b.data() + 4, kElfVersion);
+    put_be32(b.data() + 1288, 8192);
+    put_be32(b.data() + 1292, 8192);
+    const std::string file = path("huge.elf");
+    write_file(file, b);
+    mem_reset_statistics();
+    EXPECT_EQ(elf_load(file.c_str()), nullptr);
+    EXPECT_NE(ui::headless().transcript().back().find("Layered file is damaged (it declares 8192 x 8192"),
+              std::string::npos);
+    EXPECT_LT(mem_counters().virt_max, 1L << 20);
+    // A small master of the header alone is a blank master, as before.
+    put_be32(b.data() + 1288, 640);
+    put_be32(b.data() + 1292, 480);
+    write_file(file, b);
+    EXPECT_NE(keep(elf_load(file.c_str())), nullptr);
 }

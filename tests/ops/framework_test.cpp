@@ -100,6 +100,24 @@ TEST_F(Framework, AbortHalfWayLeavesTheImageAsItWas)
     EXPECT_EQ(progress_state().depth, 0);
 }
 
+TEST_F(Framework, OperationsKeepEveryUndoLevelAndDropOnlyUndoneOnes)
+{
+    settings().work_method = 0;
+    Image* img = solid(2, 2, kPixel);
+    ASSERT_EQ(apply(opcmd::Negative, img), 0);
+    ASSERT_EQ(apply(opcmd::Negative, img), 0);
+    ASSERT_EQ(apply(opcmd::Negative, img), 0);
+    ASSERT_EQ(undo_apply(img), 0);
+    ASSERT_EQ(undo_apply(img), 0);
+    EXPECT_EQ(px(img, 0, 0), kNegated);
+    // A new change ends the redo of the two undone, not the undo of the first.
+    ASSERT_EQ(apply(opcmd::Negative, img), 0);
+    EXPECT_EQ(undo_redo(img, -1), 1);
+    ASSERT_EQ(undo_apply(img), 0);
+    ASSERT_EQ(undo_apply(img), 0);
+    EXPECT_EQ(px(img, 0, 0), kPixel);
+}
+
 TEST_F(Framework, WithoutUndoLevelsPixelOperationsStillRun)
 {
     settings().undo_want = 0;

@@ -1,3 +1,4 @@
+#include "../fail_midway.h"
 #include "ops/op_settings.h"
 #include "ops/profiles.h"
 #include "ops_fixture.h"
@@ -132,4 +133,16 @@ TEST_F(SettingsFile, BadFilesAreRefusedOrReadWithCare)
     write(f, "VQOPSET\nNegative: 2" + std::string(40000, ' ') + "7\n");
     ASSERT_EQ(load_op_settings(f.c_str()), 0);
     EXPECT_EQ(p.negative_mode, 2);
+}
+
+TEST_F(SettingsFile, ASaveTheDiskCutsShortKeepsTheOldFile)
+{
+    const std::string f = path("keep.VQS");
+    tone_params().negative_mode = 4;
+    ASSERT_EQ(save_op_settings(f.c_str(), opcmd::Negative), 0);
+    const std::string before = read(f);
+    tone_params().negative_mode = 2;
+    EXPECT_EQ(test_support::run_with_file_limit(10, [&] { return save_op_settings(f.c_str(), opcmd::Negative); }), 1);
+    EXPECT_EQ(read(f), before);
+    EXPECT_EQ(test_support::leftover_parts(home), std::vector<std::string>{});
 }

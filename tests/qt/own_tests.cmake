@@ -10,4 +10,9 @@ if(GLIMVQ_HAVE_WORKSTATION)
     set_tests_properties(qt_${name} PROPERTIES LABELS qt
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;GLIMVQ_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
   endforeach()
+  # The desktop windows again at twice the scale: positions, hits and
+  # zoom must not depend on the screen's density.
+  add_test(NAME qt_desktop_test_2x COMMAND qt_desktop_test)
+  set_tests_properties(qt_desktop_test_2x PROPERTIES LABELS qt
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=2;GLIMVQ_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endif()

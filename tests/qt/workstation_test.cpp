@@ -172,11 +172,11 @@ private Q_SLOTS:
     {
         MainWindow* w = workstation_start(home(), true);
         w->showNormal();
-        w->setGeometry(30, 40, 500, 400);
+        w->setGeometry(30, 40, 700, 500);
         QVERIFY(workstation_stop());
         w = workstation_start(home(), true);
-        QCOMPARE(settings().pos_main[2], 500L);
-        QCOMPARE(settings().pos_main[3], 400L);
+        QCOMPARE(settings().pos_main[2], 700L);
+        QCOMPARE(settings().pos_main[3], 500L);
         QVERIFY(workstation_stop());
     }
 

@@ -1,6 +1,7 @@
 // The program store: file check, loader, run entry, program statements,
 // the editor's file rules and the function-key table.
 #include "script_fixture.h"
+#include "../fail_midway.h"
 
 #include "core/settings.h"
 
@@ -158,6 +159,24 @@ TEST_F(ScriptTest, PsaveWritesEveryLine)
     EXPECT_EQ(output("10 PSAVE \"copy.gxs\"\n20 REM \"text\"\n"), "");
     EXPECT_EQ(read("copy.gxs"), "10 PSAVE \"copy.gxs\"\n20 REM \"text\"\n");
     EXPECT_EQ(error_of("10 PSAVE 5\n"), "Error in line 10: Type mismatch");
+}
+
+TEST_F(ScriptTest, ProgramFilesAreReplacedOnlyWhenWhole)
+{
+    using test_support::leftover_parts;
+    using test_support::run_with_file_limit;
+    const std::string old_text = "10 REM old\n";
+    write("kept.gxs", old_text);
+    std::string program = "10 PSAVE \"kept.gxs\"\n";
+    for (int i = 0; i < 40; ++i)
+        program += std::to_string(20 + i) + " REM " + std::string(200, 'x') + "\n";
+    // The disk refuses the rest after 1000 bytes: the old file stays.
+    EXPECT_EQ(run_with_file_limit(1000, [&] { return run(program).status == 0 ? 0 : 1; }), 1);
+    EXPECT_EQ(read("kept.gxs"), old_text);
+    std::string name = "kept.gxs";
+    EXPECT_EQ(run_with_file_limit(1000, [&] { return script_editor_save(name, program); }), 1);
+    EXPECT_EQ(read("kept.gxs"), old_text);
+    EXPECT_EQ(leftover_parts(dir_), std::vector<std::string>{});
 }
 
 TEST_F(ScriptTest, EditorRefusesScriptsOf64000BytesOrMore)

@@ -2,12 +2,15 @@
 
 #include "core/image.h"
 #include "core/settings.h"
+#include "layers/composite.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QTimerEvent>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -32,13 +35,14 @@ ImageCanvas::ImageCanvas(ImageView* view) : QWidget(view), view_(view)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 QSize ImageCanvas::sizeHint() const
 {
-    Image* img = view_->image();
-    return QSize(std::max(1, static_cast<int>(std::lround(img->width * view_->zoom()))),
-                 std::max(1, static_cast<int>(std::lround(img->height * view_->zoom()))));
+    QSize shown = view_->shown_size();
+    return QSize(std::max(1, static_cast<int>(std::lround(shown.width() * view_->zoom()))),
+                 std::max(1, static_cast<int>(std::lround(shown.height() * view_->zoom()))));
 }
 
 QPoint ImageCanvas::to_image(QPointF p) const
@@ -53,11 +57,15 @@ void ImageCanvas::paintEvent(QPaintEvent* event)
     painter.fillRect(event->rect(), palette().dark());
     const QImage& pic = view_->picture();
     double z = view_->zoom();
+    QSize shown = view_->shown_size();
+    // A reduced preview stands for more image pixels than it has.
+    double sx = pic.width() > 0 ? shown.width() * z / pic.width() : z;
+    double sy = pic.height() > 0 ? shown.height() * z / pic.height() : z;
     // Only the exposed part of the image is scaled.
-    QRectF target = QRectF(event->rect()).intersected(QRectF(0, 0, pic.width() * z, pic.height() * z));
+    QRectF target = QRectF(event->rect()).intersected(QRectF(0, 0, shown.width() * z, shown.height() * z));
     if (!target.isEmpty()) {
-        QRectF source(target.x() / z, target.y() / z, target.width() / z, target.height() / z);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, z < 1.0);
+        QRectF source(target.x() / sx, target.y() / sy, target.width() / sx, target.height() / sy);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, sx < 1.0);
         painter.drawImage(target, pic, source);
     }
     const QPainterPath& overlay = view_->overlay();
@@ -81,17 +89,79 @@ void ImageCanvas::paintEvent(QPaintEvent* event)
 
 void ImageCanvas::mousePressEvent(QMouseEvent* event)
 {
+    // The middle button, or any button with the space bar held, drags the picture.
+    if (event->button() == Qt::MiddleButton || (space_down_ && event->button() == Qt::LeftButton)) {
+        pan_active_ = true;
+        pan_last_ = event->globalPosition().toPoint();
+        update_cursor();
+        return;
+    }
     Q_EMIT mouse_pressed(to_image(event->position()), event->button(), event->modifiers());
 }
 
 void ImageCanvas::mouseMoveEvent(QMouseEvent* event)
 {
+    if (pan_active_) {
+        QPoint now = event->globalPosition().toPoint();
+        QPoint d = now - pan_last_;
+        pan_last_ = now;
+        view_->horizontalScrollBar()->setValue(view_->horizontalScrollBar()->value() - d.x());
+        view_->verticalScrollBar()->setValue(view_->verticalScrollBar()->value() - d.y());
+    }
     Q_EMIT mouse_moved(to_image(event->position()), event->buttons());
 }
 
 void ImageCanvas::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (pan_active_) {
+        if (event->button() == Qt::MiddleButton || event->button() == Qt::LeftButton) {
+            pan_active_ = false;
+            update_cursor();
+        }
+        return;
+    }
     Q_EMIT mouse_released(to_image(event->position()), event->button());
+}
+
+void ImageCanvas::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space) {
+        if (!event->isAutoRepeat()) {
+            space_down_ = true;
+            update_cursor();
+        }
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void ImageCanvas::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space) {
+        if (!event->isAutoRepeat()) {
+            space_down_ = false;
+            update_cursor();
+        }
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void ImageCanvas::leaveEvent(QEvent* event)
+{
+    // The status bar stops showing a pixel when the pointer leaves.
+    Q_EMIT mouse_moved(QPoint(-1, -1), Qt::NoButton);
+    QWidget::leaveEvent(event);
+}
+
+void ImageCanvas::update_cursor()
+{
+    if (pan_active_)
+        setCursor(Qt::ClosedHandCursor);
+    else if (space_down_)
+        setCursor(Qt::OpenHandCursor);
+    else
+        unsetCursor();
 }
 
 void ImageCanvas::mouseDoubleClickEvent(QMouseEvent* event)
@@ -108,6 +178,7 @@ ImageView::ImageView(Image* image, QWidget* parent) : QScrollArea(parent), image
     setAlignment(Qt::AlignCenter);
     setBackgroundRole(QPalette::Dark);
     canvas_->resize(canvas_->sizeHint());
+    setFocusProxy(canvas_);
     ants_timer_ = startTimer(150);
 }
 
@@ -115,43 +186,74 @@ ImageView::~ImageView() = default;
 
 void ImageView::set_zoom(double zoom)
 {
+    // Keep the centre of the viewport where it was.
+    zoom_at(zoom, QPointF(viewport()->width() / 2.0, viewport()->height() / 2.0));
+}
+
+void ImageView::zoom_at(double zoom, QPointF at)
+{
     zoom = std::clamp(zoom, kZoomSteps[0], kZoomSteps[std::size(kZoomSteps) - 1]);
     if (zoom == zoom_)
         return;
-    // Keep the centre of the viewport where it was.
-    double cx = (horizontalScrollBar()->value() + viewport()->width() / 2.0) / zoom_;
-    double cy = (verticalScrollBar()->value() + viewport()->height() / 2.0) / zoom_;
+    // The image point under `at` (the canvas may be centred in a larger viewport).
+    QPointF on_canvas = canvas_->mapFrom(viewport(), at.toPoint());
+    double ix = on_canvas.x() / zoom_, iy = on_canvas.y() / zoom_;
     zoom_ = zoom;
+    // The scroll range follows the canvas's new size at once (resize event).
     canvas_->resize(canvas_->sizeHint());
-    horizontalScrollBar()->setValue(static_cast<int>(cx * zoom_ - viewport()->width() / 2.0));
-    verticalScrollBar()->setValue(static_cast<int>(cy * zoom_ - viewport()->height() / 2.0));
+    horizontalScrollBar()->setValue(static_cast<int>(std::lround(ix * zoom_ - at.x())));
+    verticalScrollBar()->setValue(static_cast<int>(std::lround(iy * zoom_ - at.y())));
     canvas_->update();
     Q_EMIT title_changed();
+    Q_EMIT zoom_changed();
+}
+
+double ImageView::step_up(double zoom)
+{
+    for (double step : kZoomSteps)
+        if (step > zoom + 1e-9)
+            return step;
+    return zoom;
+}
+
+double ImageView::step_down(double zoom)
+{
+    for (size_t i = std::size(kZoomSteps); i-- > 0;)
+        if (kZoomSteps[i] < zoom - 1e-9)
+            return kZoomSteps[i];
+    return zoom;
 }
 
 void ImageView::zoom_in()
 {
-    for (double step : kZoomSteps)
-        if (step > zoom_ + 1e-9) {
-            set_zoom(step);
-            return;
-        }
+    set_zoom(step_up(zoom_));
 }
 
 void ImageView::zoom_out()
 {
-    for (size_t i = std::size(kZoomSteps); i-- > 0;)
-        if (kZoomSteps[i] < zoom_ - 1e-9) {
-            set_zoom(kZoomSteps[i]);
+    set_zoom(step_down(zoom_));
+}
+
+void ImageView::wheelEvent(QWheelEvent* event)
+{
+    if (event->modifiers() & Qt::ControlModifier) {
+        int delta = event->angleDelta().y();
+        if (delta == 0) {
+            event->ignore();
             return;
         }
+        zoom_at(delta > 0 ? step_up(zoom_) : step_down(zoom_), event->position());
+        event->accept();
+        return;
+    }
+    QScrollArea::wheelEvent(event);
 }
 
 void ImageView::zoom_fit()
 {
-    QSize room = viewport()->size();
-    double zx = static_cast<double>(room.width()) / image_->width;
-    double zy = static_cast<double>(room.height()) / image_->height;
+    QSize room = maximumViewportSize();
+    double zx = static_cast<double>(room.width()) / std::max(1u, image_->width);
+    double zy = static_cast<double>(room.height()) / std::max(1, image_->height);
     set_zoom(std::min(zx, zy));
 }
 
@@ -191,42 +293,118 @@ QString ImageView::title() const
 
 const QImage& ImageView::picture()
 {
+    if (!preview_.isNull())
+        return preview_;
     if (dirty_)
         rebuild();
     return picture_;
 }
 
+QSize ImageView::shown_size() const
+{
+    if (!preview_.isNull())
+        return preview_size_;
+    return QSize(static_cast<int>(image_->width), image_->height);
+}
+
+void ImageView::set_preview(const QImage& picture, QSize logical)
+{
+    preview_ = picture;
+    preview_size_ = logical;
+    if (canvas_->size() != canvas_->sizeHint())
+        canvas_->resize(canvas_->sizeHint());
+    canvas_->update();
+}
+
+void ImageView::clear_preview()
+{
+    if (preview_.isNull())
+        return;
+    preview_ = QImage();
+    if (canvas_->size() != canvas_->sizeHint())
+        canvas_->resize(canvas_->sizeHint());
+    canvas_->update();
+}
+
+void ImageView::set_image(Image* image)
+{
+    image_ = image;
+    preview_ = QImage();
+    image_changed();
+}
+
 void ImageView::rebuild()
 {
     dirty_ = false;
-    int w = static_cast<int>(image_->width), h = image_->height;
-    if (picture_.width() != w || picture_.height() != h)
-        picture_ = QImage(w, h, QImage::Format_RGB32);
-    ImageLock lock(image_);
+    // A master whose layers changed is composited before it is drawn.
+    if (image_->has_layers && image_->recomposite)
+        layers_refresh(image_);
+    picture_ = render_picture(image_, show_alpha_);
+}
+
+QImage render_picture(Image* image, bool show_alpha)
+{
+    int w = static_cast<int>(image->width), h = image->height;
+    QImage picture(std::max(1, w), std::max(1, h), QImage::Format_RGB32);
+    ImageLock lock(image);
     if (!lock) {
-        picture_.fill(Qt::gray);
-        return;
+        picture.fill(Qt::gray);
+        return picture;
     }
     const Settings& set = settings();
     QColor back = colour_of(set.alpha_color);
     QColor check = colour_of(set.alpha_check);
-    bool checker = show_alpha_ && set.checker_alpha != 0;
+    bool checker = show_alpha && set.checker_alpha != 0;
+    const int br = back.red(), bg = back.green(), bb = back.blue();
+    const int cr = check.red(), cg = check.green(), cb = check.blue();
     for (int y = 0; y < h; ++y) {
-        const uint8_t* px = image_->row(y);
-        auto* out = reinterpret_cast<QRgb*>(picture_.scanLine(y));
+        const uint8_t* px = image->row(y);
+        auto* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
         for (int x = 0; x < w; ++x, px += 4) {
-            if (!show_alpha_) {
+            if (!show_alpha) {
                 out[x] = qRgb(px[0], px[1], px[2]);
                 continue;
             }
-            QColor under = back;
-            if (checker)
-                under = ((x >> 3) + (y >> 3)) & 1 ? check : QColor(255, 255, 255);
+            int ur = br, ug = bg, ub = bb;
+            if (checker) {
+                bool dark = ((x >> 3) + (y >> 3)) & 1;
+                ur = dark ? cr : 255;
+                ug = dark ? cg : 255;
+                ub = dark ? cb : 255;
+            }
             int a = px[3];
-            out[x] = qRgb((px[0] * a + under.red() * (255 - a)) / 255, (px[1] * a + under.green() * (255 - a)) / 255,
-                          (px[2] * a + under.blue() * (255 - a)) / 255);
+            out[x] = qRgb((px[0] * a + ur * (255 - a)) / 255, (px[1] * a + ug * (255 - a)) / 255,
+                          (px[2] * a + ub * (255 - a)) / 255);
         }
     }
+    return picture;
+}
+
+QImage image_thumbnail(Image* image, int size)
+{
+    QImage thumb(size, size, QImage::Format_ARGB32);
+    thumb.fill(Qt::transparent);
+    if (!image || image->width == 0 || image->height <= 0)
+        return thumb;
+    double scale = std::min(static_cast<double>(size) / image->width, static_cast<double>(size) / image->height);
+    int tw = std::max(1, static_cast<int>(image->width * scale)), th = std::max(1, static_cast<int>(image->height * scale));
+    int ox = (size - tw) / 2, oy = (size - th) / 2;
+    ImageLock lock(image);
+    if (!lock)
+        return thumb;
+    for (int y = 0; y < th; ++y) {
+        int sy = std::min(image->height - 1, static_cast<int>(y / scale));
+        auto* out = reinterpret_cast<QRgb*>(thumb.scanLine(oy + y)) + ox;
+        for (int x = 0; x < tw; ++x) {
+            int sx = std::min(static_cast<int>(image->width) - 1, static_cast<int>(x / scale));
+            const uint8_t* p = image->pixel(sx, sy);
+            int under = ((x >> 2) + (y >> 2)) & 1 ? 200 : 255;
+            int a = image->alpha ? p[3] : 255;
+            out[x] = qRgb((p[0] * a + under * (255 - a)) / 255, (p[1] * a + under * (255 - a)) / 255,
+                          (p[2] * a + under * (255 - a)) / 255);
+        }
+    }
+    return thumb;
 }
 
 void ImageView::set_overlay(const QPainterPath& path, bool closed)

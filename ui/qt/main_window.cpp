@@ -13,7 +13,10 @@
 #include "ops/help.h"
 #include "formats/codecs.h"
 #include "formats/load_save.h"
+#include "layers/layer_manage.h"
 #include "ui/qt/dialogs.h"
+#include "ui/qt/file_extras.h"
+#include "ui/qt/history_window.h"
 #include "ui/qt/image_view.h"
 #include "ui/qt/qt_platform.h"
 
@@ -263,22 +266,6 @@ void MainWindow::update_window_menu()
     add_action(window_menu_, "view_new", "&New View", [this] {
         if (ImageView* v = active_view())
             add_view(v->image());
-    });
-    add_action(window_menu_, "view_zoom_in", "Zoom &In", [this] {
-        if (ImageView* v = active_view())
-            v->zoom_in();
-    }, QKeySequence::ZoomIn);
-    add_action(window_menu_, "view_zoom_out", "Zoom &Out", [this] {
-        if (ImageView* v = active_view())
-            v->zoom_out();
-    }, QKeySequence::ZoomOut);
-    add_action(window_menu_, "view_zoom_fit", "Zoom to &Fit", [this] {
-        if (ImageView* v = active_view())
-            v->zoom_fit();
-    });
-    add_action(window_menu_, "view_zoom_1", "Zoom &1:1", [this] {
-        if (ImageView* v = active_view())
-            v->set_zoom(1.0);
     });
     QAction* alpha = add_action(window_menu_, "view_alpha", "Show &Alpha", [] {});
     alpha->setCheckable(true);
@@ -569,7 +556,13 @@ bool MainWindow::save_image_to(Image* image, const QString& path)
     }
     char name[kImagePathMax];
     std::snprintf(name, sizeof name, "%s", path.toLocal8Bit().constData());
-    if (save_image_as(image, name) != 0)
+    // A layer stack goes whole into a layered file; the flat writers would
+    // keep only its composite.
+    if (Image* master = layer_master_of(image); master && QFileInfo(path).suffix().compare("elf", Qt::CaseInsensitive) == 0) {
+        if (save_layered(master, name) != 0)
+            return false;
+        image = master;
+    } else if (save_image_as(image, name) != 0)
         return false;
     image->changes = 0;
     remember_recent(QString::fromLocal8Bit(name));
@@ -628,20 +621,17 @@ void MainWindow::file_save_as()
         settings().save_path = QFileInfo(path).absolutePath().toLocal8Bit().toStdString();
 }
 
+// The image's own captures and its layers' count as one history.
 void MainWindow::undo()
 {
-    if (ImageView* v = active_view()) {
-        undo_apply(v->image());
-        redraw(v->image(), nullptr);
-    }
+    if (ImageView* v = active_view())
+        undo_step(v->image());
 }
 
 void MainWindow::redo()
 {
-    if (ImageView* v = active_view()) {
-        undo_redo(v->image(), -1);
-        redraw(v->image(), nullptr);
-    }
+    if (ImageView* v = active_view())
+        redo_step(v->image());
 }
 
 // ---------------------------------------------------------------- options

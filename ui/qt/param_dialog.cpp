@@ -1,11 +1,15 @@
 #include "ui/qt/param_dialog.h"
 
+#include "core/image.h"
+#include "core/messages.h"
 #include "core/settings.h"
 #include "ops/catalogue.h"
 #include "ops/framework.h"
 #include "ops/op_settings.h"
 #include "ui/qt/image_view.h"
+#include "ui/qt/layers_window.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/preview.h"
 #include "ui/qt/qt_platform.h"
 
 #include <QCheckBox>
@@ -22,8 +26,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -41,6 +47,12 @@ std::map<int32_t, ParamDialog*>& dialogs()
     return d;
 }
 
+std::map<int32_t, DialogExtension>& extensions()
+{
+    static std::map<int32_t, DialogExtension> e;
+    return e;
+}
+
 int clamp_int(double v, double lo, double hi)
 {
     return static_cast<int>(std::lround(std::clamp(v, lo, hi)));
@@ -49,7 +61,8 @@ int clamp_int(double v, double lo, double hi)
 // A curve profile: 201 values from 0 to `high`, drawn and edited with the mouse.
 class CurveEditor : public QWidget {
 public:
-    CurveEditor(int16_t* values, int high, QWidget* parent) : QWidget(parent), values_(values), high_(high)
+    CurveEditor(int16_t* values, int high, std::function<void()> changed, QWidget* parent)
+        : QWidget(parent), values_(values), high_(high), changed_(std::move(changed))
     {
         setMinimumSize(240, 120);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -104,9 +117,12 @@ private:
         last_ = i;
         last_value_ = v;
         update();
+        if (changed_)
+            changed_();
     }
     int16_t* values_;
     int high_;
+    std::function<void()> changed_;
     int last_ = -1;
     double last_value_ = 0;
 };
@@ -200,8 +216,34 @@ ParamDialog::ParamDialog(MainWindow* window, int32_t command)
                 add_slot(form, slot);
     }
     layout->addLayout(form);
+    if (auto it = extensions().find(command); it != extensions().end())
+        it->second(*this, layout);
+    if (PreviewOffer offer = preview_offer(command); offer != PreviewOffer::None) {
+        preview_box_ = new QCheckBox("&Preview", this);
+        preview_box_->setObjectName("preview");
+        preview_box_->setToolTip("Show the result in the view as the values change; the image itself is left as it is "
+                                 "until Apply.");
+        preview_box_->setChecked(offer == PreviewOffer::On);
+        connect(preview_box_, &QCheckBox::toggled, this, [this](bool on) {
+            if (on)
+                schedule_preview();
+            else
+                clear_preview();
+        });
+        layout->addWidget(preview_box_);
+    }
+    // Slider moves are gathered for a moment before the preview is worked out.
+    preview_timer_ = new QTimer(this);
+    preview_timer_->setSingleShot(true);
+    preview_timer_->setInterval(120);
+    connect(preview_timer_, &QTimer::timeout, this, [this] { update_preview(); });
+    connect(window_, &MainWindow::view_activated, this, [this] {
+        clear_preview();
+        schedule_preview();
+    });
     result_ = new QLabel(this);
     result_->setObjectName("result");
+    result_->setWordWrap(true);
     layout->addWidget(result_);
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* apply_button = buttons->addButton("Apply", QDialogButtonBox::ActionRole);
@@ -214,12 +256,19 @@ ParamDialog::ParamDialog(MainWindow* window, int32_t command)
         if (op_)
             window_->show_help_topic(op_->name);
     });
-    QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
+    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    cancel->setObjectName("cancel");
+    load->setObjectName("load");
+    save->setObjectName("save");
     connect(apply_button, &QPushButton::clicked, this, [this] { apply(); });
     connect(load, &QPushButton::clicked, this, [this] { load_settings(); });
     connect(save, &QPushButton::clicked, this, [this] { save_settings(); });
-    connect(close, &QPushButton::clicked, this, &QDialog::hide);
+    connect(cancel, &QPushButton::clicked, this, &ParamDialog::reject);
+    // F1 opens the operation's help topic, as the Help button does.
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, help, &QPushButton::click);
     layout->addWidget(buttons);
+    setMinimumWidth(360);
     setModal(false);
 }
 
@@ -231,7 +280,10 @@ void ParamDialog::add_slot(QFormLayout* form, OpSlot& slot)
         auto* box = new QCheckBox(label, this);
         box->setObjectName(key);
         auto* var = static_cast<int32_t*>(slot.var);
-        connect(box, &QCheckBox::toggled, this, [var](bool on) { *var = on ? 1 : 0; });
+        connect(box, &QCheckBox::toggled, this, [this, var](bool on) {
+            *var = on ? 1 : 0;
+            changed();
+        });
         refreshers_.push_back([box, var] {
             QSignalBlocker b(box);
             box->setChecked(*var != 0);
@@ -244,10 +296,11 @@ void ParamDialog::add_slot(QFormLayout* form, OpSlot& slot)
         auto* spin = new QSpinBox(this);
         spin->setObjectName(key);
         spin->setRange(static_cast<int>(slot.typed_min), static_cast<int>(slot.typed_max));
-        connect(spin, &QSpinBox::valueChanged, this, [var, slider](int v) {
+        connect(spin, &QSpinBox::valueChanged, this, [this, var, slider](int v) {
             *var = v;
             QSignalBlocker b(slider);
             slider->setValue(v);
+            changed();
         });
         connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
         refreshers_.push_back([spin, slider, var] {
@@ -269,10 +322,11 @@ void ParamDialog::add_slot(QFormLayout* form, OpSlot& slot)
         spin->setDecimals(3);
         spin->setRange(slot.typed_min, slot.typed_max);
         spin->setSingleStep((hi - lo) / 100.0);
-        connect(spin, &QDoubleSpinBox::valueChanged, this, [var, slider, lo, hi](double v) {
+        connect(spin, &QDoubleSpinBox::valueChanged, this, [this, var, slider, lo, hi](double v) {
             *var = static_cast<float>(v);
             QSignalBlocker b(slider);
             slider->setValue(hi > lo ? clamp_int((v - lo) * 1000.0 / (hi - lo), 0, 1000) : 0);
+            changed();
         });
         connect(slider, &QSlider::valueChanged, spin, [spin, lo, hi](int s) { spin->setValue(lo + (hi - lo) * s / 1000.0); });
         refreshers_.push_back([spin, slider, var, lo, hi] {
@@ -292,11 +346,13 @@ void ParamDialog::add_slot(QFormLayout* form, OpSlot& slot)
         connect(button, &QPushButton::clicked, this, [this, pal, button, label, caption] {
             edit_palette(this, pal, label);
             button->setText(caption());
+            changed();
         });
         refreshers_.push_back([button, caption] { button->setText(caption()); });
         form->addRow(label, button);
     } else if (slot_is_profile(slot.kind)) {
-        auto* editor = new CurveEditor(static_cast<int16_t*>(slot.var), std::max(1, static_cast<int>(slot.profile_high)), this);
+        auto* editor = new CurveEditor(static_cast<int16_t*>(slot.var), std::max(1, static_cast<int>(slot.profile_high)),
+                                       [this] { changed(); }, this);
         editor->setObjectName(key);
         refreshers_.push_back([editor] { editor->update(); });
         form->addRow(label, editor);
@@ -306,8 +362,9 @@ void ParamDialog::add_slot(QFormLayout* form, OpSlot& slot)
         auto* line = new QLineEdit(this);
         line->setObjectName(key);
         line->setMaxLength(size - 1);
-        connect(line, &QLineEdit::textChanged, this, [text, size](const QString& t) {
+        connect(line, &QLineEdit::textChanged, this, [this, text, size](const QString& t) {
             std::snprintf(text, static_cast<size_t>(size), "%s", t.toLocal8Bit().constData());
+            changed();
         });
         refreshers_.push_back([line, text] {
             QSignalBlocker b(line);
@@ -325,13 +382,133 @@ void ParamDialog::refresh()
 
 int ParamDialog::apply()
 {
+    // The view shows the image itself again before the real run.
+    preview_timer_->stop();
+    clear_preview();
     ImageView* view = window_->active_view();
+    Image* target = operation_target(window_);
+    if (layer_is_locked(target)) {
+        error_box("The layer is locked:", target->name);
+        return 1;
+    }
     set_current_operation(command_);
-    int result = perform_operation(view ? view->image() : nullptr, 0);
+    int result = perform_operation(target, 0);
     result_->setText(result == 0 ? QString() : QStringLiteral("Not applied (%1)").arg(result));
     if (view)
         window_->redraw(view->image(), nullptr);
+    after_apply_ = true;
+    if (result == 0 && isVisible() && settings().pref(PREF_AUTO_CLOSE_OP_WINDOW))
+        hide();
     return result;
+}
+
+bool ParamDialog::previewing() const
+{
+    return preview_box_ && preview_box_->isChecked() && isVisible();
+}
+
+void ParamDialog::set_preview(bool on)
+{
+    if (preview_box_)
+        preview_box_->setChecked(on);
+}
+
+void ParamDialog::changed()
+{
+    after_apply_ = false;
+    schedule_preview();
+}
+
+void ParamDialog::schedule_preview()
+{
+    if (previewing() && !in_preview_ && !after_apply_)
+        preview_timer_->start();
+}
+
+void ParamDialog::clear_preview()
+{
+    for (const QMetaObject::Connection& c : preview_watch_)
+        disconnect(c);
+    preview_watch_.clear();
+    for (const QPointer<ImageView>& v : preview_views_)
+        if (v)
+            v->clear_preview();
+    preview_views_.clear();
+}
+
+QString ParamDialog::preview_note() const
+{
+    return result_->text();
+}
+
+bool ParamDialog::update_preview()
+{
+    preview_timer_->stop();
+    if (!previewing() || in_preview_ || after_apply_)
+        return false;
+    ImageView* view = window_->active_view();
+    if (!view) {
+        clear_preview();
+        return false;
+    }
+    in_preview_ = true;
+    // About a tenth of a second's work, from what the last preview took.
+    long budget = 512L * 512L;
+    if (ns_per_pixel_ > 0)
+        budget = std::clamp(static_cast<long>(120e6 / ns_per_pixel_), 64L * 64L, 64L * 1024L * 1024L);
+    Image* shown = view->image();
+    Image* target = operation_target(window_);
+    if (layer_is_locked(target)) {
+        clear_preview();
+        result_->setText(QStringLiteral("The layer is locked."));
+        in_preview_ = false;
+        return false;
+    }
+    PreviewPicture p = preview_operation(command_, target, shown, view->shows_alpha(), window_->platform(), budget);
+    if (p.pixels > 0 && p.millis > 0)
+        ns_per_pixel_ = p.millis * 1e6 / static_cast<double>(p.pixels);
+    clear_preview();
+    if (!p.picture.isNull()) {
+        for (ImageView* v : window_->views_of(shown)) {
+            v->set_preview(p.picture, p.logical);
+            preview_views_.emplace_back(v);
+            // The image changed meanwhile (an undo, a script): the preview follows it.
+            preview_watch_.push_back(connect(v, &ImageView::title_changed, this, [this] {
+                if (!in_preview_)
+                    schedule_preview();
+            }));
+        }
+    }
+    QString note = p.note;
+    if (note.isEmpty() && p.result != 0)
+        note = QStringLiteral("No preview (%1)").arg(p.result);
+    if (note.isEmpty() && p.reduced)
+        note = QStringLiteral("Preview on a reduced copy");
+    result_->setText(note);
+    in_preview_ = false;
+    return !p.picture.isNull();
+}
+
+void ParamDialog::reject()
+{
+    // Cancel: the view shows the image as it is; nothing was applied.
+    preview_timer_->stop();
+    clear_preview();
+    hide();
+}
+
+void ParamDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    after_apply_ = false;
+    schedule_preview();
+}
+
+void ParamDialog::hideEvent(QHideEvent* event)
+{
+    preview_timer_->stop();
+    clear_preview();
+    QDialog::hideEvent(event);
 }
 
 void ParamDialog::load_settings()
@@ -342,6 +519,7 @@ void ParamDialog::load_settings()
         return;
     load_op_settings(path.c_str());
     refresh();
+    changed();
 }
 
 void ParamDialog::save_settings()
@@ -352,6 +530,11 @@ void ParamDialog::save_settings()
     if (path.empty())
         return;
     save_op_settings(path.c_str(), command_);
+}
+
+void set_dialog_extension(int32_t command, DialogExtension extension)
+{
+    extensions()[command] = extension;
 }
 
 ParamDialog* operation_dialog(MainWindow* window, int32_t command)
@@ -367,6 +550,22 @@ ParamDialog* operation_dialog(MainWindow* window, int32_t command)
     return d;
 }
 
+void open_operation(MainWindow* window, int32_t command)
+{
+    const OpDescriptor* op = op_by_command(command);
+    if (!op)
+        return;
+    ParamDialog* d = operation_dialog(window, command);
+    if (op->slot_count() > 0) {
+        d->refresh();
+        d->show();
+        d->raise();
+        d->activateWindow();
+    } else {
+        d->apply();
+    }
+}
+
 void install_operation_menus()
 {
     MainWindow::add_menu_builder([](MainWindow& w) {
@@ -379,6 +578,12 @@ void install_operation_menus()
             int32_t current = op_state().current;
             if (current && op_by_command(current))
                 operation_dialog(&w, current)->apply();
+        });
+        // The item names what it repeats.
+        QObject::connect(effects, &QMenu::aboutToShow, repeat, [repeat] {
+            const OpDescriptor* op = op_by_command(op_state().current);
+            repeat->setText(op ? QStringLiteral("&Repeat %1").arg(QString::fromLatin1(op->name))
+                               : QStringLiteral("&Repeat Last"));
         });
         effects->addSeparator();
         int count = 0;
@@ -398,17 +603,7 @@ void install_operation_menus()
                 QAction* a = menu->addAction(QString::fromLatin1(op->name) + (op->slot_count() ? "..." : ""));
                 a->setObjectName(QStringLiteral("op_%1").arg(op->command));
                 int32_t command = op->command;
-                bool has_params = op->slot_count() > 0;
-                QObject::connect(a, &QAction::triggered, &w, [&w, command, has_params] {
-                    ParamDialog* d = operation_dialog(&w, command);
-                    if (has_params) {
-                        d->refresh();
-                        d->show();
-                        d->raise();
-                    } else {
-                        d->apply();
-                    }
-                });
+                QObject::connect(a, &QAction::triggered, &w, [&w, command] { open_operation(&w, command); });
             }
         }
     });

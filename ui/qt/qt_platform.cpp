@@ -1,6 +1,7 @@
 #include "ui/qt/qt_platform.h"
 
 #include "core/settings.h"
+#include "ui/qt/desktop.h"
 #include "ui/qt/image_view.h"
 #include "ui/qt/main_window.h"
 
@@ -88,6 +89,10 @@ void QtPlatform::message_box(const char* title, const char* text, ui::BoxIcon ic
 {
     QString t = QString::fromLocal8Bit(title ? title : "");
     QString body = QString::fromLocal8Bit(text ? text : "");
+    if (quiet_) {
+        quiet_note_ = QString(body).replace('\n', ' ');
+        return;
+    }
     transcript_ << t + ": " + QString(body).replace('\n', ' ');
     if (unattended_)
         return;
@@ -99,6 +104,8 @@ ui::Answer QtPlatform::ask(ui::Ask kind, const char* title, const char* text)
 {
     QString t = QString::fromLocal8Bit(title ? title : "");
     QString body = QString::fromLocal8Bit(text ? text : "");
+    if (quiet_)
+        return kind == ui::Ask::SaveDiscardCancel ? ui::Answer::Cancel : ui::Answer::No;
     if (unattended_) {
         ui::Answer a = answer_;
         if (kind != ui::Ask::SaveDiscardCancel && (a == ui::Answer::Save || a == ui::Answer::Discard))
@@ -127,6 +134,8 @@ ui::Answer QtPlatform::ask(ui::Ask kind, const char* title, const char* text)
 
 void QtPlatform::beep()
 {
+    if (quiet_)
+        return;
     transcript_ << "(beep)";
     if (!unattended_)
         QApplication::beep();
@@ -215,6 +224,8 @@ Image* QtPlatform::first_viewed_image()
 
 bool QtPlatform::view_shows_alpha(Image* image)
 {
+    if (image && image == stand_in_copy_)
+        image = stand_in_for_;
     ImageView* v = window_->active_view();
     if (v && v->image() == image)
         return v->shows_alpha();
@@ -225,6 +236,8 @@ bool QtPlatform::view_shows_alpha(Image* image)
 
 std::string QtPlatform::choose_file(bool save, const char* title, const char* filter, const std::string& suggested)
 {
+    if (quiet_)
+        return {};
     if (unattended_)
         return suggested;
     QString t = QString::fromLocal8Bit(title ? title : "");
@@ -247,7 +260,7 @@ void QtPlatform::console_write(const char* text)
 
 bool QtPlatform::console_read_line(std::string& line)
 {
-    if (unattended_)
+    if (unattended_ || quiet_)
         return false;
     bool ok = false;
     QString text = QInputDialog::getText(window_, "Input", "?", QLineEdit::Normal, {}, &ok);
@@ -295,6 +308,8 @@ bool QtPlatform::create_tool_windows(bool splash)
 
 void QtPlatform::close_tool_windows()
 {
+    // The layout as the user left it, before the windows close.
+    remember_tool_layout(*window_);
     window_->close_tool_windows();
 }
 

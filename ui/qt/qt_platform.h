@@ -24,6 +24,24 @@ public:
     void clear_transcript() { transcript_.clear(); }
     bool quitting() const { return quitting_; }
 
+    // While an operation is previewed: boxes are kept (the last one for the
+    // dialog to show), questions are declined and no file chooser opens.
+    void set_quiet(bool on)
+    {
+        quiet_ = on;
+        if (on)
+            quiet_note_.clear();
+    }
+    bool quiet() const { return quiet_; }
+    // The preview's copy stands for the image in the view: it is shown as
+    // that image is (alpha or colour), so it is worked on the same way.
+    void set_stand_in(Image* copy, Image* image)
+    {
+        stand_in_copy_ = copy;
+        stand_in_for_ = image;
+    }
+    const QString& quiet_note() const { return quiet_note_; }
+
     void message_box(const char* title, const char* text, ui::BoxIcon icon) override;
     ui::Answer ask(ui::Ask kind, const char* title, const char* text) override;
     void beep() override;
@@ -60,6 +78,10 @@ private:
     QStringList transcript_;
     bool cursor_busy_ = false;
     bool quitting_ = false;
+    bool quiet_ = false;
+    Image* stand_in_copy_ = nullptr;
+    Image* stand_in_for_ = nullptr;
+    QString quiet_note_;
 };
 
 } // namespace ws

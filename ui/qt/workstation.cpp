@@ -5,10 +5,13 @@
 #include "core/progress.h"
 #include "ops/ops.h"
 #include "ui/qt/area_tools.h"
+#include "ui/qt/desktop.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
+#include "ui/qt/particle_dialogs.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/raw_dialog.h"
+#include "ui/qt/screenshots.h"
 #include "ui/qt/timeline_window.h"
 #include "ui/qt/script_window.h"
 
@@ -47,9 +50,11 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         installed = true;
         ops_install();
         install_operation_menus();
+        install_particle_dialogs();
         install_area_menu();
         install_timeline_menu();
         install_script_menu();
+        install_desktop();
     }
     auto* window = new MainWindow;
     window->platform().set_unattended(unattended);
@@ -83,34 +88,6 @@ bool workstation_stop()
     delete w;
     return true;
 }
-
-namespace {
-
-// "/shots=DIR": pictures of the main window, a parameter dialog and the
-// preferences for the documentation, then the program ends.
-void take_screenshots(MainWindow* window, const QString& folder)
-{
-    QDir().mkpath(folder);
-    QTimer::singleShot(600, window, [window, folder] {
-        window->grab().save(folder + "/main-window.png");
-        ParamDialog* dialog = operation_dialog(window, opcmd::Colorize);
-        dialog->show();
-        QTimer::singleShot(300, window, [window, folder, dialog] {
-            dialog->grab().save(folder + "/parameter-dialog.png");
-            dialog->hide();
-            auto* prefs = new PreferencesDialog(window);
-            prefs->show();
-            QTimer::singleShot(300, window, [window, folder, prefs] {
-                prefs->grab().save(folder + "/preferences.png");
-                prefs->deleteLater();
-                window->platform().set_unattended(true, ui::Answer::Discard);
-                window->close();
-            });
-        });
-    });
-}
-
-} // namespace
 
 int run_workstation(int argc, char** argv)
 {
