@@ -88,9 +88,9 @@ void print_markdown(bool available_only)
     int unavailable = 0;
     for (int i = 0; i < op_count(); ++i)
         unavailable += op_at(i)->available ? 0 : 1;
-    if (available_only)
-        std::printf("%d operations are not available yet; `vq ops --markdown --all` lists them too.\n\n",
-                    unavailable);
+    if (available_only && unavailable)
+        std::printf("%d operation%s not available yet; `vq ops --markdown --all` lists %s too.\n\n", unavailable,
+                    unavailable == 1 ? " is" : "s are", unavailable == 1 ? "it" : "them");
     else if (unavailable)
         std::printf("Operations marked *not available* are listed with their numbers so that scripts,\n"
                     "settings files and timelines can name them, but they cannot be applied yet.\n\n");

@@ -730,7 +730,8 @@ const vq::Form kTimelineForms[] = {
              "frames) and the colour reduction of 8-bit and animation frames. An existing output asks \"The "
              "sequence output file already exists.\" (--no refuses); a timeline without entries asks \"There are "
              "no operations in the Time Line.\". Ctrl-C stops after the frame being made; the frames written "
-             "stay."},
+             "stay.",
+     .heading = "generate"},
 };
 
 } // namespace

@@ -318,8 +318,9 @@ std::string reference_markdown()
             out += '\n';
         }
         for (const Form& f : c.forms) {
-            if (f.job && (f.help || !f.options.empty()))
-                out += std::string("\n### ") + c.name + " " + f.job + "\n";
+            const char* title = f.job ? f.job : f.heading;
+            if (title && (f.help || !f.options.empty()))
+                out += std::string("\n### ") + c.name + " " + title + "\n";
             if (f.help)
             {
                 out += '\n';

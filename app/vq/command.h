@@ -44,6 +44,7 @@ struct Form {
     std::span<const Option> options = {};
     bool save_options = false;
     const char* help = nullptr;  // what this form does, for a command of several forms
+    const char* heading = nullptr;  // the reference's title of a form without a job word ("generate")
 };
 
 struct Command {

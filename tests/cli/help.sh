@@ -33,7 +33,9 @@ import re, sys
 lead = {"apply": "a.png b.png negative", "area": "a.asf", "convert": "a.png b.png", "new": "8x8 b.png",
         "info": "a.png", "raytrace": "s.w3d", "script": "s.gxs", "ops": "", "help": "",
         "layers build": "x.elf a.png", "layers effect": "x.elf 1 shadow", "timeline new": "t.tml",
-        "timeline set": "t.tml", "timeline trend": "t.tml", "timeline resize": "t.tml"}
+        "timeline set": "t.tml", "timeline trend": "t.tml", "timeline resize": "t.tml",
+        "timeline generate": "t.tml -o x.png"}
+run_as = {"timeline generate": "timeline"}  # the form without a job word
 save = []
 cmd = None
 for line in open(sys.argv[1]):
@@ -46,7 +48,7 @@ for line in open(sys.argv[1]):
         if cmd == "Save options":
             save.append(m.group(1))
         elif cmd in lead:
-            print(f"{cmd}\t{lead[cmd]}\t{m.group(1)}\t{'1' if m.group(2) else ''}")
+            print(f"{run_as.get(cmd, cmd)}\t{lead[cmd]}\t{m.group(1)}\t{'1' if m.group(2) else ''}")
     if line.strip() == "[save options]" or "[save options]" in line:
         pass
 for cmd in ("apply", "area", "convert", "new", "raytrace", "script"):

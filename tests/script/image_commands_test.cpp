@@ -188,6 +188,21 @@ TEST_F(ImageCommandTest, OperationCommandsSetParametersInOrderAndRestoreTheCurre
     EXPECT_EQ(slot_get(d->slots[0]), d->slots[0].typed_max);
 }
 
+TEST_F(ImageCommandTest, OperationsNotWrittenYetAnswerWithTheFrameworksRefusal)
+{
+    // Every operation is written now: one is taken out for the test.
+    OpDescriptor* d = op_by_command(opcmd::ForceDyn);
+    ASSERT_NE(d, nullptr);
+    const int16_t was = d->available;
+    d->available = 0;
+    ScriptResult r = run("10 FORCED\n20 PRINT \"after\"\n");
+    d->available = was;
+    EXPECT_EQ(r.status, 0) << r.error;
+    EXPECT_EQ(r.text(), "after\n");
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_NE(r.boxes[0].find("\"ForceDyn\" cannot be applied"), std::string::npos) << r.boxes[0];
+}
+
 TEST_F(ImageCommandTest, PixelsAreReadAndWrittenThroughTheMask)
 {
     // Coordinates off the image read at 0 on that axis.
