@@ -501,7 +501,7 @@ const BuiltinDef kOtherFunctions[] = {
     {"SETSEL", T_DBL, 1, 1, fn_setsel},
     {"SETCTM", T_STR, 1, 1, fn_setctm}, {"SETPTM", T_STR, 1, 1, fn_setctm},
     {"SETALPHAMASK", T_DBL, 1, 1, fn_setalphamask}, {"SWAPIMAGE", T_DBL, 1, 1, fn_swapimage},
-    {"SETOFFSET", T_DBL, 1, 1, nullptr}, {"STFADE", T_DBL, 1, 1, nullptr},
+    {"SETOFFSET", T_DBL, 1, 1, fn_setoffset}, {"STFADE", T_DBL, 1, 1, nullptr},
     {"GETRED", T_DBL, 2, 2, fn_getred}, {"GETGREEN", T_DBL, 2, 2, fn_getgreen},
     {"GETBLUE", T_DBL, 2, 2, fn_getblue}, {"GETALPHA", T_DBL, 2, 2, fn_getalpha},
     {"GETREDU", T_DBL, 2, 2, fn_getredu}, {"GETGREENU", T_DBL, 2, 2, fn_getgreenu},
@@ -533,7 +533,7 @@ const BuiltinDef kOtherFunctions[] = {
     {"MASKRECT", T_DBL, 5, 5, fn_maskrect}, {"STPOS", T_DBL, 5, 5, nullptr},
     {"STROTATE", T_DBL, 5, 5, nullptr}, {"STSIZING", T_DBL, 5, 5, nullptr}, {"STSHADOW", T_DBL, 5, 5, nullptr},
     {"LANDROT", T_DBL, 6, 6, nullptr}, {"STBARREL", T_DBL, 7, 7, nullptr}, {"LANDTEXT", T_DBL, 7, 7, nullptr},
-    {"CALCULATE", T_DBL, 10, 10, nullptr}, {"TEXTSEL", T_DBL, 11, 11, fn_textsel},
+    {"CALCULATE", T_DBL, 10, 10, fn_calculate}, {"TEXTSEL", T_DBL, 11, 11, fn_textsel},
 };
 
 std::vector<BuiltinDef> build_image_functions()

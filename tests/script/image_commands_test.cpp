@@ -284,6 +284,28 @@ TEST_F(ImageCommandTest, MaskEditsLimitTheOperations)
               " 255 0 3 7\n 255 255\n");
 }
 
+TEST_F(ImageCommandTest, SetoffsetMovesTheWeightsAndCalculateMixesChannels)
+{
+    EXPECT_EQ(output("10 X = SETMASK(100): PRINT SETOFFSET(-40); GETM(0, 0); SETOFFSET(300); GETM(1, 1)\n"
+                     "20 PRINT SETOFFSET(5)\n"),
+              " 192 60 192 255\n 0\n");
+    // Red from green plus 5 everywhere; blue from half the red before the
+    // run, limited to 0..20; nothing outside the mask.
+    EXPECT_EQ(output("10 X = SETMASK(255)\n"
+                     "20 PRINT CALCULATE(0, 0, 1, 0, 0, 5, 1, 0, 255, 0)\n"
+                     "30 PRINT CALCULATE(2, 1, 0, 0, 0, 0, 2, 0, 20, 1)\n"
+                     "40 X = SETMASK(0): PRINT CALCULATE(4, 0, 0, 0, 0, 9, 1, 0, 255, 0); CALCULATE(5, 0, 0, 0, 0, 9, 1, 0, 255, 0)\n"),
+              " 192\n 192\n 0 0\n");
+    EXPECT_EQ(px(3, 2), pixel_make(45, 40, 15, 255));
+    EXPECT_EQ(px(10, 0), pixel_make(5, 0, 20, 255));
+    // The three colours at once, by a weight of 128; a zero divisor counts as 1.
+    EXPECT_EQ(output("10 X = SETMASK(128): PRINT CALCULATE(4, 0, 0, 0, 0, 255, 0, 0, 255, 0)\n"), " 192\n");
+    EXPECT_EQ(px(3, 2), pixel_make((128 * 255 + 127 * 45) / 255, (128 * 255 + 127 * 40) / 255,
+                                   (128 * 255 + 127 * 15) / 255, 255));
+    EXPECT_EQ(error_of("10 X = CALCULATE(1, 2, 3)\n"), "Error in line 10: Syntax error");
+    EXPECT_EQ(error_of("10 X = SETOFFSET()\n"), "Error in line 10: Syntax error");
+}
+
 TEST_F(ImageCommandTest, HelpersProfilesAndQueries)
 {
     EXPECT_EQ(output("10 PRINT SMOOTHSTEP(5, 0, 10); SMOOTHSTEP(1, 2, 2); SMOOTHSTEP(-1, 0, 1); SMOOTHSTEP(3, 0, 1)\n"),
