@@ -8,6 +8,7 @@
 #include "ops/framework.h"
 #include "ops/ops.h"
 #include "ops/profiles.h"
+#include "ops/render/render.h"
 #include "plugins/plugins.h"
 #include "script/engine.h"
 #include "script_fixture.h"
@@ -304,6 +305,39 @@ TEST_F(ImageCommandTest, SetoffsetMovesTheWeightsAndCalculateMixesChannels)
                                    (128 * 255 + 127 * 15) / 255, 255));
     EXPECT_EQ(error_of("10 X = CALCULATE(1, 2, 3)\n"), "Error in line 10: Syntax error");
     EXPECT_EQ(error_of("10 X = SETOFFSET()\n"), "Error in line 10: Syntax error");
+}
+
+TEST_F(ImageCommandTest, LandCommandsSetTheLandscapesParameters)
+{
+    const RenderParams& p = render_params();
+    // Each returns its first parameter's value before.
+    EXPECT_EQ(output("10 PRINT LANDHAZE(20, 50); LANDCLIFF(40, 60); LANDWATER(70, 80, 30); LANDSCALE(150, 250, 200)\n"
+                     "20 PRINT LANDROT(90, 100, 300, 80, 50, 100); LANDTEXT(60, 3, 7, 55, 1, 2, 3); LANDHAZE(500, -4)\n"),
+              " 85 0 40 100\n 0 0 20\n");
+    EXPECT_EQ(p.land_haze, 100);  // limited to what the parameter takes
+    EXPECT_EQ(p.land_haze_start, 0);
+    EXPECT_EQ(p.land_cliff_dark, 60);
+    EXPECT_EQ(p.land_water, 70);
+    EXPECT_EQ(p.land_depth, 30);
+    EXPECT_EQ(p.land_relief, 150);
+    EXPECT_EQ(p.land_distance, 200);
+    EXPECT_EQ(p.land_heading, 90);
+    EXPECT_EQ(p.land_cam[1], 300);
+    EXPECT_EQ(p.land_fov, 100);
+    EXPECT_EQ(p.land_grain_seed, 7);
+    EXPECT_EQ(p.land_snow, 55);
+    EXPECT_EQ(p.land_snow_rgb[2], 3);
+    for (const char* call : {"LANDHAZE(1)", "LANDCLIFF(1, 2, 3)", "LANDWATER(1, 2)", "LANDSCALE(1)",
+                             "LANDROT(1, 2, 3, 4, 5)", "LANDTEXT(1, 2, 3, 4, 5, 6)"})
+        EXPECT_EQ(error_of(std::string("10 X = ") + call + "\n"), "Error in line 10: Syntax error") << call;
+    EXPECT_EQ(error_of("10 X = LANDROT(\"north\", 2, 3, 4, 5, 6)\n"), "Error in line 10: Type mismatch");
+    EXPECT_EQ(p.land_heading, 90);
+
+    // The LANDSCAPE command renders with them: the camera turned is another picture.
+    output("10 X = LANDROT(0, 256, 504, 0, 35, 70): X = LANDSCAPE(1, 55, 40, 100)\n");
+    std::vector<uint32_t> north = all();
+    output("10 X = LANDROT(90, 256, 504, 0, 35, 70): X = LANDSCAPE(1, 55, 40, 100)\n");
+    EXPECT_NE(all(), north);
 }
 
 TEST_F(ImageCommandTest, HelpersProfilesAndQueries)
