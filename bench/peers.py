@@ -36,30 +36,42 @@ def make_inputs():
     photo.save("photo.ppm")
 
 
-def measure(label, *cmd):
-    """Runs cmd RUNS times; the best wall and CPU times count (CPU from
-    wait4, which takes in the program's threads).  The peak memory comes
-    from /usr/bin/time, whose child does not start as a copy of Python."""
-    best_wall = best_cpu = None
-    peak = 0
+def run_once(cmd):
+    """One run: wall time, CPU time (from wait4, which takes in the
+    program's threads) and peak memory (from /usr/bin/time, whose child
+    does not start as a copy of Python)."""
+    start = time.monotonic()
+    pid = os.fork()
+    if pid == 0:
+        null = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(null, 1)
+        os.dup2(null, 2)
+        os.execv("/usr/bin/time", ["/usr/bin/time", "-f", "%M", "-o", "peak.txt"] + list(cmd))
+    _, status, usage = os.wait4(pid, 0)
+    wall = time.monotonic() - start
+    if status != 0:
+        sys.exit("failed: %s" % " ".join(cmd))
+    return wall, usage.ru_utime + usage.ru_stime, int(open("peak.txt").read().split()[-1])
+
+
+def median(values):
+    values = sorted(values)
+    return values[len(values) // 2]
+
+
+def measure(*jobs):
+    """Runs the jobs (label, command...) by turns, RUNS rounds, so that a
+    machine whose load changes tilts none of them; the medians count."""
+    runs = {job[0]: [] for job in jobs}
     for _ in range(RUNS):
-        start = time.monotonic()
-        pid = os.fork()
-        if pid == 0:
-            null = os.open(os.devnull, os.O_WRONLY)
-            os.dup2(null, 1)
-            os.dup2(null, 2)
-            os.execv("/usr/bin/time", ["/usr/bin/time", "-f", "%M", "-o", "peak.txt"] + list(cmd))
-        _, status, usage = os.wait4(pid, 0)
-        wall = time.monotonic() - start
-        if status != 0:
-            sys.exit("%s failed: %s" % (label, " ".join(cmd)))
-        cpu = usage.ru_utime + usage.ru_stime
-        best_wall = wall if best_wall is None else min(best_wall, wall)
-        best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
-        peak = max(peak, int(open("peak.txt").read().split()[-1]))
-    results[label] = (best_wall, best_cpu)
-    print("%-34s wall %6.3f s   cpu %6.3f s   peak %7.1f MB" % (label, best_wall, best_cpu, peak / 1024))
+        for job in jobs:
+            runs[job[0]].append(run_once(job[1:]))
+    for job in jobs:
+        label, r = job[0], runs[job[0]]
+        wall, cpu = median([x[0] for x in r]), median([x[1] for x in r])
+        peak = max(x[2] for x in r)
+        results[label] = (wall, cpu)
+        print("%-34s wall %6.3f s   cpu %6.3f s   peak %7.1f MB" % (label, wall, cpu, peak / 1024))
 
 
 def ratio(a, b):
@@ -69,22 +81,21 @@ def ratio(a, b):
 
 make_inputs()
 print("== negate, 4096 x 4096 RGB (the image in memory: 64 MB as RGBA)")
-measure("vq apply Negative (bmp)", VQ, "apply", "in.bmp", "out.bmp", "Negative")
-measure("vips invert (ppm)", "vips", "invert", "in.ppm", "out.ppm")
-measure("convert -negate (bmp)", "/usr/bin/convert", "in.bmp", "-negate", "out2.bmp")
+measure(("vq apply Negative (bmp)", VQ, "apply", "in.bmp", "out.bmp", "Negative"),
+        ("vips invert (ppm)", "vips", "invert", "in.ppm", "out.ppm"),
+        ("convert -negate (bmp)", "/usr/bin/convert", "in.bmp", "-negate", "out2.bmp"))
 ratio("vq apply Negative (bmp)", "vips invert (ppm)")
 ratio("vq apply Negative (bmp)", "convert -negate (bmp)")
 
 print("\n== vq info, 4096 x 4096 files: header only, and decoded (--diag)")
 for f in ("in.bmp", "in.png", "in.jpg", "in.tif", "in.ppm"):
-    measure("vq info " + f, VQ, "info", f)
-    measure("vq info --diag " + f, VQ, "info", "--diag", f)
+    measure(("vq info " + f, VQ, "info", f), ("vq info --diag " + f, VQ, "info", "--diag", f))
 
 print("\n== PNG writing, 1024 x 1024 photograph-like picture")
-measure("vq convert (default)", VQ, "convert", "photo.bmp", "vq.png")
-measure("vq convert --compress 9", VQ, "convert", "photo.bmp", "vq9.png", "--compress", "9")
-measure("convert (ImageMagick default)", "/usr/bin/convert", "photo.bmp", "im.png")
-measure("vips copy (vips default)", "vips", "copy", "photo.ppm", "vips.png")
+measure(("vq convert (default)", VQ, "convert", "photo.bmp", "vq.png"),
+        ("vq convert --compress 9", VQ, "convert", "photo.bmp", "vq9.png", "--compress", "9"),
+        ("convert (ImageMagick default)", "/usr/bin/convert", "photo.bmp", "im.png"),
+        ("vips copy (vips default)", "vips", "copy", "photo.ppm", "vips.png"))
 ratio("vq convert (default)", "convert (ImageMagick default)")
 ratio("vq convert (default)", "vips copy (vips default)")
 ratio("vq convert --compress 9", "convert (ImageMagick default)")

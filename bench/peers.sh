@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The image-file jobs beside the programs a user would otherwise reach for,
-# on the same input, in one run: the best wall time and CPU time (user +
-# system of the process and its threads) of RUNS runs, peak memory, and the
-# ratios to vq.  Usage: bench/peers.sh [BUILD] (default build).
+# on the same input, in one run: the median wall time and CPU time (user +
+# system of the process and its threads) of RUNS runs, the programs taking
+# turns, peak memory, and the ratios to vq.  Usage: bench/peers.sh [BUILD]
+# (default build).
 #
 #   negate   a 4096 x 4096 RGB image: vq apply in.bmp out.bmp Negative,
 #            vips invert in.ppm out.ppm, ImageMagick convert in.bmp -negate

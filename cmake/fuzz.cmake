@@ -10,3 +10,8 @@ foreach(src ${fuzz_sources})
   set_target_properties(fuzz_${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
   add_dependencies(fuzz_targets fuzz_${name})
 endforeach()
+# The AVI fuzzer reaches FFmpeg through vqavi.so, built beside the programs.
+if(TARGET fuzz_avi AND TARGET vqavi)
+  add_dependencies(fuzz_avi vqavi)
+  target_compile_definitions(fuzz_avi PRIVATE GLIMVQ_LIB_DIR="${CMAKE_BINARY_DIR}/bin")
+endif()

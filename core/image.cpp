@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -300,6 +301,17 @@ const char* image_type_name(int code)
         return nullptr;
     // The save lists call TIFF "TIF".
     return code == FMT_TIFF ? "TIF" : g_type_name(code);
+}
+
+void image_take_planes(Image* target, Image* fresh)
+{
+    std::swap(target->width, fresh->width);
+    std::swap(target->height, fresh->height);
+    std::swap(target->pixel_block, fresh->pixel_block);
+    std::swap(target->row_block, fresh->row_block);
+    std::swap(target->pixels, fresh->pixels);
+    std::swap(target->rows, fresh->rows);
+    image_free(fresh);
 }
 
 int image_set_format(Image* image, int code)

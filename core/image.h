@@ -139,6 +139,11 @@ private:
 };
 int image_free(Image* image);
 int image_rows_rebuild(Image* image);
+// Gives `target` the size and pixel planes of `fresh` (both locked, or both
+// unlocked) and frees `fresh` with the old planes.  The record itself (its
+// locks, names, attributes, layers) stays: operations that change the size
+// of an image use it, and undo replaces the image whole.
+void image_take_planes(Image* target, Image* fresh);
 int image_set_format(Image* image, int code);
 int image_annotation_alloc(Image* image, long size);
 

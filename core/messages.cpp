@@ -64,12 +64,13 @@ const MessageText kMessages[] = {
     {86, "This cannot be done while an operation is in progress."},
     {87, "There is no image loaded or specified in the Time Line."},
     {91, "The sequence output file already exists."},
-    {92, ""},
+    {92, "The film strip file is damaged or not a film strip."},
     {103, "Cannot save in this file type."},
     {106, "This Undo Layer belongs to an image which has been closed."},
 };
 
 bool g_quiet = false;
+unsigned long g_reported = 0;
 
 std::string joined(const char* text, const char* extra)
 {
@@ -106,6 +107,7 @@ const char* string_resource(int id)
 
 int message_show(int n, const char* extra_text)
 {
+    g_reported += 1;
     const char* text = message_text(n);
     const std::string shown = safe_write_shown(extra_text);
     const char* extra = extra_text ? shown.c_str() : nullptr;
@@ -129,6 +131,7 @@ ui::Answer message_ask(int n, ui::Ask kind, const char* extra)
 
 int error_box(const char* text, const char* text2)
 {
+    g_reported += 1;
     std::string s = text ? text : "";
     if (text2) {
         s += '\n';
@@ -154,4 +157,9 @@ void messages_set_quiet(bool quiet)
 bool messages_quiet()
 {
     return g_quiet;
+}
+
+unsigned long messages_reported()
+{
+    return g_reported;
 }

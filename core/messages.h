@@ -30,6 +30,9 @@ int note(const char* text);
 // other batch work); messages are still logged.
 void messages_set_quiet(bool quiet);
 bool messages_quiet();
+// How many messages and error boxes were reported so far (quiet or not):
+// a caller tells a refusal that was explained from a silent one.
+unsigned long messages_reported();
 
 // Numbers the subsystems refer to by name.
 namespace msg {

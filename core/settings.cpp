@@ -81,6 +81,7 @@ const SettingKey kKeys[] = {
     {"AlphaPlaceMode", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.alpha_place_mode; }},
     {"GridDisplayMode", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.grid_display_mode; }},
     {"CheckerAlpha", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.checker_alpha; }},
+    {"CommandServer", 0, 0, "1", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.command_server; }},
     {"TransNewImage", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.trans_new_image; }},
     {"OpenSplash", 0, 0, "1", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.open_splash; }},
     {"WorkMethod", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.work_method; }},

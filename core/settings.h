@@ -86,6 +86,7 @@ struct Settings {
     long alpha_place_mode{};  // "AlphaPlaceMode"
     long grid_display_mode{};  // "GridDisplayMode"
     long checker_alpha{};  // "CheckerAlpha"
+    long command_server{};  // "CommandServer": the workstation serves other programs
     long trans_new_image{};  // "TransNewImage"
     long open_splash{};  // "OpenSplash"
     long work_method{};  // "WorkMethod"

@@ -699,6 +699,9 @@ int WriteBmp(Image* image, const char* name, int bits)
     put_le16(h + 26, 1);
     put_le16(h + 28, static_cast<uint16_t>(bits));
     put_le32(h + 34, static_cast<uint32_t>(stride * height));
+    // The resolution travels with the file (readers take 0 as none).
+    put_le32(h + 38, static_cast<uint32_t>(resolution_ppm(image->hres_num, image->hres_den)));
+    put_le32(h + 42, static_cast<uint32_t>(resolution_ppm(image->vres_num, image->vres_den)));
     put_le32(h + 46, static_cast<uint32_t>(colours));
     put_le32(h + 50, static_cast<uint32_t>(colours));
     if (std::fwrite(h, 1, sizeof h, out.f) != sizeof h) {

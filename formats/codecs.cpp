@@ -5,6 +5,8 @@
 #include "formats/gif.h"
 #include "formats/load_save.h"
 #include "formats/alias_pix.h"
+#include "formats/avi.h"
+#include "formats/film.h"
 #include "formats/iff.h"
 #include "formats/pcx.h"
 #include "formats/psd.h"
@@ -85,8 +87,8 @@ Codec g_codecs[] = {
     // TRIM files are read by the IFF reader, which gives them this code.
     {CODEC_TRIM, "TRIM", "TRM", FMT_TRM, false, FMT_TRM, ".trm", nullptr, write_trim,
      {}, "TRIM (*.TRM)", "*.TRM", true, "TRIM (*.TRM)", "TRIM (*.TRM)", 14},
-    {CODEC_AVI, "AVI", "AVI", FMT_AVI, false, FMT_AVI, ".avi", nullptr, nullptr,
-     {{1, is_avi, nullptr}}, "VFW (*.AVI)", "*.AVI", false, "Video for Windows (*.AVI)", "Video (*.AVI)", 15},
+    {CODEC_AVI, "AVI", "AVI", FMT_AVI, false, FMT_AVI, ".avi", ReadAvi, write_avi,
+     {{1, is_avi, nullptr}}, "VFW (*.AVI)", "*.AVI", false, "Video for Windows (*.AVI)", "Video (*.AVI)", 15, avi_info},
     // Frame stores load through the IFF reader.
     {CODEC_FS, "Toaster frame store", "FS", FMT_FS, false, FMT_FS, ".fs", nullptr, nullptr,
      {}, "Toaster FS (*.FS)", "*.FS", true, "Toaster FS (*.FS)", "Toaster FS (*.FS)", 13},
@@ -95,8 +97,8 @@ Codec g_codecs[] = {
      {{6, is_gif, nullptr}}, "GIF (*.GIF)", "*.GIF", true, "", " GIF (*.GIF)", 16, gif_info},
     {CODEC_PNG, "PNG", "PNG", FMT_PNG, false, FMT_PNG, ".png", read_png, write_png,
      {{25, is_png, nullptr}}, "PNG (*.PNG)", "*.PNG", true, "PNG (*.PNG)", "PNG (*.PNG)", 1, info_png},
-    {CODEC_FILM, "Film", "FLM", FMT_FLM, false, -1, ".flm", nullptr, nullptr,
-     {{9, is_film, nullptr}}, "Filmstrip (*.FLM)", "*.FLM", false, nullptr, "Filmstrip (*.FLM)", 3},
+    {CODEC_FILM, "Film", "FLM", FMT_FLM, false, -1, ".flm", ReadFilmFrame, nullptr,
+     {{9, is_film, nullptr}}, "Filmstrip (*.FLM)", "*.FLM", false, nullptr, "Filmstrip (*.FLM)", 3, film_info},
     {CODEC_PPM, "PPM", "PPM", FMT_PPM, false, -1, ".ppm", read_ppm_file, nullptr,
      {{10, is_ppm, nullptr}}, "PPM (*.PPM)", "*.PPM", false, nullptr, "PPM (*.PPM)", 8, info_ppm_file},
     // No file reaches RGB: its test is the SGI test, which comes first.

@@ -156,6 +156,11 @@ void end_call(CallState& call, Image* kept)
 
 } // namespace
 
+std::string loader_library_path(const char* library)
+{
+    return library_path(library);
+}
+
 Image* LoadViaDll(const char* name, const char* library)
 {
     Library lib;

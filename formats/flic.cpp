@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -931,7 +932,7 @@ void keep_written(FlicState& st, const char* name)
     keep(st);
 }
 
-int write_new(Image* image, const char* name)
+int write_new(Image* image, const char* name, const char* shown)
 {
     const long w = image->width, h = image->height;
     FlicState st;
@@ -950,7 +951,7 @@ int write_new(Image* image, const char* name)
     Closer out;
     out.f = std::fopen(name, "wb");
     if (!out.f) {
-        message_show(msg::CannotCreateFlc, name);
+        message_show(msg::CannotCreateFlc, shown);
         return 1;
     }
     progress_open("Saving FLIC frame", 2 * h);
@@ -962,7 +963,7 @@ int write_new(Image* image, const char* name)
     const long frame_size = size + 800;
     put_header(hd, w, h, 1, size + 928, kHeaderSize, kHeaderSize + frame_size);
     if (!put(out.f, hd, kHeaderSize)) {
-        message_show(msg::CannotWriteHeader, name);
+        message_show(msg::CannotWriteHeader, shown);
         return 1;
     }
     uint8_t fh[16];
@@ -974,21 +975,21 @@ int write_new(Image* image, const char* name)
     uint8_t pal[kPaletteChunk];
     palette_chunk(pal, st.palette);
     if (!put(out.f, pal, kPaletteChunk)) {
-        message_show(msg::CannotWritePalette, name);
+        message_show(msg::CannotWritePalette, shown);
         return 1;
     }
     uint8_t sub[6];
     put_le32(sub, static_cast<uint32_t>(size + 6));
     put_le16(sub + 4, static_cast<uint16_t>(type));
     if (!put(out.f, sub, 6) || !put(out.f, data, size)) {
-        message_show(msg::CannotWriteFirstFrame, name);
+        message_show(msg::CannotWriteFirstFrame, shown);
         return 1;
     }
     progress_update(2 * h);
     FILE* f = out.f;
     out.f = nullptr;
     if (std::fclose(f) != 0) {
-        message_show(msg::CannotWriteFirstFrame, name);
+        message_show(msg::CannotWriteFirstFrame, shown);
         return 1;
     }
     st.at = 0;
@@ -1019,7 +1020,7 @@ bool copy_bytes(FILE* from, FILE* to, long count)
     return true;
 }
 
-int append(Image* image, const char* name, long position, const char* existing)
+int append(Image* image, const char* name, long position, const char* existing, const char* shown)
 {
     const long w = image->width, h = image->height;
     FlicFrames old;
@@ -1027,7 +1028,7 @@ int append(Image* image, const char* name, long position, const char* existing)
         // The reader's own messages speak of reading; here the file is updated.
         FILE* probe = std::fopen(existing, "rb");
         if (!probe) {
-            note((std::string("Unable to update FLIC file.\n") + existing).c_str());
+            note((std::string("Unable to update FLIC file.\n") + shown).c_str());
             return 1;
         }
         std::fclose(probe);
@@ -1036,11 +1037,11 @@ int append(Image* image, const char* name, long position, const char* existing)
         return 1;
     const FlicHeader& hd = old.header();
     if (hd.width != w || hd.height != h || (hd.depth != 8 && hd.depth != 0)) {
-        message_show(msg::DifferentSizedFrame, existing);
+        message_show(msg::DifferentSizedFrame, shown);
         return 1;
     }
     if (hd.frames >= 0xFFFF) {
-        note((std::string("The FLIC file holds as many frames as it can.\n") + existing).c_str());
+        note((std::string("The FLIC file holds as many frames as it can.\n") + shown).c_str());
         return 1;
     }
     // A position past the frames the file holds adds to its end.
@@ -1049,7 +1050,7 @@ int append(Image* image, const char* name, long position, const char* existing)
     const FlicState& last = old.state();
     if (at != position - 1 || old.failed() || !last.first) {
         if (at >= 0)
-            note((std::string("Problem positioning FLICK\n") + existing).c_str());
+            note((std::string("Problem positioning FLICK\n") + shown).c_str());
         return 1;
     }
 
@@ -1063,11 +1064,15 @@ int append(Image* image, const char* name, long position, const char* existing)
     Block delta(flic_delta_bound(w, h), "FLCDelt");
     Block ring(flic_delta_bound(w, h), "FLCpack");
 
+    // Added in place, the old ring frame is overwritten; otherwise the
+    // frames before it are copied into the new file.
+    const bool in_place = std::strcmp(name, existing) == 0;
     Closer out, in;
-    in.f = std::fopen(existing, "rb");
-    out.f = std::fopen(name, "wb");
-    if (!in.f || !out.f) {
-        note((std::string("Unable to update FLIC file.\n") + name).c_str());
+    if (!in_place)
+        in.f = std::fopen(existing, "rb");
+    out.f = std::fopen(name, in_place ? "r+b" : "wb");
+    if ((!in_place && !in.f) || !out.f) {
+        note((std::string("Unable to update FLIC file.\n") + shown).c_str());
         return 1;
     }
     progress_open("Saving FLIC frame", 2 * h);
@@ -1075,8 +1080,8 @@ int append(Image* image, const char* name, long position, const char* existing)
         ~MeterCloser() { progress_close(); }
     } meter;
     const long start = last.next;
-    if (!copy_bytes(in.f, out.f, start)) {
-        note((std::string("Unable to update FLIC file.\n") + existing).c_str());
+    if (in_place ? std::fseek(out.f, start, SEEK_SET) != 0 : !copy_bytes(in.f, out.f, start)) {
+        note((std::string("Unable to update FLIC file.\n") + shown).c_str());
         return 1;
     }
     progress_update(h);
@@ -1098,6 +1103,11 @@ int append(Image* image, const char* name, long position, const char* existing)
         return 1;
     }
     const long end = std::ftell(out.f);
+    // A shorter pair of frames than the ring frame they replace leaves no tail.
+    if (in_place && (std::fflush(out.f) != 0 || ftruncate(fileno(out.f), end) != 0)) {
+        note("Could not write the last frame.");
+        return 1;
+    }
     uint8_t patch[4];
     put_le16(patch, static_cast<uint16_t>(position + 1));
     bool ok = std::fseek(out.f, 6, SEEK_SET) == 0 && put(out.f, patch, 2);
@@ -1148,12 +1158,15 @@ bool exists(const char* name)
 
 } // namespace
 
-int WriteFlicFrame(Image* image, const char* name, long position, const char* existing)
+int WriteFlicFrame(Image* image, const char* name, long position, const char* existing, const char* shown)
 {
     if (!image || image->width < 1 || image->height < 1)
         return 1;
+    // Messages name the file the user asked for, not the temporary one.
+    if (!shown)
+        shown = position > 0 && existing ? existing : name;
     if (image->width > 0xFFFF || image->height > 0xFFFF) {
-        note((std::string("An FLC frame is at most 65535 pixels wide and high.\n") + name).c_str());
+        note((std::string("An FLC frame is at most 65535 pixels wide and high.\n") + shown).c_str());
         return 1;
     }
     ImageLock lock(image);
@@ -1162,11 +1175,11 @@ int WriteFlicFrame(Image* image, const char* name, long position, const char* ex
         return 1;
     }
     if (position > 0 && exists(existing))
-        return append(image, name, position, existing);
-    return write_new(image, name);
+        return append(image, name, position, existing, shown);
+    return write_new(image, name, shown);
 }
 
 int write_flic(Image* image, const char* name, const SaveRequest& request)
 {
-    return WriteFlicFrame(image, name, formats_state().frame_position, request.target);
+    return WriteFlicFrame(image, name, formats_state().frame_position, request.target, request.target);
 }

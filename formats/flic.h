@@ -102,9 +102,13 @@ int flic_info(const LoadRequest& request, ImageInfo* info);
 // With position 0, or when `existing` (the file added to) does not exist, a
 // one-frame file; otherwise frames 1 to `position` of `existing` (all it
 // holds when it has fewer), a delta frame of the image and a new ring frame
-// leading back to frame 1.  `existing` is only read.  0 on success, 1
-// after telling the user why.
-int WriteFlicFrame(Image* image, const char* name, long position, const char* existing = nullptr);
+// leading back to frame 1.  `existing` is only read, unless it is `name`
+// itself: a file of the caller's own (a temporary one) then grows in place
+// instead of being copied for every frame.  Messages name
+// `shown` (by default `existing` when adding, else `name`).  0 on success,
+// 1 after telling the user why.
+int WriteFlicFrame(Image* image, const char* name, long position, const char* existing = nullptr,
+                   const char* shown = nullptr);
 // The save entry's writer: the frame position kept in formats_state().
 int write_flic(Image* image, const char* name, const SaveRequest& request);
 

@@ -6,6 +6,7 @@
 #include "formats/codecs.h"
 
 #include <cstddef>
+#include <string>
 
 struct Image;
 
@@ -42,6 +43,9 @@ int save_image(Image* image, const char* path);
 // Runs an external loader or saver library (the JPEG and TIFF codecs).
 Image* LoadViaDll(const char* name, const char* library);
 int SaveViaDll(Image* image, const char* name, const char* library, long parameter);
+// Where a separately loaded library is looked for: "VQLDJPEG.DLL" is
+// vqldjpeg.so beside the programs (or in $GLIMVQ_LIB_DIR).
+std::string loader_library_path(const char* library);
 // The header of a file through a loader library's "ImageInfo" export.
 // 0 done; 1 after telling the user why.
 int InfoViaDll(const char* name, const char* library, ImageInfo* info);

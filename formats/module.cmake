@@ -29,3 +29,13 @@ target_link_options(glimvq INTERFACE "LINKER:--undefined=codecs_link_anchor")
 # giflib does the GIF block structure and the LZW coding.
 find_package(GIF REQUIRED)
 target_link_libraries(glimvq PUBLIC GIF::GIF)
+
+# The video library vqavi.so on FFmpeg, loaded only when an AVI file is met.
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libavutil)
+glimvq_loader_library(vqavi avi.cpp PkgConfig::FFMPEG)
+
+# MNG animations are written through libmng's chunk interface.
+find_library(MNG_LIBRARY NAMES mng REQUIRED)
+find_path(MNG_INCLUDE_DIR libmng.h REQUIRED)
+target_include_directories(glimvq PRIVATE ${MNG_INCLUDE_DIR})
+target_link_libraries(glimvq PUBLIC ${MNG_LIBRARY})

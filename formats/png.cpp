@@ -127,6 +127,8 @@ void read_texts(png_structp png, png_infop info, Image* image)
         const char* value = texts[i].text ? texts[i].text : "";
         if (std::strcmp(key, "Author") == 0) {
             std::snprintf(image->author, sizeof image->author, "%s", value);
+        } else if (std::strcmp(key, "Copyright") == 0) {
+            std::snprintf(image->copyright, sizeof image->copyright, "%s", value);
         } else if (std::strcmp(key, "Description") == 0 && *value) {
             size_t n = std::strlen(value);
             if (n < 65536 && image_annotation_alloc(image, static_cast<long>(n + 1)) == 0)
@@ -359,7 +361,7 @@ int write_png_file(PngOutput& o, FILE* f, const char* name)
     if (xppm > 0 && yppm > 0)
         png_set_pHYs(png, info, static_cast<png_uint_32>(xppm), static_cast<png_uint_32>(yppm),
                      PNG_RESOLUTION_METER);
-    png_text texts[3] = {};
+    png_text texts[4] = {};
     int count = 0;
     auto add_text = [&](const char* key, const char* value) {
         texts[count].compression = PNG_TEXT_COMPRESSION_NONE;
@@ -370,6 +372,8 @@ int write_png_file(PngOutput& o, FILE* f, const char* name)
     add_text("Software", kSoftware);
     if (image->author[0])
         add_text("Author", image->author);
+    if (image->copyright[0])
+        add_text("Copyright", image->copyright);
     if (image->annotation && image->annotation[0])
         add_text("Description", image->annotation);
     png_set_text(png, info, texts, count);

@@ -7,6 +7,7 @@ VQ="$(cd "$BIN" && pwd)/vq"
 SCENES="$(cd "$(dirname "$0")/../data/scenes" && pwd)"
 SCRIPTS="$(cd "$(dirname "$0")/../data/scripts" && pwd)"
 AREAS="$(cd "$(dirname "$0")/../data/areas" && pwd)"
+TIMELINES="$(cd "$(dirname "$0")/../data/timelines" && pwd)"
 PARTICLES="$(cd "$(dirname "$0")/../data/particles" && pwd)"
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
@@ -106,5 +107,32 @@ TML="$OUT/fade.tml"
 "$VQ" --home "$HOME_DIR" timeline trend "$TML" --level 1 --op "Adjust Value" --var amount --keys 1:0,10:-80
 "$VQ" --home "$HOME_DIR" timeline set "$TML" --level 1 --frame 4-7 --area "$AREAS/oval.asf"
 "$VQ" --home "$HOME_DIR" timeline show "$TML"
+
+step "A film strip: eight frames of a swirl growing on the reflection, written as a film file and animations"
+FRAMES=()
+for i in 0 1 2 3 4 5 6 7; do
+  "$VQ" --home "$HOME_DIR" apply "$OUT/raytrace-reflection.png" "$OUT/film-src$i.png" swirl $((i * 40 + 30))
+  FRAMES+=("$OUT/film-src$i.png")
+done
+"$VQ" --home "$HOME_DIR" film build "$OUT/film.flm" --size 160x160 "${FRAMES[@]}"
+"$VQ" --home "$HOME_DIR" film info "$OUT/film.flm"
+"$VQ" --home "$HOME_DIR" film export "$OUT/film.flm" "$OUT/film.mng" --delay 10 --pingpong 1 --common-palette 1
+"$VQ" --home "$HOME_DIR" film export "$OUT/film.flm" "$OUT/film.avi" --delay 10 --pingpong 1
+"$VQ" --home "$HOME_DIR" film export "$OUT/film.flm" "$OUT/film.gif" --delay 10 --pingpong 1 --common-palette 1
+"$VQ" --home "$HOME_DIR" film export "$OUT/film.flm" "$OUT/film.flc"
+"$VQ" --home "$HOME_DIR" info "$OUT/film.flm" "$OUT/film.gif" "$OUT/film.flc" "$OUT/film.avi"
+rm -f "${FRAMES[@]}"
+ls -l "$OUT"/film.*
+
+step "Sequence generation: a Julia set whose colour bands follow a trend (level 1), swirled by level 2 from Level(1), as GIF and MNG"
+"$VQ" --home "$HOME_DIR" timeline show "$TIMELINES/julia-swirl.tml" | sed -n 1,8p
+"$VQ" --home "$HOME_DIR" new 320x240 "$OUT/sequence-canvas.png"
+"$VQ" --home "$HOME_DIR" --yes timeline "$TIMELINES/julia-swirl.tml" --image "$OUT/sequence-canvas.png" \
+      -o "$OUT/sequence.gif" --delay 8
+"$VQ" --home "$HOME_DIR" --yes timeline "$TIMELINES/julia-swirl.tml" --image "$OUT/sequence-canvas.png" \
+      -o "$OUT/sequence.mng" --delay 8
+"$VQ" --home "$HOME_DIR" --yes timeline "$TIMELINES/julia-swirl.tml" --image "$OUT/sequence-canvas.png" \
+      -o "$OUT/sequence/f%04d.png" --range 10-12
+ls -l "$OUT/sequence.gif" "$OUT/sequence.mng" "$OUT"/sequence/f*.png
 
 printf '\nDemo output is in %s\n' "$OUT"

@@ -7,16 +7,20 @@ PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config ccache
   zlib1g-dev libpng-dev libmng-dev libjpeg-dev libtiff-dev libgif-dev
+  # the AVI library vqavi.so
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libfreetype-dev libfontconfig-dev fonts-liberation2
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   # independent programs the tests compare against
   netpbm imagemagick python3-pil giflib-tools
-  # animation files: FLC read back by ffmpeg, GIF by gifsicle
-  ffmpeg gifsicle
+  # animations checked by ffmpeg/ffprobe (FLC, AVI), pngcheck (MNG) and gifsicle (GIF)
+  ffmpeg pngcheck gifsicle
   # quantizer the colour-reduction benchmark compares against
   pngquant
+  # the resizing benchmark and test compare against vips resize
+  libvips-tools
   # the ray tracer's benchmark compares against POV-Ray
   povray
   # the script interpreter's benchmark compares against bwbasic

@@ -15,6 +15,8 @@
 #include "core/settings.h"
 #include "core/undo.h"
 #include "formats/codecs.h"
+#include "formats/flic.h"
+#include "formats/gif.h"
 #include "formats/load_save.h"
 #include "ui/headless/headless_platform.h"
 
@@ -53,6 +55,10 @@ public:
                 image_free(image);
         for (const Codec& row : rows_)
             codec_restore(row);
+        // What the animation codecs keep is given back before their
+        // pointers are put back to none.
+        flic_forget();
+        gif_animation_abandon();
         formats_state() = formats_;
         char cwd[4096];
         settings_reset(settings(), getcwd(cwd, sizeof cwd) ? cwd : ".");

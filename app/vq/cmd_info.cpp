@@ -22,12 +22,14 @@ std::string dpi(double value)
 
 int run_info(vq::Args& args)
 {
-    bool diagnostics = false;
+    bool diagnostics = false, attributes = false;
     std::vector<std::string> files;
     while (!args.done()) {
         std::string word = args.next();
         if (word == "--diag")
             diagnostics = true;
+        else if (word == "--attributes")
+            attributes = true;
         else if (word.size() > 1 && word[0] == '-' && word[1] == '-')
             return vq::usage_error("info", "no option " + word);
         else
@@ -48,9 +50,10 @@ int run_info(vq::Args& args)
         std::snprintf(name, sizeof name, "%s", file.c_str());
         FileInfo info;
         int failed = 0;
-        if (diagnostics) {
-            // The palette statistics need the pixels: a whole load.
-            if (Image* image = LoadImageFile(name)) {
+        Image* loaded = nullptr;
+        if (diagnostics || attributes) {
+            // The palette statistics and the attributes need a whole load.
+            if (Image* image = loaded = LoadImageFile(name)) {
                 ImageInfo& i = info.image;
                 i.width = image->width;
                 i.height = image->height;
@@ -62,7 +65,6 @@ int run_info(vq::Args& args)
                 i.frame = image->frame_number;
                 info.code = image->file_format;
                 std::snprintf(info.type_name, sizeof info.type_name, "%s", image->format);
-                layers_close(image);  // a layered file brings its stack along
             } else {
                 failed = 1;
             }
@@ -82,16 +84,27 @@ int run_info(vq::Args& args)
         if (i.frames > 0)
             std::printf(", frame %ld of %ld", i.frame, i.frames);
         std::printf("\n");
+        // The descriptive attributes, when the file carries them (a whole load).
+        if (loaded) {
+            if (loaded->author[0])
+                std::printf("  Author: %.*s\n", static_cast<int>(sizeof loaded->author), loaded->author);
+            if (loaded->copyright[0])
+                std::printf("  Copyright: %.*s\n", static_cast<int>(sizeof loaded->copyright), loaded->copyright);
+            if (loaded->annotation && loaded->annotation[0])
+                std::printf("  Annotation: %s\n", loaded->annotation);
+            layers_close(loaded);  // a layered file brings its stack along
+        }
     }
     return status;
 }
 
 } // namespace
 
-VQ_COMMAND("info", "vq info [--diag] FILE...",
+VQ_COMMAND("info", "vq info [--attributes] [--diag] FILE...",
            "Identifies each file as the load dispatch does and tells what it is: format, width x height,\n"
            "bits per pixel of the file, whether its alpha channel carries content, resolution in dots per\n"
            "inch, and for animation files the frame read.  Formats with a header reader (BMP, PNG, JPEG,\n"
-           "TIFF, PPM, layered files) are not decoded.  --diag loads the pixels and writes the BMP\n"
+           "TIFF, PPM, layered files) are not decoded.  --attributes loads the file and adds the author,\n"
+           "copyright and annotation it carries, one line each.  --diag loads the pixels and writes the BMP\n"
            "palette-usage statistics to the log (with --log).  Exit status 1 when any file could not be read.",
            run_info);

@@ -1,9 +1,16 @@
 // vq timeline: make and edit timeline files without the workstation.
 #include "app/vq/command.h"
 #include "app/vq/op_values.h"
+#include "app/vq/save_options.h"
 #include "areas/area.h"
 #include "areas/area_file.h"
+#include "core/image.h"
+#include "core/settings.h"
+#include "core/undo.h"
+#include "formats/load_save.h"
 #include "ops/catalogue.h"
+#include "render/reduce.h"
+#include "timeline/sequence.h"
 #include "timeline/timeline.h"
 
 #include <algorithm>
@@ -17,7 +24,8 @@
 namespace {
 
 const char* const kSynopsis =
-    "vq timeline new FILE.tml [--frames N]\n"
+    "vq timeline FILE.tml -o OUT [--range A-B] [--image IN] [--delay CS] [--loop 0/1] [save options]\n"
+    "       vq timeline new FILE.tml [--frames N]\n"
     "       vq timeline set FILE.tml --level L --frame F[-G] (--source PATH | --brush PATH | --action PATH |\n"
     "                   --area FILE.ASF | --op OPERATION [NAME=VALUE...] | --clear GRID) [--interpolate 0/1]\n"
     "                   [--reload] [--start S] [--increment I] [--pfile FILE]\n"
@@ -27,6 +35,22 @@ const char* const kSynopsis =
 
 const char* const kHelp =
     "Levels (L) and frames (F, G, and the frames of --keys) count from 1, as the cell lines of the file do.\n\n"
+    "FILE.tml -o OUT generates the sequence: frame by frame, level by level, the entries in force load\n"
+    "        their images, select their areas and apply their operations with the values their trends\n"
+    "        give for the frame.  OUT is a numbered pattern (out/f%04d.png: one file per frame, numbered\n"
+    "        from 1 by the timeline's frames, type from the extension or --type), an animation (.gif,\n"
+    "        .mng, .flc, .avi) or a film file (.flm).\n"
+    "          --range A-B   frames A to B only (clamped to the timeline); a frame comes out the same\n"
+    "                        alone as in a full run, so ranges can run as separate jobs\n"
+    "          --image IN    the image levels without an action entry work on\n"
+    "          --delay CS    animations: hundredths of a second a frame (default: \"FilmSpeed\")\n"
+    "          --loop 0/1    animations: play once or for ever (default 1)\n"
+    "          --type, --depth, --compress, --quality: the numbered files' save settings (--compress 1\n"
+    "                        also makes an AVI of MJPEG frames); --reduce,\n"
+    "          --dither, --strength: the colour reduction of 8-bit and animation frames.\n"
+    "        An existing output asks \"The sequence output file already exists.\" (--no refuses); a\n"
+    "        timeline without entries asks \"There are no operations in the Time Line.\".\n"
+    "        Ctrl-C stops after the frame being made; the frames written stay.\n\n"
     "new     writes an empty timeline of N frames (default 7, at least 2).\n"
     "set     puts an entry at level L over frames F to G (one frame without -G) and writes the file again:\n"
     "          --source, --brush, --action PATH   an image file; \"Level(n)\" names the result of level n\n"
@@ -564,10 +588,123 @@ int run_show(vq::Args& args)
     return finish(vq::EXIT_DONE);
 }
 
+
+bool parse_range(const std::string& text, long& first, long& last)
+{
+    size_t dash = text.find('-');
+    if (dash == std::string::npos)
+        return vq::parse_long(text, first) && (last = first) >= 1;
+    return vq::parse_long(text.substr(0, dash), first) && vq::parse_long(text.substr(dash + 1), last) && first >= 1 &&
+           last >= first;
+}
+
+// vq timeline FILE.tml -o OUT ...: the sequence generated into OUT.
+int run_generate(const std::string& file, vq::Args& args)
+{
+    std::string out, image_file, value;
+    long first = 0, last = 0, delay = -1, loop = 1;
+    vq::SaveOptions save;
+    while (!args.done()) {
+        int taken = vq::take_save_option("timeline", args, save);
+        if (taken == vq::EXIT_USAGE)
+            return taken;
+        if (taken == 1)
+            continue;
+        std::string w = args.next();
+        if (w == "-o" || w == "--output") {
+            if (!take(args, w, out))
+                return vq::EXIT_USAGE;
+        } else if (w == "--range") {
+            if (!take(args, w, value))
+                return vq::EXIT_USAGE;
+            if (!parse_range(value, first, last))
+                return usage("--range takes A-B, frames from 1 with A not above B");
+        } else if (w == "--image") {
+            if (!take(args, w, image_file))
+                return vq::EXIT_USAGE;
+        } else if (w == "--delay") {
+            if (!take(args, w, value))
+                return vq::EXIT_USAGE;
+            if (!vq::parse_long(value, delay) || delay < 0 || delay > 9999)
+                return usage("--delay takes 0 to 9999 hundredths of a second");
+        } else if (w == "--loop") {
+            if (!take(args, w, value))
+                return vq::EXIT_USAGE;
+            if (!vq::parse_long(value, loop) || loop < 0 || loop > 1)
+                return usage("--loop takes 0 or 1");
+        } else if (w.size() > 1 && w[0] == '-') {
+            return usage("no option " + w);
+        } else {
+            return usage("one timeline file at a time (\"" + w + "\" is one too many)");
+        }
+    }
+    if (out.empty())
+        return usage("generating a sequence needs -o OUT");
+    SequenceRequest rq;
+    std::string error;
+    if (!sequence_output_for_name(out, rq.output, error))
+        return usage(error);
+    if (rq.output.kind == SequenceOutputKind::Numbered) {
+        if (save.type >= 0)
+            rq.output.type = save.type;
+        if (rq.output.type < 0)
+            return usage("cannot tell the file type of \"" + out + "\"; name it with --type");
+        rq.output.depth = save.depth >= 0 ? save_depth_for_bits(static_cast<int>(save.depth)) : -2;
+        rq.output.compress = save.compress;
+        rq.output.quality = save.quality;
+    } else if (rq.output.kind == SequenceOutputKind::Avi && save.type < 0 && save.depth < 0 && save.quality < 0) {
+        rq.output.compress = save.compress;  // 1: MJPEG frames
+    } else if (save.type >= 0 || save.depth >= 0 || save.compress >= 0 || save.quality >= 0) {
+        return usage("--type, --depth, --compress and --quality are for numbered files (--compress 1 also for AVI)");
+    }
+    rq.output.delay = static_cast<int>(delay);
+    rq.output.loop = loop != 0;
+    rq.first = first;
+    rq.last = last;
+
+    if (!load(file))
+        return finish(vq::EXIT_FAILED);
+    vq::SaveSettingsScope keep_save;  // the reduction options stay with this command
+    if (save.ordered >= 0)
+        settings().ordered = save.ordered;
+    if (save.reduce >= 0)
+        render_state().palette_mode = static_cast<int>(save.reduce);
+    if (save.strength >= 0)
+        render_state().strength = static_cast<int>(save.strength);
+    // A command-line run keeps no undo and works on the whole image unless an area says otherwise.
+    const long undo = settings().undo_want;
+    undo_set_levels(undo, 0);
+    Image* image = nullptr;
+    if (!image_file.empty()) {
+        image = load_image(image_file.c_str());
+        if (!image) {
+            undo_set_levels(0, undo);
+            return finish(vq::EXIT_FAILED);
+        }
+        image_set_role(ImageRole::Target, image);
+    }
+    const long frames = timeline().frames;
+    if (first > frames || last > frames)
+        std::fprintf(stderr, "vq timeline: %s has %ld frames; the range is cut to them\n", file.c_str(), frames);
+    SequenceReport report;
+    int rc = sequence_generate(rq, &report);
+    undo_set_levels(settings().undo_want, undo);
+    if (image)
+        image_free(image);
+    if (report.frames > 0)
+        std::printf("%ld frame%s (%ld to %ld) written to %s\n", report.frames, report.frames == 1 ? "" : "s",
+                    report.first, report.first + report.frames - 1,
+                    rq.output.kind == SequenceOutputKind::Numbered ? out.c_str() : report.written.c_str());
+    if (rc == SEQ_STOPPED)
+        std::fprintf(stderr, "vq timeline: stopped after %ld of %ld frames\n", report.frames,
+                     report.last - report.first + 1);
+    return finish(rc == SEQ_DONE ? vq::EXIT_DONE : vq::EXIT_FAILED);
+}
+
 int run_timeline(vq::Args& args)
 {
     if (args.done())
-        return usage("new, set, trend, show or resize?");
+        return usage("a timeline file to generate, or new, set, trend, show or resize?");
     std::string what = args.next();
     vq::Args rest;
     rest.words.assign(args.words.begin() + static_cast<long>(args.pos), args.words.end());
@@ -581,8 +718,9 @@ int run_timeline(vq::Args& args)
         return run_show(rest);
     if (what == "resize")
         return run_resize(rest);
-    return usage("no timeline job \"" + what + "\" (new, set, trend, show or resize; generating a sequence "
-                 "from a timeline is not built yet)");
+    if (what.size() > 1 && what[0] == '-')
+        return usage("the timeline file comes first: vq timeline FILE.tml -o OUT");
+    return run_generate(what, rest);
 }
 
 } // namespace

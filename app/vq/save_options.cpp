@@ -135,6 +135,8 @@ int apply_save_options(const char* command, const SaveOptions& o, const std::str
     s.save_depth = save_depth_for_bits(static_cast<int>(bits));
     if (o.compress >= 0)
         s.save_compress = o.compress;
+    else if (type == FMT_AVI)
+        s.save_compress = 0;  // AVI frames are uncompressed unless MJPEG is asked for
     if (o.quality >= 0)
         s.jpeg_quality = o.quality;
     if (o.ordered >= 0)

@@ -32,7 +32,8 @@ int take_save_option(const char* command, Args& args, SaveOptions& options);
     "  --type T        bmp, iff, jpg, pcx, tga, tif, trm, png (or the type number 0 to 11)\n"                  \
     "  --depth BITS    32 (with alpha), 24, 16, 8, 4 or 1\n"                                                   \
     "  --compress N    TIFF: 0 none, 1 LZW, 2 Deflate; Targa and IFF: 0 none, 1 run-length;\n"                \
-    "                  PNG: 3 to 9 the zlib level (9: smallest, slowest), others the fast default\n"         \
+    "                  PNG: 3 to 9 the zlib level (9: smallest, slowest), others the fast default;\n"        \
+    "                  AVI: 1 MJPEG, 0 uncompressed\n"                                                      \
     "                  (default: the setting \"SaveCompress\", 1)\n"                                          \
     "  --quality Q     JPEG quality 1 to 100 (default: the setting \"JPEGQuality\", 75)\n"                      \
     "  --reduce MODE   palette of 8, 4 and 1-bit files: fixed, greys, chosen (default) or current\n"           \

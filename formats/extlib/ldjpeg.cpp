@@ -7,6 +7,7 @@
 #include "formats/extlib/vqext.h"
 
 #include <csetjmp>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -54,6 +55,33 @@ bool plausible_size(unsigned long width, unsigned long height, long file_size)
     return pixels <= 4194304.0 || pixels <= 4096.0 * static_cast<double>(file_size);
 }
 
+// Comments "Author: ..." and "Copyright: ..." fill those attributes; the
+// first other comment is the annotation (a host block "Iann" of at least
+// 324 bytes).
+void read_comments(const jpeg_decompress_struct& info, Image* image, VqAlloc alloc)
+{
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+        if (m->marker != JPEG_COM || !m->data)
+            continue;
+        const char* text = reinterpret_cast<const char*>(m->data);
+        size_t n = m->data_length;
+        while (n > 0 && text[n - 1] == 0)
+            --n;
+        auto starts = [&](const char* key) { return n >= std::strlen(key) && std::memcmp(text, key, std::strlen(key)) == 0; };
+        if (starts("Author: ")) {
+            std::snprintf(image->author, sizeof image->author, "%.*s", static_cast<int>(n - 8), text + 8);
+        } else if (starts("Copyright: ")) {
+            std::snprintf(image->copyright, sizeof image->copyright, "%.*s", static_cast<int>(n - 11), text + 11);
+        } else if (!image->annotation && n > 0) {
+            image->annotation = static_cast<char*>(alloc(static_cast<long>(std::max<size_t>(n + 1, 324)), "Iann"));
+            if (image->annotation) {
+                std::memcpy(image->annotation, text, n);
+                image->annotation[n] = 0;
+            }
+        }
+    }
+}
+
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) Image*
@@ -97,6 +125,7 @@ ImageLoad(const char* name, void* /*window*/, void* /*instance*/, VqProgressBegi
     std::rewind(f);
     skip_preamble(f);
     jpeg_stdio_src(&info, f);
+    jpeg_save_markers(&info, JPEG_COM, 0xFFFF);
     jpeg_read_header(&info, TRUE);
     if (!plausible_size(info.image_width, info.image_height, file_size)) {
         char text[600];
@@ -143,6 +172,7 @@ ImageLoad(const char* name, void* /*window*/, void* /*instance*/, VqProgressBegi
             image->hres_den = image->vres_den = 100;
         }
     }
+    read_comments(info, image, alloc);
     bool inverted = cmyk && info.saw_Adobe_marker;
     begin("Reading JPEG", height);
     meter = true;

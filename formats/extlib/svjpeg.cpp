@@ -4,6 +4,7 @@
 #include "core/image.h"
 #include "formats/extlib/vqext.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -88,6 +89,20 @@ ImageSave(const char* name, Image* image, void* /*instance*/, void* /*window*/, 
         }
     }
     jpeg_start_compress(&info, TRUE);
+    // The attributes as comments ("Author: ...", "Copyright: ...", the annotation as it is).
+    auto comment = [&info](const char* key, const char* text, size_t limit) {
+        char buffer[65000];
+        const int n = std::snprintf(buffer, sizeof buffer, "%s%.*s", key, static_cast<int>(strnlen(text, limit)), text);
+        if (n > 0)
+            jpeg_write_marker(&info, JPEG_COM, reinterpret_cast<const JOCTET*>(buffer),
+                              static_cast<unsigned>(std::min<int>(n, sizeof buffer - 1)));
+    };
+    if (image->author[0])
+        comment("Author: ", image->author, sizeof image->author);
+    if (image->copyright[0])
+        comment("Copyright: ", image->copyright, sizeof image->copyright);
+    if (image->annotation && image->annotation[0])
+        comment("", image->annotation, 64000);
     begin("Saving JPEG", height);
     meter = true;
     while (info.next_scanline < info.image_height) {

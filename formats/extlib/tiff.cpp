@@ -70,6 +70,27 @@ void set_resolution(TIFF* tif, Image* image)
     ratio(y, image->vres_num, image->vres_den);
 }
 
+// The author, description and copyright tags.
+void read_texts(TIFF* tif, Image* image, VqAlloc alloc)
+{
+    const char* text = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_ARTIST, &text) && text)
+        std::snprintf(image->author, sizeof image->author, "%s", text);
+    text = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_COPYRIGHT, &text) && text)
+        std::snprintf(image->copyright, sizeof image->copyright, "%s", text);
+    text = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &text) && text && *text) {
+        // The annotation is a host block "Iann" of at least 324 bytes.
+        const size_t n = strnlen(text, 65535);
+        image->annotation = static_cast<char*>(alloc(static_cast<long>(std::max<size_t>(n + 1, 324)), "Iann"));
+        if (image->annotation) {
+            std::memcpy(image->annotation, text, n);
+            image->annotation[n] = 0;
+        }
+    }
+}
+
 struct Layout {
     uint16_t bits = 1, samples = 1, photometric = PHOTOMETRIC_MINISWHITE, planar = PLANARCONFIG_CONTIG;
     uint16_t extra_count = 0;
@@ -297,6 +318,7 @@ IMAGELOAD(const char* name, void* /*window*/, void* /*instance*/, VqProgressBegi
     image->bits = static_cast<uint16_t>(l.bits * l.samples);
     image->alpha = l.alpha ? 1 : 0;
     set_resolution(tif, image);
+    read_texts(tif, image, alloc);
 
     bool direct = !TIFFIsTiled(tif) && l.bits == 8 &&
                   (l.planar == PLANARCONFIG_CONTIG || l.photometric != PHOTOMETRIC_PALETTE) &&
@@ -384,6 +406,8 @@ IMAGESAVE(const char* name, Image* image, void* /*instance*/, void* /*window*/, 
         TIFFSetField(tif, TIFFTAG_ARTIST, image->author);
     if (image->annotation && image->annotation[0])
         TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, image->annotation);
+    if (image->copyright[0])
+        TIFFSetField(tif, TIFFTAG_COPYRIGHT, image->copyright);
 
     begin("Saving TIFF", height);
     int rc = 0;

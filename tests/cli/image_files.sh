@@ -4,7 +4,7 @@ source "$(dirname "$0")/lib.bash"
 
 expect_status 0 -- "$VQ" new 40x30 red.bmp --color 200,10,20
 expect_status 0 -- "$VQ" info red.bmp
-expect_grep '^red.bmp: BMP 40 x 30, 24 bits, alpha no, 72 x 72 dpi$' out.txt
+expect_grep '^red.bmp: BMP 40 x 30, 24 bits, alpha no, 200 x 200 dpi$' out.txt
 
 # The type follows the output's extension; a name without one gets it from --type.
 expect_status 0 -- "$VQ" new 16x8 glass.png --color 0,0,255,100

@@ -19,7 +19,7 @@ head -1 "$INI" | grep -qx '\[Glimvq\]' && pass "section line" || fail "section: 
 for line in 'PosMain=0 0 1024 768' 'UndoWant=20' 'UserPrefs016=0' 'KeepLog=0' "LastDir9=$TEST_TMP"; do
   grep -qxF "$line" "$INI" && pass "$line" || fail "no line '$line' in GLIMVQ.ini"
 done
-[ "$(grep -c '=' "$INI")" -eq 270 ] && pass "270 keys" || fail "$(grep -c '=' "$INI") keys"
+[ "$(grep -c '=' "$INI")" -eq 271 ] && pass "271 keys (270 and CommandServer)" || fail "$(grep -c '=' "$INI") keys"
 expect_grep '^TnaCount=0$' "$H/GLIMVQtv.ini"
 
 # What the user set persists; lines the system does not know are kept.
@@ -32,7 +32,7 @@ expect_grep '^A=1$' "$INI"
 
 # vq prefs lists, shows and sets them.
 expect_status 0 -- "$VQ" --home "$H" prefs
-[ "$(wc -l < out.txt)" -eq 270 ] && pass "vq prefs lists 270" || fail "vq prefs lists $(wc -l < out.txt)"
+[ "$(wc -l < out.txt)" -eq 271 ] && pass "vq prefs lists 271" || fail "vq prefs lists $(wc -l < out.txt)"
 expect_grep '^UserPrefs015=1$' out.txt
 expect_status 0 -- "$VQ" --home "$H" prefs undowant 45
 expect_grep '^UndoWant=45$' out.txt

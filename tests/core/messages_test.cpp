@@ -28,13 +28,13 @@ TEST_F(Recorded, NumberedMessagesAreResourcesFrom5000)
 {
     EXPECT_STREQ(message_text(65), "The settings for this operation will produce no change.");
     EXPECT_STREQ(string_resource(5065), message_text(65));
-    EXPECT_STREQ(message_text(92), "");  // left empty on purpose
+    EXPECT_STREQ(message_text(92), "The film strip file is damaged or not a film strip.");
     EXPECT_STREQ(message_text(38), "Not enough memory for the undo required for this operation.");
     EXPECT_STREQ(message_text(106), "This Undo Layer belongs to an image which has been closed.");
     EXPECT_STREQ(message_text(9999), "");
-    // Every number the subsystems use has a text (92 excepted).
+    // Every number the subsystems use has a text.
     for (int n : {1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 14, 17, 18, 19, 22, 23, 24, 25, 26, 27, 37, 38, 39, 42, 43, 44, 50,
-                  51, 52, 53, 59, 60, 62, 63, 64, 65, 71, 74, 75, 76, 79, 82, 83, 84, 85, 86, 87, 91, 103, 106})
+                  51, 52, 53, 59, 60, 62, 63, 64, 65, 71, 74, 75, 76, 79, 82, 83, 84, 85, 86, 87, 91, 92, 103, 106})
         EXPECT_STRNE(message_text(n), "") << n;
 }
 

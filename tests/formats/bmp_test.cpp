@@ -343,7 +343,7 @@ TEST_F(Bmp, WriterHeaderFieldsAndRows)
         EXPECT_EQ(get_le32(b.data() + 2), 78u);
         EXPECT_EQ(get_le32(b.data() + 10), 54u);
         EXPECT_EQ(get_le32(b.data() + 34), 24u);
-        EXPECT_EQ(get_le32(b.data() + 38), 0u);
+        EXPECT_EQ(get_le32(b.data() + 38), 7874u);  // 200 dpi in pixels per metre
         EXPECT_EQ(get_le32(b.data() + 46), 0u);
         // The first stored row is the bottom image row: blue, green, red.
         EXPECT_EQ(b[54 + 3], 7);

@@ -107,9 +107,8 @@ TEST_F(FormatTest, InfoReadsHeadersOnly)
         ASSERT_EQ(ImageFileInfo(name, &info), 0) << boxes();
         EXPECT_EQ(info.image.width, 2000);
         EXPECT_EQ(info.image.height, 1500);
-        // Bitmaps are written without a resolution.
-        EXPECT_DOUBLE_EQ(info.image.hres, type == FMT_BMP ? 72 : 300);
-        EXPECT_DOUBLE_EQ(info.image.vres, type == FMT_BMP ? 72 : 200);
+        EXPECT_DOUBLE_EQ(info.image.hres, 300);
+        EXPECT_DOUBLE_EQ(info.image.vres, 200);
         // Nothing near the image's 12 MB is allocated.
         EXPECT_LT(mem_counters().virt_max - before, 1L << 20);
     }

@@ -37,7 +37,11 @@ TEST_F(Parallel, ManyThreadsGiveTheSameImageAsOne)
         std::vector<uint32_t> results[2];
         for (int t = 0; t < 2; ++t) {
             parallel_set_threads(t == 0 ? 1 : 4);
-            Image* img = ramp(301, 203);
+            // Alpha varies too, so that the alpha operations have work.
+            Image* img = make(301, 203, [](int x, int y) {
+                return pixel_make((x * 37 + y * 11) & 255, (x * 5 + y * 53) & 255, (x * 91 + y * 3) & 255,
+                                  (x * 7 + y * 13) & 255);
+            });
             use_mask(img, [](int x, int y) { return (x * 3 + y * 5) % 256; }, AreaRect{7, 3, 290, 200, 0, 0, 0, 0});
             ASSERT_EQ(apply(d->command, img), 0) << d->name;
             results[t] = pixels(img);

@@ -7,7 +7,10 @@
 #include "ops/catalogue.h"
 #include "ops/framework.h"
 #include "ops/tone/tone.h"
+#include "timeline/sequence.h"
 #include "timeline/timeline.h"
+#include "formats/film.h"
+#include "ui/qt/film_window.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/timeline_window.h"
@@ -15,10 +18,15 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QFile>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 using namespace ws;
@@ -49,6 +57,11 @@ private:
         return w->open_file(path);
     }
 
+    static void hold(long level, long first, long last, Grid g, const QString& name)
+    {
+        QCOMPARE(timeline_hold(level, first, last, g, as_cell(timeline_file_new(name.toLocal8Bit().constData()))), 0);
+    }
+
     // A press on one cell, a move through the cells between, a release on the last.
     static void drag(TimelineGrid* grid, long level, Grid g, long from, long to)
     {
@@ -73,8 +86,7 @@ private Q_SLOTS:
         TimelineWindow* tw = timeline_window(w, false);
         QVERIFY(tw && tw->isVisible());
         QCOMPARE(tw->objectName(), QString("timeClass"));
-        QVERIFY(!tw->button("tl_generate")->isEnabled());
-        QVERIFY(tw->button("tl_generate")->toolTip().contains("not built yet"));
+        QVERIFY(tw->button("tl_generate")->isEnabled());
 
         // A drag along the action row holds the image over frames 1 to 3;
         // one along the operation row the current operation over 2 to 5.
@@ -167,6 +179,75 @@ private Q_SLOTS:
 
         // Shut-down asks the same question; discarding ends the program.
         QVERIFY(!workstation_stop());
+        w->platform().set_unattended_answer(ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
+
+    void generate_shows_the_frames_and_writes_the_sequence_output()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        Image* img = open_image(w, "black.bmp");  // 6 x 4, black
+        QVERIFY(img);
+        TimelineWindow* tw = timeline_window(w);
+        tw->show();
+        hold(0, 0, 4, Grid::Action, file("black.bmp"));
+        TimelineOp* op = timeline_op_capture(opcmd::Negative);
+        QVERIFY(op);
+        QCOMPARE(timeline_hold(0, 0, 4, Grid::Op, as_cell(op)), 0);
+        Trend* t = timeline_var_trend(0, opcmd::Negative, 0);  // Mode: 0 for frames 1-4, then 1
+        const int32_t kf[] = {0, 3, 4, 6}, kv[] = {0, 0, 1, 1};
+        QCOMPARE(trend_set_keys(t, kf, kv, 4), 0);
+
+        // Setup's values: frames 2 to 5, written as numbered PNG files.  (The
+        // dialog's own loop cannot run once an earlier test has quit.)
+        timeline().first_frame = 2;
+        timeline().last_frame = 5;
+        settings().save_result = 1;
+        settings().out_path = file("seq").toStdString();
+        settings().out_name = QString("f").toStdString();
+        settings().seq_type = 11;
+        QCOMPARE(timeline().first_frame, 2L);
+        QCOMPARE(timeline().last_frame, 5L);
+        QCOMPARE(settings().seq_type, 11L);
+
+        // The film-strip window is open: it fills as the frames arrive.
+        w->action("film_window")->trigger();
+        FilmWindow* film = film_window(w, false);
+        QVERIFY(film && film->isVisible());
+        settings().film_size[0] = 12;
+        settings().film_size[1] = 8;
+
+        tw->button("tl_generate")->click();
+        QVERIFY(!timeline().generating);
+        QVERIFY(tw->grid()->isEnabled());
+        QCOMPARE(film_state().frames, timeline().frames);
+        QCOMPARE(film_filled(), 4L);
+        QVERIFY(!film_frame(0) && film_frame(1) && film_frame(4));
+        QCOMPARE(film->counter_label()->text().simplified(), QString("5 / %1").arg(timeline().frames));
+        image_lock(film_frame(4));
+        QCOMPARE(static_cast<int>(film_frame(4)->pixel(6, 4)[0]), 255);
+        image_unlock(film_frame(4));
+        Image* shown = TimelineWindow::sequence_image();
+        QVERIFY(shown);
+        QCOMPARE(QString(shown->name), QString("Sequence frame 5"));
+        QVERIFY(!w->views_of(shown).empty());
+        image_lock(shown);
+        QCOMPARE(static_cast<int>(shown->pixel(2, 2)[0]), 255);  // mode 1 (grey) on black
+        image_unlock(shown);
+        for (const char* f : {"seq/f0002.png", "seq/f0003.png", "seq/f0004.png", "seq/f0005.png"})
+            QVERIFY2(QFile::exists(file(f)), f);
+        QVERIFY(!QFile::exists(file("seq/f0001.png")));
+        QVERIFY(tw->findChild<QLabel*>("tl_status")->text().contains("4 of frames 2 to 5 generated"));
+        // The view's own image was not touched.
+        image_lock(img);
+        QCOMPARE(static_cast<int>(img->pixel(2, 2)[0]), 0);
+        image_unlock(img);
+
+        // A second Generate asks before it writes over the last file; no keeps it.
+        w->platform().set_unattended_answer(ui::Answer::No);
+        w->platform().clear_transcript();
+        tw->button("tl_generate")->click();
+        QVERIFY(w->platform().transcript().join("\n").contains("The sequence output file already exists."));
         w->platform().set_unattended_answer(ui::Answer::Discard);
         QVERIFY(workstation_stop());
     }

@@ -189,15 +189,6 @@ TEST_F(ImageCommandTest, OperationCommandsSetParametersInOrderAndRestoreTheCurre
     EXPECT_EQ(slot_get(d->slots[0]), d->slots[0].typed_max);
 }
 
-TEST_F(ImageCommandTest, OperationsNotWrittenYetAnswerWithTheFrameworksRefusal)
-{
-    ScriptResult r = run("10 FORCED\n20 X = CLIP(1, 2, 3)\n30 PRINT \"after\"\n");
-    EXPECT_EQ(r.status, 0) << r.error;
-    EXPECT_EQ(r.text(), "after\n");
-    ASSERT_EQ(r.boxes.size(), 2u);
-    EXPECT_NE(r.boxes[0].find("\"ForceDyn\" cannot be applied"), std::string::npos) << r.boxes[0];
-}
-
 TEST_F(ImageCommandTest, PixelsAreReadAndWrittenThroughTheMask)
 {
     // Coordinates off the image read at 0 on that axis.

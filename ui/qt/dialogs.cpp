@@ -1,4 +1,6 @@
 #include "ui/qt/dialogs.h"
+#include "ui/qt/command_server.h"
+#include "ui/qt/main_window.h"
 
 #include "core/image.h"
 #include "core/settings.h"
@@ -121,6 +123,10 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent)
     checker_alpha_->setObjectName("CheckerAlpha");
     checker_alpha_->setChecked(s.checker_alpha != 0);
     form->addRow(checker_alpha_);
+    command_server_ = new QCheckBox("Serve other programs (command server)", this);
+    command_server_->setObjectName("CommandServer");
+    command_server_->setChecked(s.command_server != 0);
+    form->addRow(command_server_);
     undo_levels_ = new QSpinBox(this);
     undo_levels_->setObjectName("UndoWant");
     undo_levels_->setRange(0, static_cast<int>(kUndoMaxLevels));
@@ -142,6 +148,11 @@ void PreferencesDialog::accept()
     s.mod_alpha = mod_alpha_->currentIndex();
     s.with_alpha = with_alpha_->isChecked() ? 1 : 0;
     s.checker_alpha = checker_alpha_->isChecked() ? 1 : 0;
+    s.command_server = command_server_->isChecked() ? 1 : 0;
+    if (s.command_server && !command_server_running())
+        command_server_start(main_window());
+    else if (!s.command_server && command_server_running())
+        command_server_stop();
     long levels = undo_levels_->value();
     if (levels != s.undo_want && undo_set_levels(s.undo_want, levels) == 0)
         s.undo_want = levels;

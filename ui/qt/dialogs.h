@@ -31,6 +31,7 @@ private:
     QComboBox* mod_alpha_;
     QCheckBox* with_alpha_;
     QCheckBox* checker_alpha_;
+    QCheckBox* command_server_;
     QSpinBox* undo_levels_;
 };
 

@@ -6,10 +6,12 @@
 #include "ops/catalogue.h"
 #include "ops/framework.h"
 #include "timeline/project.h"
+#include "timeline/sequence.h"
 #include "ui/qt/image_view.h"
 #include "ui/qt/main_window.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -30,6 +32,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace ws {
 
@@ -43,6 +46,63 @@ constexpr int kRowHeight = 18;
 constexpr Grid kRows[kGridCount] = {Grid::Source, Grid::Brush, Grid::Area, Grid::Op, Grid::Action};
 
 QPointer<TimelineWindow> g_window;
+
+// The view that shows the frames of a sequence as they are made: its image
+// is the workstation's own, a copy of each finished frame.
+Image* g_sequence_image = nullptr;
+
+bool sequence_image_shown(MainWindow* w)
+{
+    return g_sequence_image && image_store_contains(g_sequence_image) && !w->views_of(g_sequence_image).empty();
+}
+
+void show_sequence_frame(Image* frame, long index)
+{
+    MainWindow* w = main_window();
+    if (!w || !frame)
+        return;
+    ImageLock from(frame);
+    if (!from)
+        return;
+    if (!sequence_image_shown(w) || g_sequence_image->width != frame->width ||
+        g_sequence_image->height != frame->height) {
+        Image* img = image_new(frame->width, frame->height, "iseq");
+        if (!img) {
+            message_show(msg::NoMemoryNewImage);
+            return;
+        }
+        std::snprintf(img->name, sizeof img->name, "Sequence");
+        g_sequence_image = img;
+        w->add_view(img);
+    }
+    ImageLock to(g_sequence_image);
+    if (!to)
+        return;
+    std::memcpy(g_sequence_image->pixels, frame->pixels, static_cast<size_t>(frame->width) * static_cast<size_t>(frame->height) * 4);
+    g_sequence_image->alpha = frame->alpha;
+    std::snprintf(g_sequence_image->name, sizeof g_sequence_image->name, "Sequence frame %ld", index + 1);
+    to.release();
+    w->redraw(g_sequence_image, nullptr);
+    for (ImageView* v : w->views_of(g_sequence_image))
+        Q_EMIT v->title_changed();
+}
+
+void sequence_running(bool on)
+{
+    if (TimelineWindow* t = g_window)
+        t->grid()->setEnabled(!on);
+}
+
+// The save types a sequence can be written as, with the animation forms.
+struct SeqTypeChoice {
+    long type;
+    const char* label;
+};
+const SeqTypeChoice kSeqTypes[] = {
+    {11, "PNG files"},   {0, "BMP files"},        {5, "Targa files"},     {2, "IFF files"},
+    {4, "PCX files"},    {3, "JPEG files"},       {6, "TIFF files"},      {10, "GIF files"},
+    {23, "GIF animation"}, {22, "MNG animation"}, {1, "FLC animation"},   {8, "AVI file"},
+};
 
 QColor grid_colour(Grid g)
 {
@@ -602,7 +662,7 @@ TimelineWindow::TimelineWindow(MainWindow* window) : QWidget(window, Qt::Tool), 
     };
     const ButtonDef defs[] = {
         {"tl_new", "New", &TimelineWindow::new_timeline}, {"tl_load", "Load", &TimelineWindow::load},
-        {"tl_save", "Save", &TimelineWindow::save},       {"tl_generate", "Generate", nullptr},
+        {"tl_save", "Save", &TimelineWindow::save},       {"tl_generate", "Generate", nullptr},  // connected below
         {"tl_sizing", "Sizing", &TimelineWindow::sizing}, {"tl_setup", "Setup", &TimelineWindow::setup},
         {"tl_close", "Close", nullptr},
     };
@@ -614,9 +674,8 @@ TimelineWindow::TimelineWindow(MainWindow* window) : QWidget(window, Qt::Tool), 
         if (d.job)
             connect(b, &QPushButton::clicked, this, [this, job = d.job] { (this->*job)(); });
     }
-    QPushButton* generate = button("tl_generate");
-    generate->setEnabled(false);
-    generate->setToolTip("Sequence generation is not built yet.");
+    connect(button("tl_generate"), &QPushButton::clicked, this, [this] { generate(); });
+    button("tl_generate")->setToolTip("Generate the frames to generate (Setup) into the film strip and the sequence output.");
     connect(button("tl_close"), &QPushButton::clicked, this, &QWidget::close);
     buttons->addStretch(1);
     layout->addLayout(buttons);
@@ -911,6 +970,27 @@ void TimelineWindow::setup()
     form->addRow("First frame to generate:", first);
     form->addRow("Last frame to generate:", last);
     form->addRow("Trends per level:", per_level);
+    // The sequence output: the folder "OutPath", the base name "OutName" and the type "SeqType".
+    Settings& s = settings();
+    auto* output = new QCheckBox(&dialog);
+    output->setObjectName("tl_output");
+    output->setChecked(s.save_result != 0);
+    std::string base = s.out_path;
+    if (!base.empty() && base.back() != '/')
+        base += '/';
+    base += s.out_name.empty() ? std::string("frame") : s.out_name;
+    auto* name = new QLineEdit(QString::fromLocal8Bit(base.c_str()), &dialog);
+    name->setObjectName("tl_output_name");
+    auto* type = new QComboBox(&dialog);
+    type->setObjectName("tl_output_type");
+    for (const SeqTypeChoice& c : kSeqTypes) {
+        type->addItem(c.label, static_cast<int>(c.type));
+        if (c.type == s.seq_type)
+            type->setCurrentIndex(type->count() - 1);
+    }
+    form->addRow("Write the frames to files:", output);
+    form->addRow("Folder and base name:", name);
+    form->addRow("File type:", type);
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -920,7 +1000,43 @@ void TimelineWindow::setup()
     tl.first_frame = std::min(first->value(), last->value());
     tl.last_frame = std::max(first->value(), last->value());
     trend_list().per_level = per_level->isChecked();
+    s.save_result = output->isChecked() ? 1 : 0;
+    std::string chosen = name->text().trimmed().toLocal8Bit().toStdString();
+    size_t slash = chosen.rfind('/');
+    s.out_path = slash == std::string::npos ? std::string() : chosen.substr(0, slash);
+    s.out_name = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
+    s.seq_type = type->currentData().toInt();
     refresh();
+}
+
+int TimelineWindow::generate()
+{
+    if (refuse_while_generating())
+        return SEQ_REFUSED;
+    SequenceRequest rq;
+    rq.output = sequence_output_from_settings();
+    SequenceHooks hooks;
+    hooks.frame_done = show_sequence_frame;
+    hooks.running = sequence_running;
+    sequence_set_hooks(hooks);
+    SequenceReport report;
+    int rc = sequence_generate(rq, &report);
+    sequence_set_hooks({});
+    if (rc == SEQ_DONE || rc == SEQ_STOPPED || rc == SEQ_FAILED)
+        status_->setText(QString("%1 of frames %2 to %3 generated%4")
+                             .arg(report.frames)
+                             .arg(report.first)
+                             .arg(report.last)
+                             .arg(report.written.empty() ? QString()
+                                                         : QString(", last written: %1").arg(QString::fromLocal8Bit(
+                                                               report.written.c_str()))));
+    return rc;
+}
+
+Image* TimelineWindow::sequence_image()
+{
+    MainWindow* w = main_window();
+    return w && sequence_image_shown(w) ? g_sequence_image : nullptr;
 }
 
 TimelineWindow* timeline_window(MainWindow* window, bool make)

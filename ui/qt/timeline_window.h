@@ -18,6 +18,7 @@ class QLabel;
 class QPushButton;
 class QScrollArea;
 class QSpinBox;
+struct Image;
 
 namespace ws {
 
@@ -148,6 +149,12 @@ public:
     void setup();
     // Sizing without asking: the new frame count.
     bool resize_to(long frames);
+    // Generate: the frames to generate into the film strip and the sequence
+    // output, shown in the "Sequence" view as they are made; the progress
+    // meter's cancel stops it.  A SequenceResult.
+    int generate();
+    // The image of the view that shows the frames, null when none.
+    static Image* sequence_image();
 
     // The grid and the status line follow the timeline.
     void refresh();

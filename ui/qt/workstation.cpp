@@ -2,15 +2,18 @@
 
 #include "core/app.h"
 #include "core/image.h"
+#include "core/settings.h"
 #include "core/progress.h"
 #include "ops/ops.h"
 #include "ui/qt/area_tools.h"
+#include "ui/qt/command_server.h"
 #include "ui/qt/desktop.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/param_dialog.h"
 #include "ui/qt/particle_dialogs.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/raw_dialog.h"
+#include "ui/qt/film_window.h"
 #include "ui/qt/screenshots.h"
 #include "ui/qt/timeline_window.h"
 #include "ui/qt/script_window.h"
@@ -53,6 +56,7 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
         install_particle_dialogs();
         install_area_menu();
         install_timeline_menu();
+        install_film_menu();
         install_script_menu();
         install_desktop();
     }
@@ -73,6 +77,8 @@ MainWindow* workstation_start(const std::string& home, bool unattended, int argc
     }
     window->build_subsystem_menus();
     progress_set_busy_cursor(true);
+    if (settings().command_server)
+        command_server_start(window);
     return window;
 }
 
@@ -83,6 +89,7 @@ bool workstation_stop()
         return true;
     if (app_running() && app_shutdown() != 0)
         return false;
+    command_server_stop();
     raw_state().ask = nullptr;
     ui::platform_install(nullptr);
     delete w;
@@ -98,6 +105,7 @@ int run_workstation(int argc, char** argv)
         if (std::strncmp(argv[i], "/shots=", 7) == 0)
             take_screenshots(window, QString::fromLocal8Bit(argv[i] + 7));
     int code = QApplication::exec();
+    command_server_stop();
     // The frame is closed: shut-down has run (closeEvent), the platform goes.
     ui::platform_install(nullptr);
     delete window;

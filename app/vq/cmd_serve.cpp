@@ -1,0 +1,157 @@
+// vq serve: the command server headless, in the foreground.
+#include "app/vq/command.h"
+#include "app/vq/op_values.h"
+#include "app/vq/save_options.h"
+#include "core/image.h"
+#include "core/log.h"
+#include "core/settings.h"
+#include "core/undo.h"
+#include "formats/load_save.h"
+#include "ops/catalogue.h"
+#include "ops/framework.h"
+#include "plugins/plugins.h"
+#include "server/server.h"
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+struct sigaction g_previous_int {};
+
+void on_signal(int sig)
+{
+    g_stop = 1;
+    // Ctrl-C also breaks off the command under way, as in every vq command.
+    if (sig == SIGINT && g_previous_int.sa_handler != SIG_DFL && g_previous_int.sa_handler != SIG_IGN &&
+        !(g_previous_int.sa_flags & SA_SIGINFO))
+        g_previous_int.sa_handler(sig);
+}
+
+// As vq apply: the whole image unless a script selected an area, no undo.
+int apply_hook(const std::string& operation, const std::vector<std::string>& values, std::string& error)
+{
+    OpDescriptor* d = vq::find_op(operation);
+    if (!d) {
+        error = "no operation \"" + operation + "\" (vq ops lists them)";
+        return 1;
+    }
+    if (!d->available) {
+        error = std::string("\"") + d->name + "\" cannot be applied yet: " + d->unavailable;
+        return 1;
+    }
+    if (d->command == opcmd::Plugin)
+        for (const std::string& v : values)
+            if (v.rfind("name=", 0) == 0)
+                if (PluginEntry* e = plugin_find(v.c_str() + 5); e && plugin_select(e) != 0)
+                    return 1;
+    if (!vq::set_op_values(*d, values, error))
+        return 1;
+    set_current_operation(d->command);
+    return perform_operation(image_role(ImageRole::Target), 0) != 0;
+}
+
+// As vq apply writes its output: the type of the name's extension, 32 bits
+// for an image with alpha, else 24.
+int save_hook(Image* image, const std::string& path, std::string& error)
+{
+    if (vq::save_type_for_name(path) < 0) {
+        error = "cannot tell the file type of \"" + path + "\" from its extension";
+        return 1;
+    }
+    vq::SaveSettingsScope keep;
+    if (vq::apply_save_options("serve", vq::SaveOptions {}, path, image) != vq::EXIT_DONE)
+        return 1;
+    char name[kImagePathMax];
+    if (path.size() + 6 > sizeof name) {
+        error = "the name \"" + path + "\" is too long";
+        return 1;
+    }
+    std::snprintf(name, sizeof name, "%s", path.c_str());
+    return SaveImageFile(image, name) != 0;
+}
+
+// Without views an image that lost its last role is of no more use.
+void role_changed_hook(Image* old_image, Image*)
+{
+    const ImageRoles& r = image_roles();
+    if (old_image && r.target != old_image && r.source != old_image && r.brush != old_image &&
+        image_store_contains(old_image) && !old_image->is_layer && !old_image->has_layers)
+        image_free(old_image);
+}
+
+int run_serve(vq::Args& args)
+{
+    std::string path;
+    while (!args.done()) {
+        std::string a = args.next();
+        if (a == "--socket") {
+            if (args.done())
+                return vq::usage_error("serve", "--socket needs a path");
+            path = args.next();
+        } else {
+            return vq::usage_error("serve", "no option " + a);
+        }
+    }
+
+    struct Keep {
+        long method = settings().work_method, levels = settings().undo_want;
+        ~Keep()
+        {
+            undo_set_levels(settings().undo_want, levels);
+            settings().work_method = method;
+        }
+    } keep;
+    settings().work_method = 0;
+    undo_set_levels(settings().undo_want, 0);
+
+    server::ServerHooks hooks;
+    hooks.apply = apply_hook;
+    hooks.save = save_hook;
+    hooks.role_changed = role_changed_hook;
+    server::server_set_hooks(hooks);
+
+    std::string error;
+    if (server::server_start(path, error) != 0)
+        return vq::failure("serve: " + error);
+    std::fprintf(stderr, "vq serve: listening on %s\n", server::server_socket_path().c_str());
+
+    struct sigaction sa {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: the wait ends at once
+    struct sigaction old_term {}, old_hup {};
+    sigaction(SIGINT, &sa, &g_previous_int);
+    sigaction(SIGTERM, &sa, &old_term);
+    sigaction(SIGHUP, &sa, &old_hup);
+
+    while (!g_stop && !server::server_close_requested() && server::server_poll(-1)) {
+    }
+    bool by_signal = g_stop != 0;
+    sigaction(SIGINT, &g_previous_int, nullptr);
+    sigaction(SIGTERM, &old_term, nullptr);
+    sigaction(SIGHUP, &old_hup, nullptr);
+    if (log_is_open())
+        log_printf("SERVER: %s after %lu commands\n", by_signal ? "stopped by a signal" : "closed",
+                   server::server_commands());
+    server::server_stop();
+    server::server_set_hooks({});
+    return vq::EXIT_DONE;
+}
+
+} // namespace
+
+VQ_COMMAND("serve", "vq serve [--socket PATH]",
+           "Runs the command server in the foreground until a client sends \"Close\" or the\n"
+           "process gets SIGINT, SIGTERM or SIGHUP.  Other programs drive it over a Unix-domain\n"
+           "socket (docs/server.md): set the target, source and brush images from files, apply\n"
+           "operations, run scripts, save, and read the first open image row by row.\n"
+           "The socket is $XDG_RUNTIME_DIR/glimvq/Glimvq.Vq (else server/Glimvq.Vq in the settings\n"
+           "folder), private to the user; --socket names another.  A second server on the same\n"
+           "socket refuses to start.  With --log each command is one line of VQLOG.txt.\n"
+           "Operations work on the whole image and keep no undo, as in vq apply; saved files\n"
+           "take the type of their extension.",
+           run_serve);
