@@ -311,11 +311,10 @@ int ImageFileInfo(char* name, FileInfo* out)
     *out = FileInfo{};
     if (!name || !*name)
         return 1;
-    // An import plug-in may claim the file: only a load can tell.
-    Image* image = nullptr;
-    if (g_formats.import_plugins) {
-        image = LoadImageFile(name);
-    } else {
+    // An import plug-in may claim the file: only a load can tell.  Files
+    // no plug-in reads are looked at in their header when the codec can.
+    Image* image = ImportViaPlugins(name);
+    if (!image) {
         LoadScope scope;
         long file_size = 0;
         const Codec* c = identify(name, scope, file_size);

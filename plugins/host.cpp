@@ -352,6 +352,11 @@ int16_t* plug_profile(int i)
 
 } // namespace
 
+void plugin_error(const char* text)
+{
+    show_plugin_error(text ? text : "");
+}
+
 PluginHost& plugin_host()
 {
     return g_host;
@@ -547,8 +552,12 @@ int plugin_add_file(const char* path, PluginEntry** added)
         return 1;
     }
     if ((static_cast<uint32_t>(fresh->record->dev_key) >> 24) != 0) {
+        const bool reader = (static_cast<uint32_t>(fresh->record->dev_key) & GXP_KIND_MASK) == GXP_KIND_IMPORT;
         entry_free(fresh);
-        std::string text = std::string("The plug-in ") + full + " is not an image plug-in; it is not registered.";
+        std::string text = std::string("The plug-in ") + full + " is not an image plug-in; it is not registered." +
+                           (reader ? " It reads image files: put it in the import plug-in folder (" +
+                                         importer_folder() + ")."
+                                   : std::string());
         show_plugin_error(text.c_str());
         return 1;
     }
@@ -800,6 +809,8 @@ bool plugins_init()
         return false;
     if (!g_host.blocks && list_create(&g_host.blocks, "pmem_list", nullptr, nullptr) != LIST_OK)
         return false;
+    if (!importers_init())
+        return false;
     std::memset(&g_host.params, 0, sizeof g_host.params);
     g_host.params.size = GXP_RECORD_SIZE;
     g_host.params.level = 1;
@@ -817,6 +828,7 @@ bool plugins_init()
               "plug-in's integers, numbers, switches, radio groups, texts and palettes; what each means is "
               "the plug-in's own.\n\nWithout a plug-in the operation shows \"No Plugin Selected\".";
     op_register(row);
+    formats_state().import_plugins = plugins_import;
     if (!g_registered_hooks) {
         AppHooks& h = app_hooks();
         if (!h.load_plugin_settings)
@@ -830,6 +842,9 @@ bool plugins_init()
 
 void plugins_release()
 {
+    if (formats_state().import_plugins == plugins_import)
+        formats_state().import_plugins = nullptr;
+    importers_release();
     release_call_leftovers();
     if (g_host.plugins) {
         for (ListNode* n = g_host.plugins->head; n; n = n->ln_succ) {

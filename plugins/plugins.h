@@ -86,5 +86,23 @@ int plugins_save_settings(const char* file = kPluginSettingsFile);
 // folder's "plugins").
 std::string plugin_folder();
 
+// Shows a text under "Plug-in Error" (a beep in quiet mode) and logs it.
+void plugin_error(const char* text);
+
+// ---- import plug-ins ("import_list") -----------------------------------------
+// File readers (key kind GXP_KIND_IMPORT) found in this folder ("ImporterPath",
+// else the settings folder's "importers").  The list is read again whenever
+// the folder or its contents change.
+std::string importer_folder();
+int importer_count();
+PluginEntry* importer_at(int index);
+// The dispatch's import passes: the readers asked for confidence 2, then 1,
+// then 0; the first that fills a new image of its size gives the result.
+// Null when none did (the built-in readers come next).
+struct Image;
+Image* plugins_import(const char* name);
+bool importers_init();
+void importers_release();
+
 // The workstation's plug-in list window refreshes through this (null: none).
 void plugins_set_list_changed(void (*changed)());

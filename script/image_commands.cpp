@@ -28,6 +28,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -482,6 +483,66 @@ void fn_pucmd(int, Value* a, Value& r)
     r = Value::dbl(plugin_command(code));
 }
 
+// ---- operation parameter commands ----------------------------------------------------------
+
+// Sets number parameters of an operation by their keys, in the order of the
+// arguments, each limited to what the parameter takes.  The result is the
+// first parameter's value before.
+void set_op_parameters(int32_t command, std::initializer_list<const char*> keys, Value* args, Value& r)
+{
+    r = Value::dbl(0);
+    const OpDescriptor* d = op_by_command(command);
+    std::vector<const OpSlot*> slots;
+    for (const char* key : keys) {
+        const OpSlot* found = nullptr;
+        if (d)
+            for (const OpSlot& s : d->slots)
+                if (s.used() && s.key && std::strcmp(s.key, key) == 0 && slot_is_value(s.kind) && !slot_is_text(s.kind))
+                    found = &s;
+        slots.push_back(found);
+    }
+    for (size_t i = 0; i < slots.size(); ++i)
+        if (args[i].is_string())
+            fail(E_TYPE);
+    bool first = true;
+    for (size_t i = 0; i < slots.size(); ++i) {
+        const OpSlot* s = slots[i];
+        if (!s)
+            continue;
+        double v = s->kind == SLOT_FLOAT ? static_cast<double>(static_cast<float>(to_number(args[i])))
+                                         : static_cast<double>(to_int(args[i]));
+        if (!(v >= s->typed_min))
+            v = s->typed_min;
+        if (v > s->typed_max)
+            v = s->typed_max;
+        if (first)
+            r = Value::dbl(slot_get(*s));
+        first = false;
+        slot_set(*s, v);
+    }
+}
+
+// The landscape's settings, for the LANDSCAPE command that follows.
+void fn_landhaze(int, Value* a, Value& r) { set_op_parameters(opcmd::Landscape, {"haze", "haze_start"}, a, r); }
+void fn_landcliff(int, Value* a, Value& r) { set_op_parameters(opcmd::Landscape, {"cliff", "cliff_dark"}, a, r); }
+void fn_landwater(int, Value* a, Value& r)
+{
+    set_op_parameters(opcmd::Landscape, {"water", "reflect", "depth"}, a, r);
+}
+void fn_landscale(int, Value* a, Value& r)
+{
+    set_op_parameters(opcmd::Landscape, {"relief", "breadth", "distance"}, a, r);
+}
+void fn_landrot(int, Value* a, Value& r)
+{
+    set_op_parameters(opcmd::Landscape, {"heading", "cam_x", "cam_y", "cam_height", "horizon", "fov"}, a, r);
+}
+void fn_landtext(int, Value* a, Value& r)
+{
+    set_op_parameters(opcmd::Landscape,
+                      {"grain", "grain_size", "grain_seed", "snow", "snow_red", "snow_green", "snow_blue"}, a, r);
+}
+
 // ---- the table ----------------------------------------------------------------------------
 
 // The image functions besides the operations, by argument count; a null
@@ -501,7 +562,7 @@ const BuiltinDef kOtherFunctions[] = {
     {"SETSEL", T_DBL, 1, 1, fn_setsel},
     {"SETCTM", T_STR, 1, 1, fn_setctm}, {"SETPTM", T_STR, 1, 1, fn_setctm},
     {"SETALPHAMASK", T_DBL, 1, 1, fn_setalphamask}, {"SWAPIMAGE", T_DBL, 1, 1, fn_swapimage},
-    {"SETOFFSET", T_DBL, 1, 1, nullptr}, {"STFADE", T_DBL, 1, 1, nullptr},
+    {"SETOFFSET", T_DBL, 1, 1, fn_setoffset}, {"STFADE", T_DBL, 1, 1, nullptr},
     {"GETRED", T_DBL, 2, 2, fn_getred}, {"GETGREEN", T_DBL, 2, 2, fn_getgreen},
     {"GETBLUE", T_DBL, 2, 2, fn_getblue}, {"GETALPHA", T_DBL, 2, 2, fn_getalpha},
     {"GETREDU", T_DBL, 2, 2, fn_getredu}, {"GETGREENU", T_DBL, 2, 2, fn_getgreenu},
@@ -518,7 +579,7 @@ const BuiltinDef kOtherFunctions[] = {
     {"HILIM", T_SNG, 2, 2, fn_min}, {"LOWLIM", T_SNG, 2, 2, fn_max},
     {"STEP", T_SNG, 2, 2, fn_step},
     {"EXPAND", T_DBL, 2, 2, fn_expand}, {"CONTRACT", T_DBL, 2, 2, fn_contract},
-    {"STPAL", T_DBL, 2, 2, nullptr}, {"LANDHAZE", T_DBL, 2, 2, nullptr}, {"LANDCLIFF", T_DBL, 2, 2, nullptr},
+    {"STPAL", T_DBL, 2, 2, nullptr}, {"LANDHAZE", T_DBL, 2, 2, fn_landhaze}, {"LANDCLIFF", T_DBL, 2, 2, fn_landcliff},
     {"PUTRED", T_DBL, 3, 3, fn_putred}, {"PUTGREEN", T_DBL, 3, 3, fn_putgreen},
     {"PUTBLUE", T_DBL, 3, 3, fn_putblue}, {"PUTALPHA", T_DBL, 3, 3, fn_putalpha},
     {"SETPROF", T_DBL, 3, 3, fn_setprof}, {"GETPALETTE", T_DBL, 3, 3, fn_getpalette},
@@ -526,14 +587,14 @@ const BuiltinDef kOtherFunctions[] = {
     {"PUTLUMA", T_DBL, 3, 3, fn_putluma}, {"PUPROFILE", T_DBL, 3, 3, fn_puprofile},
     {"PUTM", T_DBL, 3, 3, fn_putm},
     {"CLAMP", T_SNG, 3, 3, fn_clamp}, {"SMOOTHSTEP", T_SNG, 3, 3, fn_smoothstep},
-    {"STAPP", T_DBL, 3, 3, nullptr}, {"LANDWATER", T_DBL, 3, 3, nullptr}, {"LANDSCALE", T_DBL, 3, 3, nullptr},
+    {"STAPP", T_DBL, 3, 3, nullptr}, {"LANDWATER", T_DBL, 3, 3, fn_landwater}, {"LANDSCALE", T_DBL, 3, 3, fn_landscale},
     {"SETPALETTE", T_DBL, 4, 4, fn_setpalette}, {"SELOVAL", T_DBL, 4, 4, fn_seloval},
     {"SELRECT", T_DBL, 4, 4, fn_selrect}, {"STFLIP", T_DBL, 4, 4, nullptr},
     {"PURGBA", T_DBL, 5, 5, fn_purgba}, {"PUPALRGB", T_DBL, 5, 5, fn_pupalrgb},
     {"MASKRECT", T_DBL, 5, 5, fn_maskrect}, {"STPOS", T_DBL, 5, 5, nullptr},
     {"STROTATE", T_DBL, 5, 5, nullptr}, {"STSIZING", T_DBL, 5, 5, nullptr}, {"STSHADOW", T_DBL, 5, 5, nullptr},
-    {"LANDROT", T_DBL, 6, 6, nullptr}, {"STBARREL", T_DBL, 7, 7, nullptr}, {"LANDTEXT", T_DBL, 7, 7, nullptr},
-    {"CALCULATE", T_DBL, 10, 10, nullptr}, {"TEXTSEL", T_DBL, 11, 11, fn_textsel},
+    {"LANDROT", T_DBL, 6, 6, fn_landrot}, {"STBARREL", T_DBL, 7, 7, nullptr}, {"LANDTEXT", T_DBL, 7, 7, fn_landtext},
+    {"CALCULATE", T_DBL, 10, 10, fn_calculate}, {"TEXTSEL", T_DBL, 11, 11, fn_textsel},
 };
 
 std::vector<BuiltinDef> build_image_functions()

@@ -93,5 +93,7 @@ SCRIPT_FUNCTION(fn_seloval);
 SCRIPT_FUNCTION(fn_selrect);
 SCRIPT_FUNCTION(fn_maskrect);
 SCRIPT_FUNCTION(fn_textsel);
+SCRIPT_FUNCTION(fn_setoffset);
+SCRIPT_FUNCTION(fn_calculate);
 
 } // namespace script

@@ -44,6 +44,12 @@ int run_plugins(vq::Args& args)
         for (int i = 0; i < n; ++i)
             if (PluginEntry* e = plugin_at(i))
                 print_plugin(*e, e == plugin_host().selected);
+        const int readers = importer_count();
+        if (readers > 0)
+            std::printf("Import plug-ins in %s:\n", importer_folder().c_str());
+        for (int i = 0; i < readers; ++i)
+            if (PluginEntry* e = importer_at(i))
+                std::printf("  %s  v%d.%d  %s\n", e->record->name, e->record->version, e->record->revision, e->path);
         return vq::EXIT_DONE;
     }
     if (what == "add") {

@@ -15,15 +15,30 @@ horizon and the sky above. Flat Map shows the same terrain from above.
 - `ground` ("landpal1"): the ground's colours from the shore up to the peaks.
 - `sky` ("landpal2"): the sky's colours from the horizon up; its first colour is also the haze.
   Empty palettes run from black to white.
+- `haze`: % mixed towards the haze at the far end (85); `haze_start`: % of the distance seen
+  clear before the haze begins.
+- `cliff`: the slope (height units per map unit, in %) from which bare rock shows, 0 none;
+  `cliff_dark`: % darker the rock is than the grey of the ground's colour.
+- `reflect`: % of the haze that water mirrors close by (25); `depth`: % of the deep-water colour
+  reached at the greatest depth (100).
+- `breadth`: % size of the land's features across (the map stretched under the camera);
+  `distance`: % of the viewing distance of 720 units.
+- `heading`: the camera's direction in degrees from north, clockwise; `cam_x`, `cam_y`: its
+  place on the map (256, 504); `cam_height`: its height above the ground, 0 for the automatic
+  one below; `horizon`: % of the area's height from the top; `fov`: the field of view in degrees.
+- `grain`: % of a texture grain on the ground, 0 none; `grain_size`: its size in map units;
+  `grain_seed`: its pattern.
+- `snow`: % of the height range above which snow of colour `snow_red`, `snow_green`,
+  `snow_blue` lies (100: none).
 
 The terrain is a 512 × 512 height map that wraps round, made by diamond-square: each level halves
 the step and adds random offsets scaled by `0.35 + 0.4·roughness/100` of the level before; the
-heights are then stretched to 0..1. The camera stands at the south edge, 25 units plus a quarter
-of the highest peak above the ground, looking north with a 70° field of view and the horizon at
-35% of the area's height. Each column is marched from near to far (steps growing by 1.2%, up to
+heights are then stretched to 0..1. By default the camera stands at the south edge, 25 units plus
+a quarter of the highest peak above the ground, looking north with a 70° field of view and the
+horizon at 35% of the area's height. Each column is marched from near to far (steps growing by 1.2%, up to
 720 units); the ground at height `g·120·relief/100` is drawn where it rises above what is already
 drawn, lit from the left by its slope, water mirroring the haze more with distance, and mixed
-towards the haze by `0.85·(z/720)^1.5`. Progress is shown column by column and a cancel leaves the
+towards the haze by `haze/100·(z/720)^1.5`. Progress is shown column by column and a cancel leaves the
 image as it was.)";
 
 inline constexpr const char* exfoliation = R"(The picture flakes away like weathered paint or rock peeling

@@ -124,16 +124,35 @@ int landscape_worker(Image* target, uint8_t* mask)
     const double top = 120 * relief;                      // the highest peak, in map units
     const double water = std::clamp(rp.land_water, 0, 100) / 100.0;
     const double water_level = water * top;
-    // The camera stands at the south edge looking north, well above the ground.
-    const double camx = kMap / 2.0, camy = kMap - 8.0;
+    // Broader land: the same map stretched under the camera.
+    const double breadth = std::clamp(rp.land_breadth, 1, 10000) / 100.0;
+    auto land = [&](double x, double y) { return t.sample(x / breadth, y / breadth); };
+    // The camera stands where it is put (at the south edge by default),
+    // looking along its heading, well above the ground unless told otherwise.
+    const double camx = std::clamp(rp.land_cam[0], -100000, 100000), camy = std::clamp(rp.land_cam[1], -100000, 100000);
+    const double heading = std::clamp(rp.land_heading, -36000, 36000) * 3.14159265358979323846 / 180;
+    const double fwd_x = std::sin(heading), fwd_y = -std::cos(heading);
+    const double right_x = std::cos(heading), right_y = std::sin(heading);
     double ground_under = 0;
     for (int dy = -4; dy <= 4; ++dy)
         for (int dx = -4; dx <= 4; ++dx)
-            ground_under = std::max(ground_under, t.sample(camx + dx, camy + dy) * top);
-    const double camh = std::max(ground_under, water_level) + 25 + 0.25 * top;
-    const double horizon = h * 0.35;
-    const double focal = (w / 2.0) / std::tan(35 * 3.14159265358979323846 / 180);
-    const double far = 720;
+            ground_under = std::max(ground_under, land(camx + dx, camy + dy) * top);
+    const double camh = rp.land_cam_height > 0 ? std::max(ground_under, water_level) + std::min(rp.land_cam_height, 10000)
+                                               : std::max(ground_under, water_level) + 25 + 0.25 * top;
+    const double horizon = h * (std::clamp(rp.land_horizon, 0, 100) / 100.0);
+    const double half_fov = std::clamp(rp.land_fov, 1, 170) / 2.0;
+    const double focal = (w / 2.0) / std::tan(half_fov * 3.14159265358979323846 / 180);
+    const double far = 720 * (std::clamp(rp.land_distance, 1, 1000) / 100.0);
+    const double haze_amount = std::clamp(rp.land_haze, 0, 100) / 100.0;
+    const double haze_start = std::clamp(rp.land_haze_start, 0, 99) / 100.0;
+    const double reflect = std::clamp(rp.land_reflect, 0, 100) / 100.0;
+    const double depth_share = std::clamp(rp.land_depth, 0, 100) / 100.0;
+    const double cliff = std::clamp(rp.land_cliff, 0, 10000) / 100.0;
+    const double cliff_dark = std::clamp(rp.land_cliff_dark, 0, 100) / 100.0;
+    const double grain = std::clamp(rp.land_grain, 0, 100) / 100.0;
+    const double grain_size = std::clamp(rp.land_grain_size, 1, 512);
+    const uint64_t grain_seed = static_cast<uint64_t>(static_cast<uint32_t>(rp.land_grain_seed));
+    const double snow = std::clamp(rp.land_snow, 0, 100) / 100.0;
     int horizon_c[3];
     sky.at(0, horizon_c);
 
@@ -148,10 +167,11 @@ int landscape_worker(Image* target, uint8_t* mask)
         if ((col & 15) == 0 && gen::progress(col, w))
             return 1;
         const double spread = (col + 0.5 - w / 2.0) / focal;
+        const double ray_x = right_x * spread + fwd_x, ray_y = right_y * spread + fwd_y;
         int lowest = h;  // rows from here down are drawn
         for (double z = 1, dz = 0.4; z < far && lowest > 0; z += dz, dz *= 1.012) {
-            const double mx = camx + spread * z, my = camy - z;
-            const double g = t.sample(mx, my) * top;
+            const double mx = camx + ray_x * z, my = camy + ray_y * z;
+            const double g = land(mx, my) * top;
             const double surface = std::max(g, water_level);
             const int sy = static_cast<int>(std::floor(horizon + (camh - surface) * focal / z));
             if (sy >= lowest)
@@ -160,22 +180,45 @@ int landscape_worker(Image* target, uint8_t* mask)
             if (g < water_level) {
                 // Water mirrors the sky more the flatter it is seen.
                 const double depth = water_level > 0 ? (water_level - g) / water_level : 0;
-                const double mirror = gen::clamp01(0.25 + z / far);
+                const double mirror = gen::clamp01(reflect + z / far);
                 for (int k = 0; k < 3; ++k) {
-                    const double body = kShallowWater[k] + (kDeepWater[k] - kShallowWater[k]) * std::sqrt(depth);
+                    const double body =
+                        kShallowWater[k] + (kDeepWater[k] - kShallowWater[k]) * std::sqrt(depth) * depth_share;
                     c[k] = gen::clamp255(body + (horizon_c[k] - body) * mirror);
                 }
             } else {
                 ground.at(water < 1 ? (g / top - water) / (1 - water) : 0, c);
+                if (snow < 1 && g / top > snow) {
+                    const double cover = gen::clamp01((g / top - snow) / 0.05);
+                    for (int k = 0; k < 3; ++k)
+                        c[k] = gen::clamp255(c[k] + (std::clamp(rp.land_snow_rgb[k], 0, 255) - c[k]) * cover);
+                }
+                if (cliff > 0) {
+                    // Bare rock where the ground is steeper than the cliff slope.
+                    const double sx = (land(mx + 1, my) - land(mx - 1, my)) / 2 * top;
+                    const double sy2 = (land(mx, my + 1) - land(mx, my - 1)) / 2 * top;
+                    const double rock = gen::clamp01((std::hypot(sx, sy2) - cliff) / (0.25 * cliff + 0.01));
+                    const double grey = (c[0] + c[1] + c[2]) / 3.0 * (1 - cliff_dark);
+                    for (int k = 0; k < 3; ++k)
+                        c[k] = gen::clamp255(c[k] + (grey - c[k]) * rock);
+                }
+                if (grain > 0) {
+                    const double n = gen::noise(grain_seed, mx / grain_size, my / grain_size);
+                    for (int k = 0; k < 3; ++k)
+                        c[k] = gen::clamp255(c[k] * (1 + 0.5 * grain * n));
+                }
                 // Light from the left and behind the viewer.
-                const double slope = (t.sample(mx - 1, my) - t.sample(mx + 1, my)) * 0.8 +
-                                     (t.sample(mx, my + 1) - t.sample(mx, my - 1)) * 0.5;
+                const double slope = (land(mx - 1, my) - land(mx + 1, my)) * 0.8 +
+                                     (land(mx, my + 1) - land(mx, my - 1)) * 0.5;
                 const double light = std::clamp(0.9 + slope * top * 0.12, 0.35, 1.4);
                 for (int k = 0; k < 3; ++k)
                     c[k] = gen::clamp255(c[k] * light);
             }
             // Haze towards the horizon's colour with distance.
-            const double haze = std::pow(z / far, 1.5) * 0.85;
+            double seen = z / far;
+            if (haze_start > 0)
+                seen = std::max(0.0, (seen - haze_start) / (1 - haze_start));
+            const double haze = std::pow(seen, 1.5) * haze_amount;
             for (int k = 0; k < 3; ++k)
                 c[k] = gen::clamp255(c[k] + (horizon_c[k] - c[k]) * haze);
             paint(col, sy, lowest, c);

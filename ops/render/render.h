@@ -14,6 +14,24 @@ struct RenderParams {
     int32_t land_relief;     // % vertical scale
     OpPalette land_pal1;     // "landpal1": the ground from the shore to the peaks
     OpPalette land_pal2;     // "landpal2": the sky from the horizon up
+    int32_t land_haze;        // % haze at the far end
+    int32_t land_haze_start;  // % of the distance seen clear before the haze begins
+    int32_t land_cliff;       // slope (% rise over run) from which bare rock shows; 0 none
+    int32_t land_cliff_dark;  // % darker the rock is than the ground's colour
+    int32_t land_reflect;     // % of the sky that water mirrors close by
+    int32_t land_depth;       // % of the deep-water colour at the greatest depth
+    int32_t land_breadth;     // % horizontal size of the land's features
+    int32_t land_distance;    // % of the standard viewing distance (720 units)
+    int32_t land_heading;     // camera: degrees from north, clockwise
+    int32_t land_cam[2];      // camera position on the 512 x 512 map
+    int32_t land_cam_height;  // camera height above the ground; 0 automatic
+    int32_t land_horizon;     // horizon at % of the area's height from the top
+    int32_t land_fov;         // degrees across
+    int32_t land_grain;       // % texture grain on the ground; 0 none
+    int32_t land_grain_size;  // its size in map units
+    int32_t land_grain_seed;
+    int32_t land_snow;        // % of the height range above which snow lies; 100 none
+    int32_t land_snow_rgb[3];
     int32_t map_shading;     // Flat Map: 0..100 hill shading
     int32_t map_contours;    // Flat Map: contour interval in % of the heights, 0 none
 

@@ -24,6 +24,20 @@ void render_params_reset()
     p.land_roughness = 55;
     p.land_water = 40;
     p.land_relief = 100;
+    p.land_haze = 85;
+    p.land_cliff_dark = 30;
+    p.land_reflect = 25;
+    p.land_depth = 100;
+    p.land_breadth = 100;
+    p.land_distance = 100;
+    p.land_cam[0] = 256;
+    p.land_cam[1] = 504;
+    p.land_horizon = 35;
+    p.land_fov = 70;
+    p.land_grain_size = 4;
+    p.land_grain_seed = 1;
+    p.land_snow = 100;
+    set3(p.land_snow_rgb, 245, 245, 250);
     // Shore, grass, forest, rock, snow; the sky from the haze at the horizon up.
     gen::palette_set(p.land_pal1, {194, 178, 128, 86, 140, 60, 42, 92, 40, 118, 108, 98, 245, 245, 250});
     gen::palette_set(p.land_pal2, {205, 215, 230, 110, 160, 220, 40, 80, 170});
@@ -116,6 +130,25 @@ constexpr OpSlot kLandscape[] = {
     slot_int(&p.land_relief, "relief", "Relief (%)", 10, 300, 1, 1000),
     slot_palette(&p.land_pal1, SLOT_PALETTE, "landpal1", "ground", "Ground"),
     slot_palette(&p.land_pal2, SLOT_PALETTE_B, "landpal2", "sky", "Sky"),
+    slot_range(&p.land_haze, "haze", "Haze (%)", 0, 100),
+    slot_range(&p.land_haze_start, "haze_start", "Clear distance (%)", 0, 99),
+    slot_int(&p.land_cliff, "cliff", "Cliff slope (%)", 0, 300, 0, 10000),
+    slot_range(&p.land_cliff_dark, "cliff_dark", "Cliff darkness (%)", 0, 100),
+    slot_range(&p.land_reflect, "reflect", "Reflection (%)", 0, 100),
+    slot_range(&p.land_depth, "depth", "Depth colour (%)", 0, 100),
+    slot_int(&p.land_breadth, "breadth", "Breadth (%)", 10, 400, 1, 10000),
+    slot_int(&p.land_distance, "distance", "Distance (%)", 10, 300, 1, 1000),
+    slot_int(&p.land_heading, "heading", "Heading", -180, 180, -36000, 36000),
+    slot_int(&p.land_cam[0], "cam_x", "Camera x", 0, 511, -kBig, kBig),
+    slot_int(&p.land_cam[1], "cam_y", "Camera y", 0, 511, -kBig, kBig),
+    slot_int(&p.land_cam_height, "cam_height", "Camera height", 0, 500, 0, 10000),
+    slot_range(&p.land_horizon, "horizon", "Horizon (%)", 0, 100),
+    slot_int(&p.land_fov, "fov", "Field of view", 10, 150, 1, 170),
+    slot_range(&p.land_grain, "grain", "Grain (%)", 0, 100),
+    slot_int(&p.land_grain_size, "grain_size", "Grain size", 1, 64, 1, 512),
+    slot_int(&p.land_grain_seed, "grain_seed", "Grain seed", 0, 9999, 0, kSeeds),
+    slot_range(&p.land_snow, "snow", "Snow line (%)", 0, 100),
+    RGB_SLOTS(p.land_snow_rgb, "snow_", "Snow"),
 };
 constexpr OpSlot kFlatMap[] = {
     slot_range(&p.map_shading, "shading", "Shading", 0, 100),

@@ -36,6 +36,24 @@ extern "C" {
 #define GXP_IDENTIFY 3   /* answer with the handshake (and fill in name, version, limits) */
 #define GXP_SELECTED 4   /* registered or selected: the host copies the parameters next */
 
+/* Import plug-ins (file readers, see below) get two more codes. */
+#define GXP_IMPORT_IDENTIFY 5  /* can you read `file`?  set confidence, width, height, alpha, resolution */
+#define GXP_IMPORT_FILL 6      /* fill `pixels` (width x height) from `file`; non-zero = failure */
+
+/* The top byte of `dev_key` says what a plug-in is: 0 an image plug-in (an
+ * effect, applied by the Plugin operation), GXP_KIND_IMPORT a file reader,
+ * which is installed by putting it in the import plug-in folder. */
+#define GXP_KIND_IMPORT 0x01000000
+#define GXP_KIND_MASK 0xFF000000u
+
+/* An import plug-in's answer to GXP_IMPORT_IDENTIFY, in `confidence`.  Every
+ * load asks the readers for confidence 2 first, then 1, then 0; the first
+ * reader that fills the image wins, and the built-in readers come after. */
+#define GXP_NOT_MINE (-1)  /* the host's value before the call: not a file of yours */
+#define GXP_MAYBE 0        /* you can try (for example: a format without a signature) */
+#define GXP_LIKELY 1       /* the name says so (its extension) */
+#define GXP_SURE 2         /* the content says so (a signature) */
+
 /* Image service actions. */
 #define GXP_IMAGE_TARGET 0  /* the image being changed (as in the record) */
 #define GXP_IMAGE_SOURCE 1  /* the source image (the target when none is assigned) */
@@ -92,10 +110,18 @@ typedef struct GxpRecord {
     int32_t frame;       /*   64: frame of a sequence being generated, from 0 */
     int32_t frames;      /*   68: frames of that sequence (0 when none) */
     int32_t quiet;       /*   72: 1 when the host shows no boxes */
-    uint8_t host_reserved[332];  /* 76 */
+
+    /* Import plug-ins: the answer to GXP_IMPORT_IDENTIFY (with width, height
+     * and alpha above).  The host clears them before the call. */
+    int32_t confidence;  /*   76: GXP_SURE, GXP_LIKELY, GXP_MAYBE or GXP_NOT_MINE */
+    int32_t xres;        /*   80: dots per inch across; 0 when the file has none */
+    int32_t yres;        /*   84: dots per inch down */
+    float aspect;        /*   88: without a resolution: a pixel's width / height (0: square) */
+    uint8_t host_reserved[316];  /* 92 */
 
     char error[256];     /*  408: leave a message here to have it shown as "Plug-in Error" */
-    uint8_t reserved1[4232];     /*  664 */
+    char file[4096];     /*  664: import plug-ins: the file to read (full path) */
+    uint8_t reserved1[136];      /* 4760 */
 
     char name[32];       /* 4896: the plug-in's name (the file's name when left empty) */
     int32_t version;     /* 4928 */
@@ -164,6 +190,8 @@ GXP_CHECK_(size, sizeof(GxpRecord) == GXP_RECORD_SIZE);
 GXP_CHECK_(handshake, offsetof(GxpRecord, handshake) == 8);
 GXP_CHECK_(call, offsetof(GxpRecord, call) == 12);
 GXP_CHECK_(error, offsetof(GxpRecord, error) == 408);
+GXP_CHECK_(confidence, offsetof(GxpRecord, confidence) == 76);
+GXP_CHECK_(file, offsetof(GxpRecord, file) == 664);
 GXP_CHECK_(name, offsetof(GxpRecord, name) == 4896);
 GXP_CHECK_(longs, offsetof(GxpRecord, longs) == 4972);
 GXP_CHECK_(palettes, offsetof(GxpRecord, palettes) == 5616);

@@ -101,4 +101,26 @@ if [ -e "$GLIMVQ_BIN_DIR/sepia.gxp" ]; then
   expect_status 1 -- "$VQ" apply red.png x.png Plugin name=nosuch
   expect_grep 'No Plugin Selected' err.txt
 fi
+# An import plug-in: the sample TXPIC reader, once in the import folder, reads
+# files no built-in reader knows; the built-in readers go on as before.
+if [ -e "$GLIMVQ_BIN_DIR/txpic.gxp" ]; then
+  printf 'TXPIC 2 1 ; red, blue\nff0000 0000ff\n' >two.txp
+  expect_status 1 -- "$VQ" convert two.txp two.png
+  expect_grep 'not recognized' err.txt
+  mkdir -p readers && cp "$GLIMVQ_BIN_DIR/txpic.gxp" "$GLIMVQ_BIN_DIR/sepia.gxp" readers/
+  expect_status 0 -- "$VQ" prefs ImporterPath "$PWD/readers"
+  expect_status 0 -- "$VQ" convert two.txp two.png
+  printf '10 PRINT GETRED(0,0); GETBLUE(1,0); GETXW(0)\n' >probe.gxs
+  "$VQ" script probe.gxs --image two.png >out.txt
+  expect_grep '^ 255 255 2$' out.txt
+  expect_status 0 -- "$VQ" plugins list
+  expect_grep 'TXPIC reader' out.txt
+  expect_status 0 -- "$VQ" convert red.png red2.bmp
+  cmp -s <("$VQ" info red.png | grep -i size) <("$VQ" info red2.bmp | grep -i size) \
+    && pass "built-in readers still read" || fail "built-in readers changed"
+  printf 'TXPIC 2 2\nff0000\n' >short.txp
+  expect_status 1 -- "$VQ" convert short.txp short.png
+  expect_grep 'ends after 1 of its 4 colours' err.txt
+  [ ! -e short.png ] && pass "damaged import: nothing written" || fail "damaged import wrote a file"
+fi
 finish

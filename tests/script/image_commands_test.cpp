@@ -8,6 +8,7 @@
 #include "ops/framework.h"
 #include "ops/ops.h"
 #include "ops/profiles.h"
+#include "ops/render/render.h"
 #include "plugins/plugins.h"
 #include "script/engine.h"
 #include "script_fixture.h"
@@ -288,6 +289,61 @@ TEST_F(ImageCommandTest, MaskEditsLimitTheOperations)
                      "20 PRINT GETM(3, 3); GETM(2, 2); GETX1(0); GETY2(0)\n"
                      "30 X = CONTRACT(1, 1): PRINT GETM(4, 4); GETM(5, 5)\n"),
               " 255 0 3 7\n 255 255\n");
+}
+
+TEST_F(ImageCommandTest, SetoffsetMovesTheWeightsAndCalculateMixesChannels)
+{
+    EXPECT_EQ(output("10 X = SETMASK(100): PRINT SETOFFSET(-40); GETM(0, 0); SETOFFSET(300); GETM(1, 1)\n"
+                     "20 PRINT SETOFFSET(5)\n"),
+              " 192 60 192 255\n 0\n");
+    // Red from green plus 5 everywhere; blue from half the red before the
+    // run, limited to 0..20; nothing outside the mask.
+    EXPECT_EQ(output("10 X = SETMASK(255)\n"
+                     "20 PRINT CALCULATE(0, 0, 1, 0, 0, 5, 1, 0, 255, 0)\n"
+                     "30 PRINT CALCULATE(2, 1, 0, 0, 0, 0, 2, 0, 20, 1)\n"
+                     "40 X = SETMASK(0): PRINT CALCULATE(4, 0, 0, 0, 0, 9, 1, 0, 255, 0); CALCULATE(5, 0, 0, 0, 0, 9, 1, 0, 255, 0)\n"),
+              " 192\n 192\n 0 0\n");
+    EXPECT_EQ(px(3, 2), pixel_make(45, 40, 15, 255));
+    EXPECT_EQ(px(10, 0), pixel_make(5, 0, 20, 255));
+    // The three colours at once, by a weight of 128; a zero divisor counts as 1.
+    EXPECT_EQ(output("10 X = SETMASK(128): PRINT CALCULATE(4, 0, 0, 0, 0, 255, 0, 0, 255, 0)\n"), " 192\n");
+    EXPECT_EQ(px(3, 2), pixel_make((128 * 255 + 127 * 45) / 255, (128 * 255 + 127 * 40) / 255,
+                                   (128 * 255 + 127 * 15) / 255, 255));
+    EXPECT_EQ(error_of("10 X = CALCULATE(1, 2, 3)\n"), "Error in line 10: Syntax error");
+    EXPECT_EQ(error_of("10 X = SETOFFSET()\n"), "Error in line 10: Syntax error");
+}
+
+TEST_F(ImageCommandTest, LandCommandsSetTheLandscapesParameters)
+{
+    const RenderParams& p = render_params();
+    // Each returns its first parameter's value before.
+    EXPECT_EQ(output("10 PRINT LANDHAZE(20, 50); LANDCLIFF(40, 60); LANDWATER(70, 80, 30); LANDSCALE(150, 250, 200)\n"
+                     "20 PRINT LANDROT(90, 100, 300, 80, 50, 100); LANDTEXT(60, 3, 7, 55, 1, 2, 3); LANDHAZE(500, -4)\n"),
+              " 85 0 40 100\n 0 0 20\n");
+    EXPECT_EQ(p.land_haze, 100);  // limited to what the parameter takes
+    EXPECT_EQ(p.land_haze_start, 0);
+    EXPECT_EQ(p.land_cliff_dark, 60);
+    EXPECT_EQ(p.land_water, 70);
+    EXPECT_EQ(p.land_depth, 30);
+    EXPECT_EQ(p.land_relief, 150);
+    EXPECT_EQ(p.land_distance, 200);
+    EXPECT_EQ(p.land_heading, 90);
+    EXPECT_EQ(p.land_cam[1], 300);
+    EXPECT_EQ(p.land_fov, 100);
+    EXPECT_EQ(p.land_grain_seed, 7);
+    EXPECT_EQ(p.land_snow, 55);
+    EXPECT_EQ(p.land_snow_rgb[2], 3);
+    for (const char* call : {"LANDHAZE(1)", "LANDCLIFF(1, 2, 3)", "LANDWATER(1, 2)", "LANDSCALE(1)",
+                             "LANDROT(1, 2, 3, 4, 5)", "LANDTEXT(1, 2, 3, 4, 5, 6)"})
+        EXPECT_EQ(error_of(std::string("10 X = ") + call + "\n"), "Error in line 10: Syntax error") << call;
+    EXPECT_EQ(error_of("10 X = LANDROT(\"north\", 2, 3, 4, 5, 6)\n"), "Error in line 10: Type mismatch");
+    EXPECT_EQ(p.land_heading, 90);
+
+    // The LANDSCAPE command renders with them: the camera turned is another picture.
+    output("10 X = LANDROT(0, 256, 504, 0, 35, 70): X = LANDSCAPE(1, 55, 40, 100)\n");
+    std::vector<uint32_t> north = all();
+    output("10 X = LANDROT(90, 256, 504, 0, 35, 70): X = LANDSCAPE(1, 55, 40, 100)\n");
+    EXPECT_NE(all(), north);
 }
 
 TEST_F(ImageCommandTest, HelpersProfilesAndQueries)

@@ -243,8 +243,9 @@ TEST_F(ScriptTest, ImageCommandsWithoutAnImageGoOn)
     EXPECT_EQ(r.status, 0) << r.error;
     EXPECT_EQ(r.text(), " 0 0\n");
     EXPECT_EQ(error_of("10 X = BRIGHT(40, 2)\n"), "Error in line 10: Syntax error");
-    // A command this version does not carry out is an error a handler catches.
-    EXPECT_EQ(error_of("10 X = STPOS(1, 2, 3, 4, 5)\n"), "Error in line 10: Image command STPOS is not available in this version");
-    EXPECT_EQ(output("10 ON ERROR GOSUB 100\n20 X = CALCULATE(1,2,3,4,5,6,7,8,9,10)\n30 PRINT \"on\": END\n100 PRINT \"trapped\": RETURN\n"),
+    // Commands that set parameters need no image; their errors are caught
+    // by a handler.
+    EXPECT_EQ(output("10 X = LANDHAZE(85, 0): PRINT CALCULATE(1,2,3,4,5,6,7,8,9,10); SETOFFSET(3)\n"), " 0 0\n");
+    EXPECT_EQ(output("10 ON ERROR GOSUB 100\n20 X = LANDHAZE(\"thick\", 0)\n30 PRINT \"on\": END\n100 PRINT \"trapped\": RETURN\n"),
               "trapped\non\n");
 }
