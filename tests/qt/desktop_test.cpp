@@ -615,6 +615,44 @@ private Q_SLOTS:
         stop(w);
     }
 
+    void save_on_a_picture_with_layers_keeps_the_layers()
+    {
+        MainWindow* w = start();
+        Image* pattern = image_new_locked(12, 10, "test");
+        paint_pattern(pattern);
+        image_unlock(pattern);
+        const QString png = file("flat.png");
+        settings().save_type = FMT_PNG;
+        settings().save_depth = 2;
+        QCOMPARE(save_image(pattern, png.toLocal8Bit().constData()), 0);
+        image_free(pattern);
+        QFile f(png);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        Image* img = w->open_file(png);
+        QVERIFY(img);
+        Image* layer = layers_window()->create_layer();
+        QVERIFY(layer);
+        fill(layer, 0, 90, 200, 255);
+
+        // A flat copy holds the composite only: the image stays unsaved.
+        QVERIFY(w->save_active(file("copy.png")));
+        QVERIFY(QFileInfo::exists(file("copy.png")));
+        QVERIFY(img->changes != 0);
+
+        // Ctrl+S writes a layered file beside the picture (now the copy),
+        // and no picture is written over.
+        w->platform().set_unattended_answer(ui::Answer::Yes);
+        w->action("file_save")->trigger();
+        QVERIFY(QFileInfo::exists(file("copy.elf")));
+        QCOMPARE(QString::fromLocal8Bit(img->path), file("copy.elf"));
+        QCOMPARE(img->changes, int16_t(0));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        stop(w);
+    }
+
     void the_dock_layout_is_kept_between_runs()
     {
         MainWindow* w = start();

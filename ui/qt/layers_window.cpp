@@ -423,6 +423,9 @@ Image* LayersWindow::master_for_change()
 void LayersWindow::changed_stack(Image* select)
 {
     Image* master = image();
+    // A layer made, copied, moved or removed is a change that closing asks about.
+    if (master && master->changes < INT16_MAX)
+        master->changes = static_cast<int16_t>(master->changes + 1);
     if (master)
         window_->redraw(master, nullptr);
     rebuild();

@@ -514,8 +514,15 @@ bool MainWindow::close_view(ImageView* view)
         ui::Answer a = platform_->ask(ui::Ask::SaveDiscardCancel, "Glimmerix:V/q", text.toLocal8Bit().constData());
         if (a == ui::Answer::Cancel)
             return false;
-        if (a == ui::Answer::Save && !save_image_to(image, QString::fromLocal8Bit(image->path)))
-            return false;
+        if (a == ui::Answer::Save) {
+            ImageView* keep = active_view();
+            activate_view(view);
+            bool saved = save_active({}) && image->changes == 0;
+            if (keep && keep != view)
+                activate_view(keep);
+            if (!saved)
+                return false;
+        }
     }
     // The window goes first, so that the image's roles do not fall back to it.
     for (QMdiSubWindow* sub : mdi_->subWindowList())
@@ -603,8 +610,15 @@ bool MainWindow::save_image_to(Image* image, const QString& path)
         if (save_layered(master, name) != 0)
             return false;
         image = master;
-    } else if (save_image_as(image, name) != 0)
+    } else if (const int16_t unsaved = image->changes; save_image_as(image, name) != 0) {
         return false;
+    } else if (layer_master_of(image)) {
+        // The file holds the composite only: the layers are still unsaved,
+        // and closing asks for them.
+        image->changes = unsaved ? unsaved : 1;
+        remember_recent(QString::fromLocal8Bit(name));
+        return true;
+    }
     image->changes = 0;
     remember_recent(QString::fromLocal8Bit(name));
     redraw(image, nullptr);
@@ -619,6 +633,13 @@ bool MainWindow::save_active(const QString& path_or_empty)
     Image* image = v->image();
     if (!path_or_empty.isEmpty())
         return save_image_to(image, path_or_empty);
+    // A layer stack is saved whole: into its own layered file, or one the
+    // user names beside the picture it came from.
+    if (Image* master = layer_master_of(image)) {
+        if (QFileInfo(QString::fromLocal8Bit(master->path)).suffix().compare("elf", Qt::CaseInsensitive) == 0)
+            return save_image_to(master, QString::fromLocal8Bit(master->path));
+        return save_layers_as(this, image);
+    }
     // Save writes the image's own file in its own format, as every editor
     // does; a format that cannot be written goes to Save As.
     if (!own_format_writable(image)) {
