@@ -7,6 +7,7 @@
 #include "formats/load_save.h"
 #include "script/script.h"
 #include "server/command_line.h"
+#include "timeline/sequence.h"
 #include "timeline/timeline.h"
 
 #include <cerrno>
@@ -169,11 +170,17 @@ bool sheet(const CommandLine& line, std::string& reason)
     if (frame > frames)
         frame = frames;
     ServerState& s = state();
+    std::string error;
     if (!s.hooks.render_frame) {
-        reason = "this front end cannot generate timeline frames";
+        // Exactly that frame, to where the sequence output settings send frames.
+        SequenceRequest request;
+        request.first = request.last = frame;
+        request.output = sequence_output_from_settings();
+        if (sequence_generate(request) == SEQ_DONE)
+            return true;
+        reason = "frame " + std::to_string(frame) + " could not be generated";
         return false;
     }
-    std::string error;
     if (s.hooks.render_frame(frame, error) != 0) {
         reason = error.empty() ? "frame " + std::to_string(frame) + " could not be generated" : error;
         return false;

@@ -49,6 +49,8 @@ struct ServerHooks {
     // "Save: PATH": the target written with the save settings.
     int (*save)(Image* image, const std::string& path, std::string& error) = nullptr;
     // "e"/"Sheet": the timeline is loaded; generate frame `frame` (from 1).
+    // Without a hook the frame is generated as the workstation's Generate
+    // button would, to the sequence output the settings name.
     int (*render_frame)(long frame, std::string& error) = nullptr;
 };
 void server_set_hooks(const ServerHooks& hooks);

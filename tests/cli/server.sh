@@ -157,4 +157,23 @@ wait "$server_pid" && pass "SIGTERM ends vq serve with status 0" || fail "vq ser
 [ ! -e "$SOCK_OVERRIDE" ] && pass "the socket is gone after SIGTERM" || fail "socket left after SIGTERM"
 server_pid=
 
+# Sheet with a frame number generates exactly that frame, to where the
+# sequence output settings send frames.
+unset SOCK_OVERRIDE
+"$VQ" timeline new sheet.tml --frames 4 >/dev/null
+"$VQ" timeline set sheet.tml --level 1 --frame 1-4 --action "$PWD/in.png" >/dev/null
+"$VQ" timeline set sheet.tml --level 1 --frame 1-4 --op negative >/dev/null
+mkdir -p seq
+for kv in "SaveResult 1" "OutPath $PWD/seq" "OutName f" "SeqType 11"; do
+  # shellcheck disable=SC2086
+  "$VQ" prefs $kv >/dev/null || fail "vq prefs $kv"
+done
+start_server
+expect_status 0 -- "$VQ" send "Sheet: $PWD/sheet.tml, 3"
+stop_server
+server_pid=
+[ "$(ls seq)" = f0003.png ] && pass "Sheet made frame 3 alone" || fail "Sheet output: $(ls seq)"
+"$VQ" apply in.png neg.png negative >/dev/null
+same seq/f0003.png neg.png && pass "the frame is the timeline's" || fail "Sheet frame differs"
+
 finish
