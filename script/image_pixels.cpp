@@ -208,6 +208,28 @@ void image_changed(Image* img)
     ui::platform().redraw(img, nullptr);
 }
 
+// The top slot of a stack for the current image: null when there is no
+// image or the stack is empty; a slot of another size ends the run.
+StackSlot* top_slot_for(Image* img, StackSlot* slots, int top, const char* what)
+{
+    if (!img || top >= kStackSlots)
+        return nullptr;
+    StackSlot& s = slots[top];
+    if (s.width != static_cast<long>(img->width) || s.height != img->height)
+        size_differs(what, s, static_cast<long>(img->width), img->height);
+    return &s;
+}
+
+StackSlot* top_image_for(Image* img)
+{
+    return top_slot_for(img, g_run.images, g_run.image_top, "The image on the stack");
+}
+
+StackSlot* top_mask_for(Image* img)
+{
+    return top_slot_for(img, g_run.masks, g_run.mask_top, "The mask on the stack");
+}
+
 Line* st_pushimage(Line* line)
 {
     line->cursor = expect_end(line->text, line->cursor);
@@ -224,15 +246,13 @@ Line* st_popimage(Line* line)
 {
     line->cursor = expect_end(line->text, line->cursor);
     Image* img = current_image();
-    if (!img || g_run.image_top >= kStackSlots)
+    StackSlot* s = top_image_for(img);
+    if (!s)
         return line;
-    StackSlot& s = g_run.images[g_run.image_top];
-    if (s.width != static_cast<long>(img->width) || s.height != img->height)
-        size_differs("The image on the stack", s, static_cast<long>(img->width), img->height);
     ImageLock lock(img);
     if (!lock)
         return line;
-    std::memcpy(img->pixels, s.bytes, static_cast<size_t>(s.width * s.height * 4));
+    std::memcpy(img->pixels, s->bytes, static_cast<size_t>(s->width * s->height * 4));
     drop(g_run.images, g_run.image_top);
     image_changed(img);
     return line;
@@ -242,16 +262,14 @@ Line* st_exgimage(Line* line)
 {
     line->cursor = expect_end(line->text, line->cursor);
     Image* img = current_image();
-    if (!img || g_run.image_top >= kStackSlots)
+    StackSlot* s = top_image_for(img);
+    if (!s)
         return line;
-    StackSlot& s = g_run.images[g_run.image_top];
-    if (s.width != static_cast<long>(img->width) || s.height != img->height)
-        size_differs("The image on the stack", s, static_cast<long>(img->width), img->height);
     ImageLock lock(img);
     if (!lock)
         return line;
-    std::vector<uint8_t> swap(s.bytes, s.bytes + s.width * s.height * 4);
-    std::memcpy(s.bytes, img->pixels, swap.size());
+    std::vector<uint8_t> swap(s->bytes, s->bytes + s->width * s->height * 4);
+    std::memcpy(s->bytes, img->pixels, swap.size());
     std::memcpy(img->pixels, swap.data(), swap.size());
     image_changed(img);
     return line;
@@ -323,16 +341,14 @@ Line* st_popiam(Line* line)
 {
     line->cursor = expect_end(line->text, line->cursor);
     Image* img = current_image();
-    if (!img || g_run.image_top >= kStackSlots)
+    StackSlot* s = top_image_for(img);
+    if (!s)
         return line;
-    StackSlot& s = g_run.images[g_run.image_top];
-    if (s.width != static_cast<long>(img->width) || s.height != img->height)
-        size_differs("The image on the stack", s, static_cast<long>(img->width), img->height);
     uint8_t* m = run_mask();
     if (!m)
         return line;
-    for (long i = 0; i < s.width * s.height; ++i) {
-        const uint8_t* p = s.bytes + 4 * i;
+    for (long i = 0; i < s->width * s->height; ++i) {
+        const uint8_t* p = s->bytes + 4 * i;
         m[i] = static_cast<uint8_t>((p[0] + p[1] + p[2]) / 3);
     }
     mask_edited();
@@ -345,17 +361,15 @@ Line* st_popmai(Line* line)
 {
     line->cursor = expect_end(line->text, line->cursor);
     Image* img = current_image();
-    if (!img || g_run.mask_top >= kStackSlots)
+    StackSlot* s = top_mask_for(img);
+    if (!s)
         return line;
-    StackSlot& s = g_run.masks[g_run.mask_top];
-    if (s.width != static_cast<long>(img->width) || s.height != img->height)
-        size_differs("The mask on the stack", s, static_cast<long>(img->width), img->height);
     ImageLock lock(img);
     if (!lock)
         return line;
-    for (long i = 0; i < s.width * s.height; ++i) {
+    for (long i = 0; i < s->width * s->height; ++i) {
         uint8_t* p = img->pixels + 4 * i;
-        p[0] = p[1] = p[2] = s.bytes[i];
+        p[0] = p[1] = p[2] = s->bytes[i];
     }
     drop(g_run.masks, g_run.mask_top);
     image_changed(img);
@@ -374,16 +388,6 @@ Line* st_pushmask(Line* line)
     if (m)
         push(g_run.masks, g_run.mask_top, m, static_cast<long>(img->width), img->height, 1);
     return line;
-}
-
-StackSlot* top_mask_for(Image* img)
-{
-    if (!img || g_run.mask_top >= kStackSlots)
-        return nullptr;
-    StackSlot& s = g_run.masks[g_run.mask_top];
-    if (s.width != static_cast<long>(img->width) || s.height != img->height)
-        size_differs("The mask on the stack", s, static_cast<long>(img->width), img->height);
-    return &s;
 }
 
 Line* st_popmask(Line* line)
