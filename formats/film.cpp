@@ -816,6 +816,19 @@ bool valid_delay(int delay)
     return false;
 }
 
+// The questions of an animation export: the file, the parameters dialog
+// (when `dialog`, for GIF and MNG) and a delay the formats can hold.
+bool ask_animation(const char* title, const char* filter, const char* extension, const char* suggested, bool dialog,
+                   char* name, FilmExportOptions& options, int& delay)
+{
+    if (!ask_name(title, filter, extension, suggested, name))
+        return false;
+    if (dialog && g_parameters_dialog && !g_parameters_dialog(options))
+        return false;
+    delay = film_delay(options);
+    return valid_delay(delay);
+}
+
 } // namespace
 
 int film_common_palette(uint8_t* red, uint8_t* green, uint8_t* blue)
@@ -862,13 +875,9 @@ int ExportFilmMng(const char* suggested, const FilmExportOptions& given)
     if (!frames.check())
         return 1;
     char name[kImagePathMax];
-    if (!ask_name("Save MNG animation", "MNGs (*.MNG)|*.MNG|", ".mng", suggested, name))
-        return 1;
     FilmExportOptions options = given;
-    if (g_parameters_dialog && !g_parameters_dialog(options))
-        return 1;
-    const int delay = film_delay(options);
-    if (!valid_delay(delay))
+    int delay = 0;
+    if (!ask_animation("Save MNG animation", "MNGs (*.MNG)|*.MNG|", ".mng", suggested, true, name, options, delay))
         return 1;
     MngPalette common{};
     const MngPalette* palette = nullptr;
@@ -899,16 +908,15 @@ int ExportFilmMng(const char* suggested, const FilmExportOptions& given)
     return 0;
 }
 
-int ExportFilmAvi(const char* suggested, const FilmExportOptions& options)
+int ExportFilmAvi(const char* suggested, const FilmExportOptions& given)
 {
     ExportFrames frames;
     if (!frames.check())
         return 1;
     char name[kImagePathMax];
-    if (!ask_name("Save Film as AVI", "AVI files (*.AVI)|*.AVI|", ".avi", suggested, name))
-        return 1;
-    const int delay = film_delay(options);
-    if (!valid_delay(delay))
+    FilmExportOptions options = given;
+    int delay = 0;
+    if (!ask_animation("Save Film as AVI", "AVI files (*.AVI)|*.AVI|", ".avi", suggested, false, name, options, delay))
         return 1;
     AviWriter writer;
     // A delay of 0 plays as fast as the format lets a player: 100 frames a second.
@@ -935,13 +943,9 @@ int ExportFilmGif(const char* suggested, const FilmExportOptions& given)
     if (!frames.check())
         return 1;
     char name[kImagePathMax];
-    if (!ask_name("Save GIF animation", "GIFs (*.GIF)|*.GIF|", ".gif", suggested, name))
-        return 1;
     FilmExportOptions options = given;
-    if (g_parameters_dialog && !g_parameters_dialog(options))
-        return 1;
-    const int delay = film_delay(options);
-    if (!valid_delay(delay))
+    int delay = 0;
+    if (!ask_animation("Save GIF animation", "GIFs (*.GIF)|*.GIF|", ".gif", suggested, true, name, options, delay))
         return 1;
     CurrentPalette palette;
     if (options.common_palette) {
