@@ -3,6 +3,7 @@
 #include "core/image.h"
 #include "core/undo.h"
 #include "layers/composite.h"
+#include "ui/qt/docked_window.h"
 #include "ui/qt/image_view.h"
 #include "ui/qt/main_window.h"
 
@@ -209,24 +210,7 @@ bool HistoryWindow::step_to(int row)
 
 void install_history_window()
 {
-    MainWindow::add_menu_builder([](MainWindow& w) {
-        auto* dock = new QDockWidget("History", &w);
-        dock->setObjectName("history_dock");
-        auto* window = new HistoryWindow(&w);
-        dock->setWidget(window);
-        w.addDockWidget(Qt::RightDockWidgetArea, dock);
-        dock->show();  // the frame is shown already: a new dock is not
-        g_history = window;
-        g_dock = dock;
-        QObject::connect(window, &QObject::destroyed, [window] {
-            if (g_history == window) {
-                g_history = nullptr;
-                g_dock = nullptr;
-            }
-        });
-        if (ImageView* v = w.active_view())
-            window->set_image(v->image());
-    });
+    install_docked_window("History", "history_dock", g_history, g_dock);
 }
 
 } // namespace ws

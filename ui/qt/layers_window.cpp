@@ -8,6 +8,7 @@
 #include "layers/composite.h"
 #include "layers/layer_manage.h"
 #include "ui/qt/file_extras.h"
+#include "ui/qt/docked_window.h"
 #include "ui/qt/image_view.h"
 #include "ui/qt/main_window.h"
 
@@ -605,24 +606,7 @@ void LayersWindow::rename_layer(Image* layer)
 
 void install_layers_window()
 {
-    MainWindow::add_menu_builder([](MainWindow& w) {
-        auto* dock = new QDockWidget("Layers", &w);
-        dock->setObjectName("layers_dock");
-        auto* window = new LayersWindow(&w);
-        dock->setWidget(window);
-        w.addDockWidget(Qt::RightDockWidgetArea, dock);
-        dock->show();  // the frame is shown already: a new dock is not
-        g_layers = window;
-        g_dock = dock;
-        QObject::connect(window, &QObject::destroyed, [window] {
-            if (g_layers == window) {
-                g_layers = nullptr;
-                g_dock = nullptr;
-            }
-        });
-        if (ImageView* v = w.active_view())
-            window->set_image(v->image());
-    });
+    install_docked_window("Layers", "layers_dock", g_layers, g_dock);
 }
 
 } // namespace ws
