@@ -48,6 +48,37 @@ struct CollageParams {
     int32_t spx_w, spx_h, spx_resize, spx_filter;  // SPixel: pixels
 
     int32_t dof_radius;      // DOF: blur at the greatest depth difference
+
+    // Stroke: where the stamps go, how they are put, and how each one is
+    // tinted, mirrored, turned, sized, shadowed and bulged.
+    int32_t st_spacing;          // % of the brush's smaller side (at the mean scale)
+    int32_t st_jitter[2];        // % of the brush's width, height each stamp may stray
+    int32_t st_offset[2];        // pixels every stamp is moved
+    int32_t st_opacity;          // %
+    int32_t st_every;            // every n-th stamp along the stroke is put
+    int32_t st_threshold;        // brush alpha below it paints nothing
+    int32_t st_tint;             // 0xRRGGBB
+    int32_t st_tint_amount;      // %
+    int32_t st_fade;             // % of the opacity lost by the stroke's end
+    int32_t st_flip[2];          // every stamp mirrored left-right, top-bottom
+    int32_t st_alternate;        // every second stamp mirrored: 1 left-right, 2 top-bottom, 3 both
+    int32_t st_random_flip;      // % chance of each mirror per stamp
+    int32_t st_angle[2];         // degrees counter-clockwise at the start and the end
+    int32_t st_follow;           // the path's direction is added
+    int32_t st_angle_jitter;     // +- degrees
+    int32_t st_spin;             // degrees added per stamp
+    int32_t st_scale[2];         // % at the start and the end
+    int32_t st_scale_jitter;     // +- %
+    int32_t st_scale_min, st_scale_max;
+    int32_t st_shadow[2];        // the shadow's offset in pixels
+    int32_t st_shadow_opacity;   // %; 0 no shadow
+    int32_t st_shadow_soft;      // blur radius
+    int32_t st_shadow_colour;    // 0xRRGGBB
+    int32_t st_barrel[2];        // r^2 and r^4 coefficients, %
+    int32_t st_barrel_centre[2]; // % of the half sides
+    int32_t st_barrel_axis[2];   // % of the bulge along x, along y
+    int32_t st_barrel_shade;     // % darker at the rim
+    int32_t st_seed;
 };
 
 extern CollageParams g_collage_params;

@@ -99,9 +99,38 @@ the source's alpha.
 
 inline constexpr const char* stroke = R"(Paints the brush image along the edge of the selection
 (the border of the image when nothing is selected). The brush is stamped centred on edge pixels
-(selected ones, with a weight of at least 128, next to one that is not), one stamp per square a
-quarter of the brush's smaller side wide, its colours over the image by its alpha. No brush
-assigned: the image itself is the brush. No parameters.)";
+(selected ones, with a weight of at least 128, next to one that is not), one stamp per square of
+the spacing's width, over the image by its alpha. No brush assigned: the image itself is the
+brush. The stamps are put in order along the edge (from its first pixel in reading order to the
+nearest stamp not yet visited within two squares, a new stretch where there is none); `t` runs
+from 0 at the first stamp to 1 at the last, `k` counts the stamps from 0.
+
+- `spacing`: the squares' width, % of the brush's smaller side at the mean of `scale` and
+  `scale_end` (at least a pixel): `max(1, floor(side × spacing × (scale + scale_end) / 20000))`.
+- `jitter_x`, `jitter_y`: each stamp strays by up to ± that % of the brush's width (height),
+  rounded to whole pixels; `offset_x`, `offset_y`: pixels every stamp is moved.
+- `opacity`: % of the stamps' strength; `every`: only stamps with `k mod every = 0` are put;
+  `threshold`: brush pixels whose alpha is below it paint nothing.
+- `tint`, `tint_amount`: each brush colour `c` moves towards the tint scaled by the pixel's
+  luma `L`: `c + amount × (tint × L / 255 − c)`.
+- `fade`: the strength falls along the stroke, `weight = 255 × opacity × (1 − fade × t)`.
+- `flip_x`, `flip_y` mirror every stamp; `alternate` mirrors every second one (1 left-right,
+  2 top-bottom, 3 both), `random_flip` mirrors each stamp with that % chance on each axis.
+- Turn (degrees, counter-clockwise): `angle + (angle_end − angle) × t + spin × k`, plus the
+  stroke's direction there with `follow` (the brush's right side pointing along the stroke),
+  plus up to ± `angle_jitter`.
+- Size (%): `(scale + (scale_end − scale) × t) × (1 ± scale_jitter)`, limited to
+  `scale_min` … `scale_max`. Turned or sized stamps are resampled bilinearly.
+- `shadow` (% opacity; 0 none), `shadow_x`, `shadow_y`, `shadow_soft`, `shadow_colour`: a
+  shadow of every stamp's alpha, moved by the offset and blurred by two box blurs of that radius,
+  painted before (under) all the stamps.
+- Barrel: in the stamp's own coordinates (−1 … 1 over its half sides, before the turn), a point
+  at distance `r` from the centre `c = (barrel_x, barrel_y) %` shows the brush at
+  `c + d × (1 + a × (g − 1))` with `g = (1 + k1 r² + k2 r⁴) / max(0.1, 1 + k1 + k2)`,
+  `k1 = barrel %`, `k2 = barrel4 %`, and `a` the share `barrel_h` across and `barrel_v` down.
+  Positive values bulge the middle out, negative ones pinch it; the rim on the axes stays and
+  the stamp keeps its frame. `barrel_shade` darkens it as `1 − shade × r²`, a lit cylinder.
+- `seed`: the same settings and seed give the same stroke.)";
 
 inline constexpr const char* closed_line = R"(Draws the outline of the area as a closed line, a
 pixel wide, in the pen colour (Color Fill's colour preference, "ColorFill"). The outline is the

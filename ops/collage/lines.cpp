@@ -1,5 +1,5 @@
-// Stroke and the line commands: the brush (or the pen colour) along the
-// selection's edge or along the area's outline.
+// The line commands: the pen colour, the source or the brush along the
+// area's outline.
 #include "areas/area.h"
 #include "areas/area_mask.h"
 #include "core/image.h"
@@ -161,49 +161,6 @@ int draw_path(Image* t, bool closed, bool pen_command)
 }
 
 } // namespace
-
-// ---- Stroke ----------------------------------------------------------------------
-
-int stroke_worker(Image* t, uint8_t* mask)
-{
-    const resample::Block b = canvas::brush();
-    if (!b.pixels)
-        return 1;
-    // The brush goes on a copy's edge: where a selected pixel (weight of at
-    // least half) meets one that is not, or the image's border.
-    canvas::Pixels brush;
-    if (!canvas::copy(b, brush))
-        return 1;
-    const long w = t->width, h = t->height;
-    const long spacing = stamp_spacing(b);
-    auto inside = [&](long x, long y) {
-        return x >= 0 && y >= 0 && x < w && y < h && mask[static_cast<size_t>(t->rows[y]) + static_cast<size_t>(x)] >= 128;
-    };
-    // One stamp per cell of a grid `spacing` wide keeps the stamps apart.
-    const long cw = (w + spacing - 1) / spacing, ch = (h + spacing - 1) / spacing;
-    std::vector<uint8_t> used(static_cast<size_t>(cw) * static_cast<size_t>(ch), 0);
-    std::vector<std::pair<long, long>> centres;
-    const gen::Area a = gen::area();
-    for (long y = std::max(0, a.y0); y <= std::min<long>(h - 1, a.y1); ++y)
-        for (long x = std::max(0, a.x0); x <= std::min<long>(w - 1, a.x1); ++x) {
-            if (!inside(x, y))
-                continue;
-            if (inside(x - 1, y) && inside(x + 1, y) && inside(x, y - 1) && inside(x, y + 1))
-                continue;
-            uint8_t& cell = used[static_cast<size_t>(y / spacing) * static_cast<size_t>(cw) + static_cast<size_t>(x / spacing)];
-            if (cell)
-                continue;
-            cell = 1;
-            centres.emplace_back(x, y);
-        }
-    const bool alpha = canvas::alpha_mode();
-    for (size_t i = 0; i < centres.size(); ++i) {
-        if (canvas::cancelled(static_cast<long>(i), static_cast<long>(centres.size())))
-            return 1;
-        stamp(t, brush.block(), centres[i].first, centres[i].second, alpha);
-    }
-    return 0;
-}
 
 int closed_line_worker(Image* t, uint8_t*)
 {

@@ -42,6 +42,17 @@ void collage_reset()
     p.spx_h = 480;
     p.spx_resize = 1;
     p.dof_radius = 8;
+    p.st_spacing = 25;
+    p.st_opacity = 100;
+    p.st_every = 1;
+    p.st_tint = 0xFFFFFF;
+    p.st_scale[0] = p.st_scale[1] = 100;
+    p.st_scale_min = 1;
+    p.st_scale_max = 1000;
+    p.st_shadow[0] = p.st_shadow[1] = 4;
+    p.st_shadow_soft = 2;
+    p.st_barrel_axis[0] = p.st_barrel_axis[1] = 100;
+    p.st_seed = 1;
 }
 
 CollageParams& p = g_collage_params;
@@ -127,6 +138,48 @@ constexpr OpSlot kDOF[] = {
     slot_range(&p.dof_radius, "radius", "Blur radius", 0, 200),
 };
 
+// In the groups the script's ST commands set, in their order.
+constexpr OpSlot kStroke[] = {
+    slot_int(&p.st_spacing, "spacing", "Spacing (% of the brush)", 1, 200, 1, 1000),
+    slot_int(&p.st_jitter[0], "jitter_x", "Scatter across (% of the brush width)", 0, 200, 0, 1000),
+    slot_int(&p.st_jitter[1], "jitter_y", "Scatter down (% of the brush height)", 0, 200, 0, 1000),
+    slot_int(&p.st_offset[0], "offset_x", "Offset x (pixels)", -200, 200, -40000, 40000),
+    slot_int(&p.st_offset[1], "offset_y", "Offset y (pixels)", -200, 200, -40000, 40000),
+    slot_range(&p.st_opacity, "opacity", "Opacity (%)", 0, 100),
+    slot_int(&p.st_every, "every", "Every n-th stamp", 1, 20, 1, 10000),
+    slot_range(&p.st_threshold, "threshold", "Brush alpha threshold", 0, 255),
+    slot_int(&p.st_tint, "tint", "Tint (0xRRGGBB)", 0, 16777215, 0, 16777215),
+    slot_range(&p.st_tint_amount, "tint_amount", "Tint strength (%)", 0, 100),
+    slot_range(&p.st_fade, "fade", "Fade to the end (%)", 0, 100),
+    slot_switch(&p.st_flip[0], "flip_x", "Mirror left-right"),
+    slot_switch(&p.st_flip[1], "flip_y", "Mirror top-bottom"),
+    slot_choice(&p.st_alternate, "alternate", "Mirror every second stamp", 0, 3, "No|Left-right|Top-bottom|Both"),
+    slot_range(&p.st_random_flip, "random_flip", "Random mirror (%)", 0, 100),
+    slot_int(&p.st_angle[0], "angle", "Angle at the start (degrees)", -360, 360, -3600, 3600),
+    slot_int(&p.st_angle[1], "angle_end", "Angle at the end (degrees)", -360, 360, -3600, 3600),
+    slot_switch(&p.st_follow, "follow", "Follow the stroke's direction"),
+    slot_range(&p.st_angle_jitter, "angle_jitter", "Angle jitter (degrees)", 0, 180),
+    slot_int(&p.st_spin, "spin", "Spin per stamp (degrees)", -180, 180, -3600, 3600),
+    slot_int(&p.st_scale[0], "scale", "Size at the start (%)", 1, 400, 1, 1000),
+    slot_int(&p.st_scale[1], "scale_end", "Size at the end (%)", 1, 400, 1, 1000),
+    slot_range(&p.st_scale_jitter, "scale_jitter", "Size jitter (%)", 0, 100),
+    slot_int(&p.st_scale_min, "scale_min", "Smallest size (%)", 1, 400, 1, 1000),
+    slot_int(&p.st_scale_max, "scale_max", "Largest size (%)", 1, 1000, 1, 1000),
+    slot_int(&p.st_shadow[0], "shadow_x", "Shadow x (pixels)", -50, 50, -1000, 1000),
+    slot_int(&p.st_shadow[1], "shadow_y", "Shadow y (pixels)", -50, 50, -1000, 1000),
+    slot_range(&p.st_shadow_opacity, "shadow", "Shadow opacity (%)", 0, 100),
+    slot_int(&p.st_shadow_soft, "shadow_soft", "Shadow softness (pixels)", 0, 50, 0, 200),
+    slot_int(&p.st_shadow_colour, "shadow_colour", "Shadow colour (0xRRGGBB)", 0, 16777215, 0, 16777215),
+    slot_range(&p.st_barrel[0], "barrel", "Barrel (%)", -100, 100),
+    slot_range(&p.st_barrel[1], "barrel4", "Barrel, fourth order (%)", -100, 100),
+    slot_range(&p.st_barrel_centre[0], "barrel_x", "Barrel centre x (%)", -100, 100),
+    slot_range(&p.st_barrel_centre[1], "barrel_y", "Barrel centre y (%)", -100, 100),
+    slot_range(&p.st_barrel_axis[0], "barrel_h", "Barrel across (%)", 0, 100),
+    slot_range(&p.st_barrel_axis[1], "barrel_v", "Barrel down (%)", 0, 100),
+    slot_range(&p.st_barrel_shade, "barrel_shade", "Barrel shading (%)", 0, 100),
+    slot_int(&p.st_seed, "seed", "Seed", 0, 1000, 0, 2147483647),
+};
+
 constexpr OpRow kRows[] = {
     {.command = opcmd::Clip, .worker = worker_whole(canvas::guarded<clip_worker>), .prepare = clip_prepare, .finish = size_finish,
      .slots = kClip, .doc = collage_docs::clip},
@@ -136,7 +189,8 @@ constexpr OpRow kRows[] = {
     {.command = opcmd::Merge, .worker = worker_whole(canvas::guarded<merge_worker>), .slots = kMerge, .doc = collage_docs::merge},
     {.command = opcmd::KeyIn, .worker = worker_whole(canvas::guarded<keyin_worker>), .slots = kKeyIn, .doc = collage_docs::keyin},
     {.command = opcmd::Place, .worker = worker_whole(canvas::guarded<place_worker>), .slots = kPlace, .doc = collage_docs::place},
-    {.command = opcmd::Stroke, .worker = worker_whole(canvas::guarded<stroke_worker>), .doc = collage_docs::stroke},
+    {.command = opcmd::Stroke, .worker = worker_whole(canvas::guarded<stroke_worker>), .slots = kStroke,
+     .doc = collage_docs::stroke},
     {.command = opcmd::ClosedLine, .worker = worker_whole(canvas::guarded<closed_line_worker>), .doc = collage_docs::closed_line},
     {.command = opcmd::ClosedLinePen, .worker = worker_whole(canvas::guarded<closed_line_pen_worker>),
      .doc = collage_docs::closed_line_pen},
