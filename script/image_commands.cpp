@@ -543,6 +543,36 @@ void fn_landtext(int, Value* a, Value& r)
                       {"grain", "grain_size", "grain_seed", "snow", "snow_red", "snow_green", "snow_blue"}, a, r);
 }
 
+// The brush stroke's settings, for the STROKE command that follows.
+void fn_stpos(int, Value* a, Value& r)
+{
+    set_op_parameters(opcmd::Stroke, {"spacing", "jitter_x", "jitter_y", "offset_x", "offset_y"}, a, r);
+}
+void fn_stapp(int, Value* a, Value& r) { set_op_parameters(opcmd::Stroke, {"opacity", "every", "threshold"}, a, r); }
+void fn_stpal(int, Value* a, Value& r) { set_op_parameters(opcmd::Stroke, {"tint", "tint_amount"}, a, r); }
+void fn_stfade(int, Value* a, Value& r) { set_op_parameters(opcmd::Stroke, {"fade"}, a, r); }
+void fn_stflip(int, Value* a, Value& r)
+{
+    set_op_parameters(opcmd::Stroke, {"flip_x", "flip_y", "alternate", "random_flip"}, a, r);
+}
+void fn_strotate(int, Value* a, Value& r)
+{
+    set_op_parameters(opcmd::Stroke, {"angle", "angle_end", "follow", "angle_jitter", "spin"}, a, r);
+}
+void fn_stsizing(int, Value* a, Value& r)
+{
+    set_op_parameters(opcmd::Stroke, {"scale", "scale_end", "scale_jitter", "scale_min", "scale_max"}, a, r);
+}
+void fn_stshadow(int, Value* a, Value& r)
+{
+    set_op_parameters(opcmd::Stroke, {"shadow_x", "shadow_y", "shadow", "shadow_soft", "shadow_colour"}, a, r);
+}
+void fn_stbarrel(int, Value* a, Value& r)
+{
+    set_op_parameters(opcmd::Stroke,
+                      {"barrel", "barrel4", "barrel_x", "barrel_y", "barrel_h", "barrel_v", "barrel_shade"}, a, r);
+}
+
 // ---- the table ----------------------------------------------------------------------------
 
 // The image functions besides the operations, by argument count; a null
@@ -562,7 +592,7 @@ const BuiltinDef kOtherFunctions[] = {
     {"SETSEL", T_DBL, 1, 1, fn_setsel},
     {"SETCTM", T_STR, 1, 1, fn_setctm}, {"SETPTM", T_STR, 1, 1, fn_setctm},
     {"SETALPHAMASK", T_DBL, 1, 1, fn_setalphamask}, {"SWAPIMAGE", T_DBL, 1, 1, fn_swapimage},
-    {"SETOFFSET", T_DBL, 1, 1, fn_setoffset}, {"STFADE", T_DBL, 1, 1, nullptr},
+    {"SETOFFSET", T_DBL, 1, 1, fn_setoffset}, {"STFADE", T_DBL, 1, 1, fn_stfade},
     {"GETRED", T_DBL, 2, 2, fn_getred}, {"GETGREEN", T_DBL, 2, 2, fn_getgreen},
     {"GETBLUE", T_DBL, 2, 2, fn_getblue}, {"GETALPHA", T_DBL, 2, 2, fn_getalpha},
     {"GETREDU", T_DBL, 2, 2, fn_getredu}, {"GETGREENU", T_DBL, 2, 2, fn_getgreenu},
@@ -579,7 +609,7 @@ const BuiltinDef kOtherFunctions[] = {
     {"HILIM", T_SNG, 2, 2, fn_min}, {"LOWLIM", T_SNG, 2, 2, fn_max},
     {"STEP", T_SNG, 2, 2, fn_step},
     {"EXPAND", T_DBL, 2, 2, fn_expand}, {"CONTRACT", T_DBL, 2, 2, fn_contract},
-    {"STPAL", T_DBL, 2, 2, nullptr}, {"LANDHAZE", T_DBL, 2, 2, fn_landhaze}, {"LANDCLIFF", T_DBL, 2, 2, fn_landcliff},
+    {"STPAL", T_DBL, 2, 2, fn_stpal}, {"LANDHAZE", T_DBL, 2, 2, fn_landhaze}, {"LANDCLIFF", T_DBL, 2, 2, fn_landcliff},
     {"PUTRED", T_DBL, 3, 3, fn_putred}, {"PUTGREEN", T_DBL, 3, 3, fn_putgreen},
     {"PUTBLUE", T_DBL, 3, 3, fn_putblue}, {"PUTALPHA", T_DBL, 3, 3, fn_putalpha},
     {"SETPROF", T_DBL, 3, 3, fn_setprof}, {"GETPALETTE", T_DBL, 3, 3, fn_getpalette},
@@ -587,13 +617,13 @@ const BuiltinDef kOtherFunctions[] = {
     {"PUTLUMA", T_DBL, 3, 3, fn_putluma}, {"PUPROFILE", T_DBL, 3, 3, fn_puprofile},
     {"PUTM", T_DBL, 3, 3, fn_putm},
     {"CLAMP", T_SNG, 3, 3, fn_clamp}, {"SMOOTHSTEP", T_SNG, 3, 3, fn_smoothstep},
-    {"STAPP", T_DBL, 3, 3, nullptr}, {"LANDWATER", T_DBL, 3, 3, fn_landwater}, {"LANDSCALE", T_DBL, 3, 3, fn_landscale},
+    {"STAPP", T_DBL, 3, 3, fn_stapp}, {"LANDWATER", T_DBL, 3, 3, fn_landwater}, {"LANDSCALE", T_DBL, 3, 3, fn_landscale},
     {"SETPALETTE", T_DBL, 4, 4, fn_setpalette}, {"SELOVAL", T_DBL, 4, 4, fn_seloval},
-    {"SELRECT", T_DBL, 4, 4, fn_selrect}, {"STFLIP", T_DBL, 4, 4, nullptr},
+    {"SELRECT", T_DBL, 4, 4, fn_selrect}, {"STFLIP", T_DBL, 4, 4, fn_stflip},
     {"PURGBA", T_DBL, 5, 5, fn_purgba}, {"PUPALRGB", T_DBL, 5, 5, fn_pupalrgb},
-    {"MASKRECT", T_DBL, 5, 5, fn_maskrect}, {"STPOS", T_DBL, 5, 5, nullptr},
-    {"STROTATE", T_DBL, 5, 5, nullptr}, {"STSIZING", T_DBL, 5, 5, nullptr}, {"STSHADOW", T_DBL, 5, 5, nullptr},
-    {"LANDROT", T_DBL, 6, 6, fn_landrot}, {"STBARREL", T_DBL, 7, 7, nullptr}, {"LANDTEXT", T_DBL, 7, 7, fn_landtext},
+    {"MASKRECT", T_DBL, 5, 5, fn_maskrect}, {"STPOS", T_DBL, 5, 5, fn_stpos},
+    {"STROTATE", T_DBL, 5, 5, fn_strotate}, {"STSIZING", T_DBL, 5, 5, fn_stsizing}, {"STSHADOW", T_DBL, 5, 5, fn_stshadow},
+    {"LANDROT", T_DBL, 6, 6, fn_landrot}, {"STBARREL", T_DBL, 7, 7, fn_stbarrel}, {"LANDTEXT", T_DBL, 7, 7, fn_landtext},
     {"CALCULATE", T_DBL, 10, 10, fn_calculate}, {"TEXTSEL", T_DBL, 11, 11, fn_textsel},
 };
 

@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "ops/appliers.h"
 #include "ops/catalogue.h"
+#include "ops/collage/collage.h"
 #include "ops/framework.h"
 #include "ops/ops.h"
 #include "ops/profiles.h"
@@ -344,6 +345,84 @@ TEST_F(ImageCommandTest, LandCommandsSetTheLandscapesParameters)
     std::vector<uint32_t> north = all();
     output("10 X = LANDROT(90, 256, 504, 0, 35, 70): X = LANDSCAPE(1, 55, 40, 100)\n");
     EXPECT_NE(all(), north);
+}
+
+TEST_F(ImageCommandTest, StCommandsSetTheStrokesParametersAndStrokeUsesThem)
+{
+    const CollageParams& p = collage_params();
+    // Each returns its first parameter's value before; values beyond a
+    // parameter's range are taken at its end.
+    EXPECT_EQ(output("10 PRINT STPOS(60, 10, 20, -3, 4); STAPP(80, 2, 30); STPAL(&HFF8000, 40); STFADE(50)\n"
+                     "20 PRINT STFLIP(1, 0, 3, 25); STROTATE(10, 200, 1, 15, 30); STSIZING(50, 150, 20, 40, 900)\n"
+                     "30 PRINT STSHADOW(2, 3, 70, 4, 255); STBARREL(60, -20, 10, -10, 100, 50, 30); STPOS(-5, 0, 0, 0, 0)\n"),
+              " 25 100 16777215 0\n 0 0 100\n 4 0 60\n");
+    EXPECT_EQ(p.st_spacing, 1);
+    EXPECT_EQ(p.st_opacity, 80);
+    EXPECT_EQ(p.st_threshold, 30);
+    EXPECT_EQ(p.st_tint, 0xFF8000);
+    EXPECT_EQ(p.st_fade, 50);
+    EXPECT_EQ(p.st_alternate, 3);
+    EXPECT_EQ(p.st_random_flip, 25);
+    EXPECT_EQ(p.st_angle[1], 200);
+    EXPECT_EQ(p.st_spin, 30);
+    EXPECT_EQ(p.st_scale_max, 900);
+    EXPECT_EQ(p.st_shadow_colour, 255);
+    EXPECT_EQ(p.st_barrel[1], -20);
+    EXPECT_EQ(p.st_barrel_shade, 30);
+    output("10 X = STFADE(400): X = STBARREL(-900, 0, 0, 0, 0, 0, 0)\n");
+    EXPECT_EQ(p.st_fade, 100);
+    EXPECT_EQ(p.st_barrel[0], -100);
+    for (const char* call : {"STPOS(1, 2, 3, 4)", "STAPP(1, 2)", "STPAL(1)", "STFADE(1, 2)", "STFLIP(1, 2, 3)",
+                             "STROTATE(1, 2, 3, 4, 5, 6)", "STSIZING(1)", "STSHADOW(1, 2, 3, 4)", "STBARREL(1, 2, 3, 4, 5, 6)"})
+        EXPECT_EQ(error_of(std::string("10 X = ") + call + "\n"), "Error in line 10: Syntax error") << call;
+    EXPECT_EQ(error_of("10 X = STFADE(\"slow\")\n"), "Error in line 10: Type mismatch");
+    EXPECT_EQ(p.st_fade, 100);
+
+    // A script that sets the brush's settings and strokes paints what the
+    // operation paints with the same values set by name.
+    Image* brush = image_new(5, 4, "brush");
+    ASSERT_NE(brush, nullptr);
+    image_lock(brush);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x)
+            pixel_store(brush->pixel(x, y), pixel_make(250 - 40 * x, 60 * y, 200, 120 + 30 * y));
+    image_unlock(brush);
+    image_set_role(ImageRole::Brush, brush);
+    const std::vector<uint32_t> before = all();
+    output("10 X = STPOS(40, 30, 0, 1, 0): X = STAPP(90, 1, 0): X = STPAL(&H2080FF, 50): X = STFADE(30)\n"
+           "20 X = STFLIP(0, 0, 1, 10): X = STROTATE(0, 90, 1, 10, 0): X = STSIZING(80, 160, 10, 1, 1000)\n"
+           "30 X = STSHADOW(1, 1, 60, 1, 0): X = STBARREL(40, 0, 0, 0, 100, 100, 20)\n"
+           "40 X = STROKE()\n");
+    const std::vector<uint32_t> scripted = all();
+    EXPECT_NE(scripted, before);
+    image_lock(img);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x)
+            pixel_store(img->pixel(x, y), before[static_cast<size_t>(y * 16 + x)]);
+    image_unlock(img);
+    collage_params().st_spacing = 25;  // anything: every value is set again below
+    const OpDescriptor* d = op_by_command(opcmd::Stroke);
+    const std::vector<std::pair<const char*, double>> values = {
+        {"spacing", 40}, {"jitter_x", 30}, {"jitter_y", 0}, {"offset_x", 1}, {"offset_y", 0}, {"opacity", 90},
+        {"every", 1}, {"threshold", 0}, {"tint", 0x2080FF}, {"tint_amount", 50}, {"fade", 30}, {"flip_x", 0},
+        {"flip_y", 0}, {"alternate", 1}, {"random_flip", 10}, {"angle", 0}, {"angle_end", 90}, {"follow", 1},
+        {"angle_jitter", 10}, {"spin", 0}, {"scale", 80}, {"scale_end", 160}, {"scale_jitter", 10},
+        {"scale_min", 1}, {"scale_max", 1000}, {"shadow_x", 1}, {"shadow_y", 1}, {"shadow", 60},
+        {"shadow_soft", 1}, {"shadow_colour", 0}, {"barrel", 40}, {"barrel4", 0}, {"barrel_x", 0},
+        {"barrel_y", 0}, {"barrel_h", 100}, {"barrel_v", 100}, {"barrel_shade", 20}};
+    size_t set = 0;
+    for (const auto& [key, v] : values)
+        for (const OpSlot& s : d->slots)
+            if (s.used() && std::strcmp(s.key, key) == 0) {
+                slot_set(s, v);
+                ++set;
+            }
+    EXPECT_EQ(set, values.size());
+    set_current_operation(opcmd::Stroke);
+    ASSERT_EQ(perform_operation(img, 0), 0);
+    EXPECT_EQ(all(), scripted);
+    image_set_role(ImageRole::Brush, nullptr);
+    image_free(brush);
 }
 
 TEST_F(ImageCommandTest, HelpersProfilesAndQueries)

@@ -245,7 +245,8 @@ TEST_F(ScriptTest, ImageCommandsWithoutAnImageGoOn)
     EXPECT_EQ(error_of("10 X = BRIGHT(40, 2)\n"), "Error in line 10: Syntax error");
     // Commands that set parameters need no image; their errors are caught
     // by a handler.
-    EXPECT_EQ(output("10 X = LANDHAZE(85, 0): PRINT CALCULATE(1,2,3,4,5,6,7,8,9,10); SETOFFSET(3)\n"), " 0 0\n");
+    EXPECT_EQ(output("10 X = LANDHAZE(85, 0): X = STFADE(20): PRINT CALCULATE(1,2,3,4,5,6,7,8,9,10); SETOFFSET(3)\n"),
+              " 0 0\n");
     EXPECT_EQ(output("10 ON ERROR GOSUB 100\n20 X = LANDHAZE(\"thick\", 0)\n30 PRINT \"on\": END\n100 PRINT \"trapped\": RETURN\n"),
               "trapped\non\n");
 }
