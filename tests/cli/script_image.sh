@@ -31,6 +31,23 @@ same blur "Blur 2.5" "X = BLUR(2.5)"
 same flip "Flip 0 1" "X = FLIP(0, 1)"
 cmp -s in.png a_bright.png && fail "Brightness changed nothing" || pass "the operations change the image"
 
+# The brush stroke's settings from the ST commands paint what vq apply paints
+# with the same values by name (the Script operation, so that both have the brush).
+"$VQ" new 7x5 brush.png --color 250,200,20
+"$VQ" apply brush.png brush2.png "Linear Fill" angle=70 repeat=1 palette=255,0,0/0,0,255 >/dev/null
+printf '%s\n' '10 X = STPOS(50, 20, 20, 0, 0): X = STAPP(80, 1, 0): X = STPAL(65280, 30): X = STFADE(40)' \
+  '20 X = STFLIP(0, 1, 1, 0): X = STROTATE(10, 80, 1, 5, 0): X = STSIZING(70, 140, 0, 1, 1000)' \
+  '30 X = STSHADOW(2, 2, 50, 1, 0): X = STBARREL(50, 0, 0, 0, 100, 100, 25): X = STROKE()' >stroke.gxs
+expect_status 0 -- "$VQ" apply in.png s_stroke.png Script file=stroke.gxs --brush brush2.png
+expect_status 0 -- "$VQ" apply in.png a_stroke.png Stroke spacing=50 jitter_x=20 jitter_y=20 opacity=80 tint=65280 \
+  tint_amount=30 fade=40 flip_y=1 alternate=1 angle=10 angle_end=80 follow=1 angle_jitter=5 scale=70 scale_end=140 \
+  shadow_x=2 shadow_y=2 shadow=50 shadow_soft=1 barrel=50 barrel_shade=25 --brush brush2.png
+cmp -s a_stroke.png s_stroke.png && pass "stroke: ST commands = vq apply" || fail "stroke: pixels differ"
+"$VQ" apply in.png d_stroke.png Stroke --brush brush2.png >/dev/null
+cmp -s a_stroke.png d_stroke.png && fail "the stroke's settings changed nothing" || pass "the stroke's settings change it"
+expect_status 2 -- "$VQ" apply in.png x.png Stroke scale=5000 --brush brush2.png
+expect_grep "scale must lie in 1..1000, not 5000" err.txt
+
 # The Script operation runs a program on the image: the same as vq script.
 printf '10 X = BRIGHT(35)\n20 SOLARIZE\n' >two.gxs
 expect_status 0 -- "$VQ" apply in.png a_two.png Script file=two.gxs
