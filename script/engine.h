@@ -97,8 +97,9 @@ struct Value {
 struct Line {
     Line* next;
     int32_t number;
-    char* text;
+    char* text;        // the statements; a remark after ' is cut off
     int32_t length;
+    int32_t remark;    // where the cut-off remark (from its ') lies in the text's block; 0 none
     int32_t cursor;
     int32_t stmt_start;
     int32_t leading_number;
@@ -379,7 +380,7 @@ inline bool take_break()
 }
 
 // ---- program store (program.cpp) -------------------------------------------------
-Line* line_new(const char* text, size_t length, int32_t number);
+Line* line_new(const char* text, size_t length, int32_t number, bool all_remark = false);
 void lines_free_all();
 int add_line(const char* text, int32_t& remembered);  // 0 done
 // Loads an open file into the store (the file is closed).

@@ -161,9 +161,11 @@ void write_lines(FILE* out, Line* first, Line* last)
     Engine& e = engine();
     for (Line* l = first; l && l != &e.end; l = l->next) {
         if (out) {
-            std::fprintf(out, "%s\n", l->text);
+            std::fprintf(out, "%s%s\n", l->text, l->remark ? l->text + l->remark : "");
         } else {
             std::string s = l->text;
+            if (l->remark)
+                s += l->text + l->remark;
             s += '\n';
             console_stream(s);
         }
@@ -202,19 +204,65 @@ const char* const kErrorText[kErrorCount] = {
 
 // ---- line records ---------------------------------------------------------------
 
-Line* line_new(const char* text, size_t length, int32_t number)
+// Where a remark begins: the first ' outside quotes, except in a DATA
+// statement (its items may hold one) and after REM (all of it is remark
+// already).  -1 when there is none.
+namespace {
+long remark_start(const char* t, size_t length)
+{
+    size_t i = 0;
+    while (i < length && (t[i] == ' ' || t[i] == '\t'))
+        ++i;
+    while (i < length && is_digit(t[i]))
+        ++i;
+    for (;;) {
+        while (i < length && (t[i] == ' ' || t[i] == '\t' || t[i] == ':'))
+            ++i;
+        auto starts = [&](const char* word) {
+            size_t n = 0;
+            while (word[n] && i + n < length && upper(t[i + n]) == word[n])
+                ++n;
+            return word[n] == 0;
+        };
+        if (i >= length || starts("REM"))
+            return -1;
+        const bool data = starts("DATA");
+        bool quoted = false;
+        for (; i < length; ++i) {
+            if (t[i] == '"')
+                quoted = !quoted;
+            else if (!quoted && t[i] == ':')
+                break;
+            else if (!quoted && !data && t[i] == '\'')
+                return static_cast<long>(i);
+        }
+        if (i >= length)
+            return -1;
+    }
+}
+} // namespace
+
+Line* line_new(const char* text, size_t length, int32_t number, bool all_remark)
 {
     Engine& e = engine();
+    const long cut = all_remark ? 0 : remark_start(text, length);
+    // The statements, and behind their end the remark as it was written.
+    const size_t code = cut < 0 ? length : static_cast<size_t>(cut);
     auto* line = static_cast<Line*>(group_alloc_ptr(1, sizeof(Line), "sln", e.group));
-    char* copy = line ? static_cast<char*>(group_alloc_ptr(length + 1, 1, "stx", e.group)) : nullptr;
+    char* copy = line ? static_cast<char*>(group_alloc_ptr(length + 2, 1, "stx", e.group)) : nullptr;
     if (!line || !copy) {
         group_free_ptr(line);
         fail(E_MEMORY);
     }
-    std::memcpy(copy, text, length);
-    copy[length] = 0;
+    std::memcpy(copy, text, code);
+    copy[code] = 0;
+    if (code < length) {
+        std::memcpy(copy + code + 1, text + code, length - code);
+        copy[length + 1] = 0;
+        line->remark = static_cast<int32_t>(code + 1);
+    }
     line->text = copy;
-    line->length = static_cast<int32_t>(length);
+    line->length = static_cast<int32_t>(code);
     line->number = number;
     line->stmt_start = line->leading_number = line->after_number = line->stmt_index = -1;
     return line;
@@ -313,7 +361,12 @@ int add_line(const char* text, int32_t& remembered)
     if (number < 1 || number >= kLastLine)
         fail_text("Failed to locate line number");
 
-    Line* line = line_new(copy.c_str(), length, static_cast<int32_t>(number));
+    // A further piece of a line whose remark has begun is remark too.
+    bool in_remark = false;
+    if (!digits)
+        for (Line* l = e.start.next; l != &e.end; l = l->next)
+            in_remark |= l->number == number && l->remark != 0;
+    Line* line = line_new(copy.c_str(), length, static_cast<int32_t>(number), in_remark);
     // Directly after the first record of the same number, else between the
     // smaller and the larger neighbour.
     Line* at = &e.start;

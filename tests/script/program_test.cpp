@@ -85,6 +85,31 @@ TEST_F(ScriptTest, BlankLinesBelongToTheLineBefore)
     EXPECT_EQ(output("10 PRINT 1\n\n20 PRINT 2\n"), " 1\n 2\n");
 }
 
+TEST_F(ScriptTest, AnApostropheStartsARemarkOutsideQuotesAndData)
+{
+    const std::string program = "10 DIM A(3)   ' three\n"
+                                "20 A(2) = 5 ' set: not run\n"
+                                "30 ' a line of its own\n"
+                                "40 PRINT \"it's\"; A(2) ' after a string with one\n"
+                                "50 X = 1: ' after a colon\n"
+                                "60 IF X = 1 THEN PRINT \"yes\" ELSE PRINT \"no\" ' after ELSE\n"
+                                "70 READ D$: PRINT D$: DATA O'Brien ' all data\n"
+                                "80 REM it's all remark: PRINT \"not run\"\n"
+                                "90 PRINT 1; 'the line stays open\n";
+    EXPECT_EQ(output(program), "it's 5\nyes\nO'Brien ' all data\n 1\n");
+    // LIST and PSAVE keep the remarks as they were written.
+    ScriptResult r = run(program + "100 LIST\n110 PSAVE \"copy.gxs\"\n");
+    ASSERT_EQ(r.status, 0) << r.error;
+    EXPECT_EQ(r.console_text(), program + "100 LIST\n110 PSAVE \"copy.gxs\"\n");
+    EXPECT_EQ(read("copy.gxs"), r.console_text());
+    // A remark goes on in the further records of a long line.
+    r = run("10 PRINT 1 ' " + std::string(260, 'x') + " : PRINT 2\n20 PRINT 3\n");
+    ASSERT_EQ(r.status, 0) << r.error;
+    EXPECT_EQ(r.text(), " 1\n 3\n");
+    // Without the apostrophe the text after a statement is still an error.
+    EXPECT_EQ(error_of("10 DIM A(3) three\n"), "Error in line 10: Syntax error");
+}
+
 TEST_F(ScriptTest, ListFollowsTheRangeRules)
 {
     std::string program = "10 REM a\n20 REM b\n30 REM c\n40 REM d\n50 ";
