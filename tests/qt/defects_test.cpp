@@ -339,6 +339,25 @@ private Q_SLOTS:
         QVERIFY(!folder->text().contains(".."));
         QVERIFY(workstation_stop());
     }
+
+    void parameter_dialogs_fit_the_screen()
+    {
+        // Stroke has the most parameters: its dialog scrolls rather than
+        // running off a small screen; shorter ones show all at once.
+        MainWindow* w = workstation_start(home(), true);
+        const int room = w->screen()->availableGeometry().height();
+        for (int32_t command : {opcmd::Stroke, opcmd::Landscape, opcmd::Monochrome}) {
+            ParamDialog* d = operation_dialog(w, command);
+            d->refresh();
+            d->adjustSize();
+            QVERIFY2(d->height() <= room, qPrintable(QString("%1: %2 of %3").arg(command).arg(d->height()).arg(room)));
+            if (command != opcmd::Landscape)
+                QCOMPARE(d->findChild<QWidget*>("parameters") != nullptr, command == opcmd::Stroke);
+            if (command == opcmd::Stroke)
+                QVERIFY(d->findChild<QWidget*>("barrel_shade"));
+        }
+        QVERIFY(workstation_stop());
+    }
 };
 
 QTEST_MAIN(DefectsTest)

@@ -28,6 +28,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
@@ -217,7 +220,25 @@ ParamDialog::ParamDialog(MainWindow* window, int32_t command)
             if (slot.used())
                 add_slot(form, slot);
     }
-    layout->addLayout(form);
+    // A long list of parameters scrolls instead of running off the screen.
+    auto* body = new QWidget(this);
+    form->setContentsMargins(0, 0, 0, 0);
+    body->setLayout(form);
+    const QScreen* screen = window ? window->screen() : nullptr;
+    const int room = screen ? screen->availableGeometry().height() * 3 / 5 : 600;
+    if (body->sizeHint().height() <= room) {
+        layout->addWidget(body);
+    } else {
+        auto* scroll = new QScrollArea(this);
+        scroll->setObjectName("parameters");
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(body);
+        scroll->setMinimumWidth(body->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width());
+        scroll->setMinimumHeight(room);
+        layout->addWidget(scroll, 1);
+    }
     if (auto it = extensions().find(command); it != extensions().end())
         it->second(*this, layout);
     if (PreviewOffer offer = preview_offer(command); offer != PreviewOffer::None) {
