@@ -77,10 +77,10 @@ if command -v convert >/dev/null; then
   expect_grep '^ 1one$' out.txt
   [ "$(convert out.bmp -format '%w %h %[pixel:p{5,3}]' info:)" = "6 4 srgb(200,40,10)" ] \
     && pass "image saved through the run" || fail "saved image differs: $(convert out.bmp -format '%w %h %[pixel:p{5,3}]' info:)"
-  printf '10 X = STPOS(1,2,3,4,5)\n' >bright.gxs
+  printf '10 X = BRIGHT(1, 2)\n' >bright.gxs
   rm -f out.png
   expect_status 1 -- "$VQ" script bright.gxs --image in.png -o out.png
-  expect_grep 'Image command STPOS is not available' out.txt
+  expect_grep 'Error in line 10: Syntax error' out.txt
   expect_grep 'out.png not written' err.txt
   [ ! -e out.png ] && pass "no image written after a failed run" || fail "image written after a failed run"
 else
