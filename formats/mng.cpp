@@ -27,6 +27,9 @@
 namespace {
 
 constexpr mng_uint32 kTicksPerSecond = 50;
+// The simplicity profile: valid (bit 0), with the "simple" features TERM
+// and FRAM (bit 1), no transparency, no JNG, no delta images.
+constexpr mng_uint32 kSimplicity = 0x3;
 constexpr mng_uint32 kForever = 0x7FFFFFFF;
 
 struct MngWriter {
@@ -181,7 +184,7 @@ int OpenMngAnimation(long frames, long width, long height, const char* name, lon
 
     if (mng_putchunk_mhdr(h, static_cast<mng_uint32>(width), static_cast<mng_uint32>(height), kTicksPerSecond,
                           static_cast<mng_uint32>(frames + 1), static_cast<mng_uint32>(frames), kForever,
-                          1) != MNG_NOERROR)
+                          kSimplicity) != MNG_NOERROR)
         return fail("MNG mng_putchunk_mhdr() failed");
     mng_retcode rc = loop ? mng_putchunk_term(h, 3, 0, static_cast<mng_uint32>(delay), kForever)
                           : mng_putchunk_term(h, 0, 0, 0, 0);
