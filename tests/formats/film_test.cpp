@@ -292,7 +292,7 @@ TEST_F(Film, MngChunkStream)
     EXPECT_EQ(be32(c[0].data, 12), 2u);
     EXPECT_EQ(be32(c[0].data, 16), 1u);
     EXPECT_EQ(be32(c[0].data, 20), 0x7FFFFFFFu);
-    EXPECT_EQ(be32(c[0].data, 24), 1u);
+    EXPECT_EQ(be32(c[0].data, 24), 3u);  // simplicity: valid, with TERM and FRAM
     EXPECT_EQ(c[1].data[0], 0);
     EXPECT_EQ(c[2].data[0], 1);  // framing mode
     EXPECT_EQ(c[3].data[8], 8);  // bit depth
