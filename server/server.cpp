@@ -5,6 +5,10 @@
 #include "core/log.h"
 #include "core/platform.h"
 #include "formats/load_save.h"
+#include "ops/catalogue.h"
+#include "ops/framework.h"
+#include "ops/op_values.h"
+#include "plugins/plugins.h"
 #include "script/script.h"
 #include "server/command_line.h"
 #include "timeline/sequence.h"
@@ -112,21 +116,38 @@ Image* open_image_named(const std::string& name)
     return nullptr;
 }
 
+// "Level(n)", case ignored, n a whole number from 1.
+bool level_number(const std::string& name, long& level)
+{
+    const char* digits = name.c_str() + 6;
+    char* end = nullptr;
+    errno = 0;
+    level = std::strtol(digits, &end, 10);
+    return errno == 0 && end != digits && *digits >= '0' && *digits <= '9' && end[0] == ')' && end[1] == 0 &&
+           level >= 1 && level <= kTimelineLevels;
+}
+
 bool set_role(ImageRole role, const std::string& name, std::string& reason)
 {
     if (name.empty()) {
         reason = "no image named";
         return false;
     }
+    Image* image = nullptr;
     if (strncasecmp(name.c_str(), "Level(", 6) == 0) {
-        // A level's result exists only while a sequence is generated: the
-        // name belongs in a timeline entry, not in a role.
-        reason = "\"" + name + "\" names the result of a timeline level; it exists only while a sequence is generated";
-        return false;
-    }
-    Image* image = open_image_named(name);
-    if (!image) {
-        image = load_image(name.c_str());
+        // A level's result of the last frame the timeline generated.
+        long level = 0;
+        if (!level_number(name, level)) {
+            reason = "\"" + name + "\" names no level: Level(n) takes n from 1 to " + std::to_string(kTimelineLevels);
+            return false;
+        }
+        image = sequence_level_image(level, reason);
+        if (!image)
+            return false;
+    } else {
+        image = open_image_named(name);
+        if (!image)
+            image = load_image(name.c_str());
         if (!image) {
             reason = "\"" + name + "\" could not be loaded";
             return false;
@@ -160,6 +181,8 @@ bool sheet(const CommandLine& line, std::string& reason)
         reason = "the timeline \"" + line.first + "\" could not be loaded";
         return false;
     }
+    // The results kept from another timeline's frame are not this one's.
+    sequence_forget_levels();
     if (line.second.empty())
         return true;
     // Frame 0 and below give the first frame, beyond the end the last.
@@ -229,18 +252,39 @@ bool apply_command(const std::string& rest, std::string& reason)
         named = named || has_name;
         values.push_back(p);
     }
-    ServerState& s = state();
-    if (!image_role(ImageRole::Target)) {
+    Image* target = image_role(ImageRole::Target);
+    if (!target) {
         reason = "there is no target image";
         return false;
     }
-    if (!s.hooks.apply) {
-        reason = "this front end does not apply operations for other programs";
+    OpDescriptor* d = op_find(operation);
+    if (!d) {
+        reason = "no operation \"" + operation + "\"";
         return false;
     }
+    if (!d->available) {
+        reason = std::string("\"") + d->name + "\" cannot be applied yet: " + d->unavailable;
+        return false;
+    }
+    // The plug-in a Plugin step names starts from its stored parameters.
+    if (d->command == opcmd::Plugin)
+        for (const std::string& v : values)
+            if (v.rfind("name=", 0) == 0)
+                if (PluginEntry* e = plugin_find(v.c_str() + 5); e && plugin_select(e) != 0) {
+                    reason = "the plug-in \"" + v.substr(5) + "\" could not be selected";
+                    return false;
+                }
+    if (!op_set_values(*d, values, reason))
+        return false;
+    if (set_current_operation(d->command) != 0) {
+        reason = "no operation \"" + operation + "\"";
+        return false;
+    }
+    ServerState& s = state();
     std::string error;
-    if (s.hooks.apply(operation, values, error) != 0) {
-        reason = error.empty() ? "\"" + operation + "\" was not applied" : error;
+    int rc = s.hooks.apply ? s.hooks.apply(target, error) : perform_operation(target, 0);
+    if (rc != 0) {
+        reason = error.empty() ? std::string("\"") + d->name + "\" was not applied (" + std::to_string(rc) + ")" : error;
         return false;
     }
     return true;

@@ -33,7 +33,7 @@ constexpr size_t kMaxMessage = 1u << 20;
 
 // What the front end does for the verbs that touch its windows, and the
 // work the extensions hand to it.  Unset entries: the verb does nothing
-// (Front, Iconify, Restore) or is refused (Apply, Save).
+// (Front, Iconify, Restore) or the library does the work itself.
 struct ServerHooks {
     void (*front)() = nullptr;     // to the top, restored when minimised
     void (*iconify)() = nullptr;
@@ -42,10 +42,10 @@ struct ServerHooks {
     // The role left `old_image` (null: none) for `new_image`: views switch over; a
     // front end without views may release an image that lost its last role.
     void (*role_changed)(Image* old_image, Image* new_image) = nullptr;
-    // "Apply: OPERATION, NAME=VALUE...": the operation on the target.
-    // 0 done; otherwise `error` says why (when the system did not say).
-    int (*apply)(const std::string& operation, const std::vector<std::string>& values,
-                 std::string& error) = nullptr;
+    // "Apply: OPERATION, NAME=VALUE...": the current operation (its values
+    // set) applied to the target.  0 done; otherwise `error` says why (when
+    // the system did not say).  Unset: perform_operation on the target.
+    int (*apply)(Image* target, std::string& error) = nullptr;
     // "Save: PATH": the target written with the save settings.
     int (*save)(Image* image, const std::string& path, std::string& error) = nullptr;
     // "e"/"Sheet": the timeline is loaded; generate frame `frame` (from 1).

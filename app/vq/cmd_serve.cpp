@@ -1,15 +1,11 @@
 // vq serve: the command server headless, in the foreground.
 #include "app/vq/command.h"
-#include "app/vq/op_values.h"
 #include "app/vq/save_options.h"
 #include "core/image.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/undo.h"
 #include "formats/load_save.h"
-#include "ops/catalogue.h"
-#include "ops/framework.h"
-#include "plugins/plugins.h"
 #include "server/server.h"
 
 #include <csignal>
@@ -29,29 +25,6 @@ void on_signal(int sig)
     if (sig == SIGINT && g_previous_int.sa_handler != SIG_DFL && g_previous_int.sa_handler != SIG_IGN &&
         !(g_previous_int.sa_flags & SA_SIGINFO))
         g_previous_int.sa_handler(sig);
-}
-
-// As vq apply: the whole image unless a script selected an area, no undo.
-int apply_hook(const std::string& operation, const std::vector<std::string>& values, std::string& error)
-{
-    OpDescriptor* d = vq::find_op(operation);
-    if (!d) {
-        error = "no operation \"" + operation + "\" (vq ops lists them)";
-        return 1;
-    }
-    if (!d->available) {
-        error = std::string("\"") + d->name + "\" cannot be applied yet: " + d->unavailable;
-        return 1;
-    }
-    if (d->command == opcmd::Plugin)
-        for (const std::string& v : values)
-            if (v.rfind("name=", 0) == 0)
-                if (PluginEntry* e = plugin_find(v.c_str() + 5); e && plugin_select(e) != 0)
-                    return 1;
-    if (!vq::set_op_values(*d, values, error))
-        return 1;
-    set_current_operation(d->command);
-    return perform_operation(image_role(ImageRole::Target), 0) != 0;
 }
 
 // As vq apply writes its output: the type of the name's extension, 32 bits
@@ -109,7 +82,6 @@ int run_serve(vq::Args& args)
     undo_set_levels(settings().undo_want, 0);
 
     server::ServerHooks hooks;
-    hooks.apply = apply_hook;
     hooks.save = save_hook;
     hooks.role_changed = role_changed_hook;
     server::server_set_hooks(hooks);

@@ -95,7 +95,6 @@ same chain.png chain-ref.png && pass "a chain equals vq apply --then" || fail "a
 expect_status 1 -- "$VQ" send "Apply: NoSuchThing"
 expect_grep "no operation" err.txt
 expect_status 1 -- "$VQ" send "Target: $PWD/missing.png"
-expect_status 1 -- "$VQ" send "Source: Level(1)"
 expect_status 1 -- "$VQ" send "Save: $PWD/out.unknown"
 expect_status 0 -- "$VQ" send "Frobnicate: whatever"
 expect_status 0 -- "$VQ" send --poke Front
@@ -169,11 +168,19 @@ for kv in "SaveResult 1" "OutPath $PWD/seq" "OutName f" "SeqType 11"; do
   "$VQ" prefs $kv >/dev/null || fail "vq prefs $kv"
 done
 start_server
+expect_status 1 -- "$VQ" send "Target: Level(1)"
+expect_grep "Level\\(1\\): no frame of the timeline has been generated" err.txt
 expect_status 0 -- "$VQ" send "Sheet: $PWD/sheet.tml, 3"
+# A level's result of that frame takes a role.
+expect_status 0 -- "$VQ" send "Target: Level(1)"
+expect_status 0 -- "$VQ" send --rows level1.png
+expect_status 1 -- "$VQ" send "Source: Level(2)"
+expect_grep "Level\\(2\\): the timeline's frame 3 has one level" err.txt
 stop_server
 server_pid=
 [ "$(ls seq)" = f0003.png ] && pass "Sheet made frame 3 alone" || fail "Sheet output: $(ls seq)"
 "$VQ" apply in.png neg.png negative >/dev/null
 same seq/f0003.png neg.png && pass "the frame is the timeline's" || fail "Sheet frame differs"
+same level1.png neg.png && pass "Level(1) is level 1's result" || fail "Level(1) differs"
 
 finish
