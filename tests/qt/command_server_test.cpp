@@ -10,11 +10,14 @@
 #include "server/server.h"
 #include "ui/qt/command_server.h"
 #include "ui/qt/dialogs.h"
+#include "ui/qt/image_view.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/workstation.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -45,8 +48,144 @@ private:
         return finished;
     }
 
+    // A picture file of `w` x `h` whose colours vary in x and y.
+    QString picture(const char* name, long w, long h, int shift)
+    {
+        Image* img = image_new_locked(w, h, "test");
+        for (long y = 0; y < h; ++y)
+            for (long x = 0; x < w; ++x)
+                pixel_store(img->pixel(static_cast<int>(x), static_cast<int>(y)),
+                            pixel_make(static_cast<uint8_t>(x * 9 + shift), static_cast<uint8_t>(y * 13),
+                                       static_cast<uint8_t>(x * y + shift), 255));
+        image_unlock(img);
+        settings().save_type = FMT_PNG;
+        settings().save_depth = 2;
+        QString path = file(name);
+        bool ok = save_image(img, path.toLocal8Bit().constData()) == 0;
+        image_free(img);
+        return ok ? path : QString();
+    }
+
+    // The commands, each from a client on a thread of its own; the
+    // reason of the first refusal in `error`.
+    static bool send_all(const std::vector<std::string>& commands, std::string& error)
+    {
+        bool ok = false;
+        bool ran = as_client([&] {
+            server::Client c;
+            if (!c.open(server::server_socket_path())) {
+                error = c.error();
+                return;
+            }
+            for (const std::string& command : commands)
+                if (!c.execute(command)) {
+                    error = command + ": " + c.error();
+                    return;
+                }
+            ok = true;
+        });
+        return ran && ok;
+    }
+
+    static QByteArray pixels(Image* image)
+    {
+        ImageLock lock(image);
+        if (!lock)
+            return {};
+        return QByteArray(reinterpret_cast<const char*>(image->pixels),
+                          static_cast<qsizetype>(image->width) * image->height * 4);
+    }
+
 private Q_SLOTS:
     void initTestCase() { qputenv("XDG_RUNTIME_DIR", dir_.path().toLocal8Bit()); }
+
+    // Apply from another program works as the workstation's own Apply:
+    // the pixels vq apply makes of the same file.
+    void apply_gives_the_pixels_of_vq_apply()
+    {
+        const QString vq = qEnvironmentVariable("GLIMVQ_BIN_DIR") + "/vq";
+        if (!QFile::exists(vq))
+            QSKIP("GLIMVQ_BIN_DIR does not name the vq program");
+        MainWindow* w = workstation_start(home(), true);
+        QVERIFY(w);
+        const QString in = picture("swirl-in.png", 40, 30, 0);
+        QVERIFY(!in.isEmpty());
+        std::string error;
+        QVERIFY2(send_all({"Target: " + in.toStdString(), "Apply: Swirl, amount = 150",
+                           "Apply: Brightness, amount=-25"},
+                          error),
+                 error.c_str());
+        Image* target = image_role(ImageRole::Target);
+        QVERIFY(target);
+        QCOMPARE(w->views_of(target).size(), size_t(1));
+        QVERIFY(target->changes != 0);
+        // Values out of range refuse the whole command.
+        QVERIFY(!send_all({"Apply: Swirl, amount=1000000"}, error));
+        QVERIFY2(error.find("amount must lie in") != std::string::npos, error.c_str());
+
+        const QString out = file("swirl-vq.png");
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("GLIMVQ_HOME", file("vqhome"));
+        p.setProcessEnvironment(env);
+        p.start(vq, {"apply", in, out, "Swirl", "amount=150", "--then", "Brightness", "amount=-25"});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        Image* expected = load_image(out.toLocal8Bit().constData());
+        QVERIFY(expected);
+        QVERIFY(pixels(expected) == pixels(target));
+        image_free(expected);
+
+        w->platform().set_unattended(true, ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
+
+    // A role's new image takes the views of its previous one.
+    void views_follow_the_role_to_its_new_image()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        QVERIFY(w);
+        const QString a = picture("a.png", 8, 6, 0), b = picture("b.png", 9, 5, 40), c = picture("c.png", 7, 7, 80);
+        std::string error;
+        QVERIFY2(send_all({"Target: " + a.toStdString()}, error), error.c_str());
+        Image* first = image_role(ImageRole::Target);
+        QVERIFY(first);
+        std::vector<ImageView*> shown = w->views_of(first);
+        QCOMPARE(shown.size(), size_t(1));
+        ImageView* view = shown.front();
+
+        // An image as its file holds it is closed once its view shows the new target.
+        QVERIFY2(send_all({"Target: " + b.toStdString()}, error), error.c_str());
+        Image* second = image_role(ImageRole::Target);
+        QVERIFY(second && second != first);
+        QVERIFY(!image_store_contains(first));
+        QCOMPARE(view->image(), second);
+        QCOMPARE(w->views().size(), size_t(1));
+
+        // One with changes keeps a view of its own; nothing is lost.
+        QVERIFY2(send_all({"Apply: Negative", "Target: " + c.toStdString()}, error), error.c_str());
+        Image* third = image_role(ImageRole::Target);
+        QCOMPARE(view->image(), third);
+        QVERIFY(image_store_contains(second));
+        QCOMPARE(w->views_of(second).size(), size_t(1));
+        QCOMPARE(w->views().size(), size_t(2));
+
+        // A source from a file gets a view, and the target stays what it was.
+        QVERIFY2(send_all({"Source: " + a.toStdString()}, error), error.c_str());
+        Image* source = image_role(ImageRole::Source);
+        QVERIFY(source);
+        QCOMPARE(w->views_of(source).size(), size_t(1));
+        QCOMPARE(image_role(ImageRole::Target), third);
+        // The target as the new source: the old source's view shows it too,
+        // and the target keeps its own.
+        QVERIFY2(send_all({"Source: " + c.toStdString()}, error), error.c_str());
+        QCOMPARE(image_role(ImageRole::Source), third);
+        QCOMPARE(w->views_of(third).size(), size_t(2));
+        QVERIFY(!image_store_contains(source));
+
+        w->platform().set_unattended(true, ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
 
     void a_client_drives_the_workstation()
     {
