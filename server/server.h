@@ -70,9 +70,10 @@ bool server_running();
 const std::string& server_socket_path();
 
 // One round: accepts, reads, answers, writes what the sockets take, with
-// at most one command per conversation.  Waits at most `timeout_ms` for
-// something to happen (-1: until something does; an interrupting signal
-// ends the wait).  Returns true while the server runs.
+// at most one command per conversation, and checks the acknowledgement
+// timers.  Waits at most `timeout_ms` for something to happen (-1: until
+// something does or a timer runs out; an interrupting signal ends the
+// wait).  Returns true while the server runs.
 bool server_poll(int timeout_ms);
 // The sockets to watch: the listening one and each conversation's, with
 // whether it waits to write.  A front end with an event loop watches them
@@ -83,6 +84,19 @@ struct WatchedSocket {
     bool read, write;
 };
 std::vector<WatchedSocket> server_sockets(bool* busy = nullptr);
+
+// After a data answer the server waits for the client's acknowledgement
+// when the client asked for acknowledgements in its initiate ("Ack").  A
+// negative one, or none within the wait, shows "DDE send data failed" in a
+// box titled "Server".  The wait in milliseconds: -1 takes the setting
+// "ServerAckWait" (seconds, 5 unless set); 0 runs no timer.
+void server_set_ack_wait(int ms);
+int server_ack_wait_ms();
+// Milliseconds until the first running timer runs out (-1: none runs); a
+// front end with an event loop calls server_poll(0) then.
+int server_timer_ms();
+// Data sends that failed since the program started.
+unsigned long server_send_failures();
 
 // "Close" asked the headless loop to end (the hook, when set, ran instead).
 bool server_close_requested();

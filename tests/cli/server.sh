@@ -147,10 +147,25 @@ expect_grep "not a socket" err.txt
 
 # A signal ends the server and removes its socket; --socket names another.
 SOCK_OVERRIDE="$TEST_TMP/own.sock"
-start_server --socket "$SOCK_OVERRIDE"
+start_server --socket "$SOCK_OVERRIDE" --ack-wait 0.3
 expect_status 0 -- "$VQ" send --socket "$SOCK_OVERRIDE" "Target: $PWD/big.png"
 expect_status 0 -- "$VQ" send --socket "$SOCK_OVERRIDE" --rows big-rows.png
 same big-rows.png big.png && pass "1024x1024 rows" || fail "1024x1024 rows differ"
+# vq send acknowledged every row in time; a client that promised to and
+# does not gets the failure reported, and serving goes on.
+"$PY" - "$SOCK_OVERRIDE" <<'EOF'
+import socket, struct, sys, time
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+for kind, payload in ((b"I", b"Glimvq\0Vq\0Ack"), (b"R", b"")):
+    s.sendall(struct.pack(">I", len(payload) + 1) + kind + payload)
+time.sleep(0.9)
+s.close()
+EOF
+expect_status 0 -- "$VQ" send --socket "$SOCK_OVERRIDE" Front
+[ "$(grep -c 'Server: DDE send data failed' serve-err.txt)" = 1 ] && pass "one late acknowledgement reported" ||
+  fail "late acknowledgements reported: $(grep -c 'Server: DDE send data failed' serve-err.txt)"
+expect_status 2 -- "$VQ" serve --ack-wait never
 kill -TERM "$server_pid"
 wait "$server_pid" && pass "SIGTERM ends vq serve with status 0" || fail "vq serve status after SIGTERM"
 [ ! -e "$SOCK_OVERRIDE" ] && pass "the socket is gone after SIGTERM" || fail "socket left after SIGTERM"

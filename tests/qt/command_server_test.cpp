@@ -20,10 +20,14 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace ws;
 
@@ -136,6 +140,39 @@ private Q_SLOTS:
         QVERIFY(pixels(expected) == pixels(target));
         image_free(expected);
 
+        w->platform().set_unattended(true, ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
+
+    // A client that promised acknowledgements and sends none: the box
+    // "Server" says so, and the workstation goes on serving.
+    void a_missing_acknowledgement_shows_the_box()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        QVERIFY(w);
+        server::server_set_ack_wait(100);
+        Image* img = image_new(4, 4, "test");
+        // The box as the platform shows it (unattended: recorded, not waited for).
+        w->platform().clear_transcript();
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr {};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", server::server_socket_path().c_str());
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        auto message = [](char kind, const std::string& payload) {
+            std::string m = {'\0', '\0', '\0', static_cast<char>(payload.size() + 1), kind};
+            return m + payload;
+        };
+        std::string messages = message('I', std::string("Glimvq\0Vq\0Ack", 13)) + message('R', "");
+        QCOMPARE(::send(fd, messages.data(), messages.size(), 0), static_cast<ssize_t>(messages.size()));
+        QTRY_VERIFY_WITH_TIMEOUT(w->platform().transcript().contains("Server: DDE send data failed"), 5000);
+        QCOMPARE(server::server_timer_ms(), -1);  // stopped
+        ::close(fd);
+
+        std::string error;
+        QVERIFY2(send_all({"Front"}, error), error.c_str());
+        server::server_set_ack_wait(-1);
+        image_free(img);
         w->platform().set_unattended(true, ui::Answer::Discard);
         QVERIFY(workstation_stop());
     }

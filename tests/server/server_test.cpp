@@ -128,6 +128,7 @@ protected:
     {
         stop_thread();
         server_stop();
+        server_set_ack_wait(-1);
         server_set_hooks({});
         timeline().changed = false;
         app_shutdown();
@@ -137,6 +138,7 @@ protected:
         }
     }
 
+    std::string error_text;
     bool command(const std::string& text, bool poke = false)
     {
         std::string reason;
@@ -431,7 +433,7 @@ TEST_F(ServerTest, BadMessagesAreRefusedAndServingGoesOn)
     start_thread();
     Client c;
     ASSERT_TRUE(c.open(socket_path)) << c.error();
-    EXPECT_EQ(c.extensions(), "Apply Save Script");
+    EXPECT_EQ(c.extensions(), "Apply Save Script Ack");
     // A client that connects and never speaks holds nobody up.
     Raw silent(socket_path);
     ASSERT_GE(silent.fd, 0);
@@ -487,6 +489,108 @@ TEST_F(ServerTest, BadMessagesAreRefusedAndServingGoesOn)
     EXPECT_EQ(head[5], 0);
     EXPECT_TRUE(c.poke("Front"));
     EXPECT_EQ(fronts, 2);
+}
+
+TEST_F(ServerTest, DataAnswersWaitForTheAcknowledgementOfClientsThatAskedForIt)
+{
+    Image* img = image_new(3, 4, "iHrgba");
+    std::string error;
+    ASSERT_EQ(server_start(socket_path, error), 0) << error;
+    server_set_ack_wait(150);
+    const unsigned long before = server_send_failures();
+    auto failures = [&] { return server_send_failures() - before; };
+    auto rounds = [] {
+        for (int i = 0; i < 10; ++i)
+            server_poll(5);
+    };
+    auto failures_shown = [&] {
+        int n = 0;
+        for (const std::string& line : platform.transcript())
+            n += line == "Server: DDE send data failed";
+        return n;
+    };
+    Raw acking(socket_path), old(socket_path);
+    acking.put(frame(kInitiate, std::string("Glimvq\0Vq\0Ack", 13)));
+    old.put(frame(kInitiate, std::string("Glimvq\0Vq", 9)));
+    rounds();
+
+    // Three answers in a row: the timer runs until the last is acknowledged.
+    for (int i = 0; i < 3; ++i)
+        acking.put(frame(kRequest, ""));
+    rounds();
+    int left = server_timer_ms();
+    EXPECT_GE(left, 0);
+    EXPECT_LE(left, 151);
+    acking.put(frame(kAcknowledge, "\1") + frame(kAcknowledge, "\1"));
+    rounds();
+    EXPECT_GE(server_timer_ms(), 0);
+    acking.put(frame(kAcknowledge, "\1"));
+    rounds();
+    EXPECT_EQ(server_timer_ms(), -1);
+
+    // None in time: the failure is shown once and the timer stops.
+    acking.put(frame(kRequest, "Size"));
+    rounds();
+    ASSERT_GE(server_timer_ms(), 0);
+    server_poll(-1);  // the wait ends when the timer runs out
+    for (int i = 0; i < 50 && failures() == 0; ++i)
+        server_poll(10);
+    EXPECT_EQ(failures(), 1u);
+    EXPECT_EQ(failures_shown(), 1);
+    EXPECT_EQ(server_timer_ms(), -1);
+
+    // A negative one fails at once, with or without an answer outstanding.
+    acking.put(frame(kRequest, ""));
+    acking.put(frame(kAcknowledge, std::string("\0row 1 was cut short", 21)));
+    rounds();
+    EXPECT_EQ(failures(), 2u);
+    EXPECT_EQ(server_timer_ms(), -1);
+    old.put(frame(kAcknowledge, std::string("\0", 1)));
+    rounds();
+    EXPECT_EQ(failures(), 3u);
+    EXPECT_EQ(failures_shown(), 3);
+
+    // A client that never asked is never waited for; nor is anyone with no wait set.
+    old.put(frame(kRequest, ""));
+    rounds();
+    EXPECT_EQ(server_timer_ms(), -1);
+    server_set_ack_wait(0);
+    acking.put(frame(kRequest, ""));
+    rounds();
+    EXPECT_EQ(server_timer_ms(), -1);
+    usleep(200000);
+    rounds();
+    EXPECT_EQ(failures(), 3u);
+    server_set_ack_wait(-1);
+    EXPECT_EQ(server_ack_wait_ms(), 5000);  // the setting's default
+    image_free(img);
+}
+
+TEST_F(ServerTest, OurClientAcknowledgesAndWorksWithServersThatDoNotAsk)
+{
+    std::string file = image_file("rows.bmp", 30, 700);
+    ASSERT_TRUE(command("Target: " + file));
+    server_set_ack_wait(100);
+    const unsigned long before = server_send_failures();
+    start_thread();
+    Client acking, quiet;
+    quiet.set_acknowledging(false);
+    ASSERT_TRUE(acking.open(socket_path)) << acking.error();
+    ASSERT_TRUE(quiet.open(socket_path)) << quiet.error();
+    EXPECT_TRUE(acking.acknowledging());
+    EXPECT_FALSE(quiet.acknowledging());
+    EXPECT_EQ(acking.extensions(), "Apply Save Script Ack");
+    for (Client* c : {&acking, &quiet}) {
+        long w = 0, h = 0;
+        std::string rgba;
+        ASSERT_TRUE(client_read_rows(*c, w, h, rgba, error_text)) << error_text;
+        EXPECT_EQ(h, 700);
+        EXPECT_EQ(static_cast<uint8_t>(rgba[4 * (699 * 30 + 2) + 1]), 699 & 255);
+    }
+    usleep(250000);
+    stop_thread();
+    EXPECT_EQ(server_send_failures(), before);
+    server_set_ack_wait(-1);
 }
 
 TEST_F(ServerTest, ManyClientsManyCommandsAndClientsThatLeave)

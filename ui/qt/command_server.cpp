@@ -24,6 +24,7 @@ namespace {
 struct CommandServerState {
     QPointer<MainWindow> window;
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
+    std::unique_ptr<QTimer> ack_timer;  // the server's acknowledgement timers run out
     bool scheduled = false;
 };
 
@@ -68,6 +69,17 @@ void watch()
     }
     if (busy)
         schedule();
+    int timer = server::server_timer_ms();
+    if (timer >= 0) {
+        if (!s.ack_timer) {
+            s.ack_timer = std::make_unique<QTimer>();
+            s.ack_timer->setSingleShot(true);
+            QObject::connect(s.ack_timer.get(), &QTimer::timeout, [] { schedule(); });
+        }
+        s.ack_timer->start(timer);
+    } else if (s.ack_timer) {
+        s.ack_timer->stop();
+    }
 }
 
 void front()
@@ -158,6 +170,7 @@ bool command_server_start(MainWindow* window, const std::string& path)
 {
     CommandServerState& s = state();
     s.window = window;
+    s.scheduled = false;
     server::ServerHooks hooks;
     hooks.front = front;
     hooks.iconify = iconify;
@@ -182,6 +195,9 @@ void command_server_stop()
 {
     CommandServerState& s = state();
     s.notifiers.clear();
+    s.ack_timer.reset();
+    // A round posted to the window goes with it: the next start must not wait for it.
+    s.scheduled = false;
     server::server_stop();
     server::server_set_hooks({});
     s.window = nullptr;
