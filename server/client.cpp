@@ -171,13 +171,19 @@ bool Client::acknowledge(bool positive, const std::string& reason)
     return send_message(kAcknowledge, std::string(1, positive ? '\1' : '\0') + reason);
 }
 
-// A data answer taken apart, and acknowledged when the conversation does.
-bool Client::take_data(const std::string& payload, std::string& text, std::string& bytes)
+// A data answer taken apart, and acknowledged when the conversation does:
+// at once, or added to `batch` to go with the others of a stream.
+bool Client::take_data(const std::string& payload, std::string& text, std::string& bytes, std::string* batch)
 {
     split_answer(payload, text, bytes);
     bool known = text == "Empty" || text.rfind("Line ", 0) == 0 || text.rfind("Size ", 0) == 0;
-    if (acknowledging() && !acknowledge(known, known ? std::string() : "an answer of no known kind"))
-        return false;
+    if (acknowledging()) {
+        std::string ack = known ? std::string("\0\0\0\2A\1", 6) : std::string("\0\0\0\2A\0", 6);
+        if (batch && known)
+            *batch += ack;
+        else if (!acknowledge(known, known ? std::string() : "an answer of no known kind"))
+            return false;
+    }
     if (!known)
         error_ = "the server answered \"" + text.substr(0, 40) + "\"";
     return known;
@@ -203,6 +209,7 @@ bool Client::request_many(size_t count, std::vector<std::string>& texts, std::ve
     std::string burst;
     for (size_t i = 0; i < count; ++i)
         burst += std::string("\0\0\0\1", 4) + kRequest;
+    std::string acks;
     if (fd_ < 0 || !write_all(burst.data(), burst.size()))
         return false;
     for (size_t i = 0; i < count; ++i) {
@@ -214,10 +221,11 @@ bool Client::request_many(size_t count, std::vector<std::string>& texts, std::ve
             error_ = payload.size() > 1 ? payload.substr(1) : "the request was refused";
             return false;
         }
-        if (!take_data(payload, texts[i], rows[i]))
+        if (!take_data(payload, texts[i], rows[i], &acks))
             return false;
     }
-    return true;
+    // One write for the acknowledgements of the stream.
+    return acks.empty() || write_all(acks.data(), acks.size());
 }
 
 bool client_read_rows(Client& client, long& width, long& height, std::string& rgba, std::string& error)

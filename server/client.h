@@ -49,7 +49,7 @@ public:
 
 private:
     bool command(char kind, const std::string& text);
-    bool take_data(const std::string& payload, std::string& text, std::string& bytes);
+    bool take_data(const std::string& payload, std::string& text, std::string& bytes, std::string* batch = nullptr);
     bool write_all(const char* data, size_t size);
     bool read_all(char* data, size_t size);
 
