@@ -1,13 +1,17 @@
-// The workstation driven through its socket, offscreen: a client on a
-// thread of its own sets the target from a file, reads its rows, and
-// minimises and brings up the frame window while the event loop serves.
+// The workstation driven through its socket, offscreen: clients on threads
+// of their own set roles from files and timeline levels, apply operations,
+// read rows, and minimise and bring up the frame window while the event
+// loop serves.
 #include "core/app.h"
 #include "core/image.h"
 #include "core/settings.h"
 #include "formats/load_save.h"
 #include "ops/appliers.h"
+#include "ops/catalogue.h"
 #include "server/client.h"
 #include "server/server.h"
+#include "timeline/sequence.h"
+#include "timeline/timeline.h"
 #include "ui/qt/command_server.h"
 #include "ui/qt/dialogs.h"
 #include "ui/qt/image_view.h"
@@ -173,6 +177,43 @@ private Q_SLOTS:
         QVERIFY2(send_all({"Front"}, error), error.c_str());
         server::server_set_ack_wait(-1);
         image_free(img);
+        w->platform().set_unattended(true, ui::Answer::Discard);
+        QVERIFY(workstation_stop());
+    }
+
+    // "Level(n)" takes level n's result of the frame a "Sheet" made, and
+    // is shown like any new target.
+    void level_names_take_the_last_generated_frame()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        QVERIFY(w);
+        w->platform().set_unattended(true, ui::Answer::Yes);
+        sequence_forget_levels();  // nothing kept from another test
+        const QString in = picture("level-in.png", 6, 5, 0);
+        timeline_new(3);
+        QCOMPARE(timeline_hold(0, 0, 2, Grid::Action, as_cell(timeline_file_new(in.toLocal8Bit().constData()))), 0);
+        QCOMPARE(timeline_hold(1, 0, 2, Grid::Op, as_cell(timeline_op_capture(opcmd::Negative))), 0);
+        const QString tml = file("levels.tml");
+        QCOMPARE(timeline_save(tml.toLocal8Bit().constData()), 0);
+        timeline_new(3);
+
+        std::string error;
+        QVERIFY(!send_all({"Target: Level(1)"}, error));
+        QVERIFY2(error.find("Level(1): no frame") != std::string::npos, error.c_str());
+        QVERIFY2(send_all({"Sheet: " + tml.toStdString() + ", 2", "Target: Level(2)"}, error), error.c_str());
+        Image* two = image_role(ImageRole::Target);
+        QVERIFY(two);
+        QCOMPARE(QString(two->name), QString("Level(2)"));
+        QCOMPARE(w->views_of(two).size(), size_t(1));
+        {
+            ImageLock lock(two);
+            QCOMPARE(int(two->pixel(3, 2)[0]), 255 - 3 * 9);
+        }
+        QVERIFY(!send_all({"Target: Level(3)"}, error));
+        QVERIFY2(error.find("Level(3): the timeline's frame 2 has 2 levels") != std::string::npos, error.c_str());
+        QCOMPARE(image_role(ImageRole::Target), two);
+
+        timeline().changed = false;
         w->platform().set_unattended(true, ui::Answer::Discard);
         QVERIFY(workstation_stop());
     }
