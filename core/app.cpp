@@ -26,6 +26,7 @@ struct Subsystem {
 
 struct AppState {
     std::string config_folder;
+    std::string config_folder_made;  // the folder make_folders last made
     std::string start_folder;
     std::vector<Subsystem> subsystems;
     size_t initialised = 0;
@@ -152,13 +153,18 @@ std::string app_config_folder()
         else
             g_app().config_folder = current_folder() + "/.glimvq";
     }
-    make_folders(g_app().config_folder);
+    // Made once per folder: settings are read hundreds of times a run.
+    if (g_app().config_folder_made != g_app().config_folder) {
+        make_folders(g_app().config_folder);
+        g_app().config_folder_made = g_app().config_folder;
+    }
     return g_app().config_folder;
 }
 
 void app_set_config_folder(const std::string& folder)
 {
     g_app().config_folder = folder;
+    g_app().config_folder_made.clear();
 }
 
 const std::string& app_start_folder()

@@ -63,6 +63,8 @@ int prefs_load()
     s.screen_width = ui::platform().screen_width();
     s.screen_height = ui::platform().screen_height();
 
+    // One look at the file for all the keys, not one per key.
+    profile_hold(kPrefsFile);
     size_t count = 0;
     const SettingKey* keys = setting_keys(&count);
     for (size_t n = 0; n < count; ++n) {
@@ -76,6 +78,7 @@ int prefs_load()
             setting_parse(k, s, i, value.c_str());
         }
     }
+    profile_release();  // nothing was written: no write either
     profile_forget();
     prefs_clamp_positions(s, s.screen_width, s.screen_height);
     return 0;

@@ -37,6 +37,7 @@ struct FastWriter {
     std::FILE* file = nullptr;
     std::string path;
     bool failed = false;
+    std::string text;  // what was written, to leave an identical file alone
 };
 
 struct FastReader {
@@ -345,6 +346,9 @@ bool profile_write(const char* section, const char* key, const char* value, cons
         return false;
     ProfileCache& c = cache_for(profile_path(file));
 
+    // A write that leaves every line as it was does not touch the file:
+    // shut-down rewrites all the settings, most of them unchanged.
+    bool changed = false;
     size_t header = c.lines.size();
     for (size_t i = 0; i < c.lines.size(); ++i) {
         Line l = classify(c.lines[i]);
@@ -362,6 +366,7 @@ bool profile_write(const char* section, const char* key, const char* value, cons
         header_line.append(section).append("]");
         c.lines.push_back(std::move(header_line));
         header = c.lines.size() - 1;
+        changed = true;
     }
 
     if (!key) {
@@ -369,6 +374,7 @@ bool profile_write(const char* section, const char* key, const char* value, cons
         while (end < c.lines.size() && classify(c.lines[end]).kind != LineKind::Section)
             ++end;
         c.lines.erase(c.lines.begin() + static_cast<long>(header), c.lines.begin() + static_cast<long>(end));
+        changed = true;
     } else {
         size_t found = c.lines.size();
         for (size_t i = header + 1; i < c.lines.size(); ++i) {
@@ -387,14 +393,20 @@ bool profile_write(const char* section, const char* key, const char* value, cons
             line += one_line(value);
         }
         if (found < c.lines.size()) {
-            if (value)
-                c.lines[found] = line;
-            else
+            if (!value) {
                 c.lines.erase(c.lines.begin() + static_cast<long>(found));
+                changed = true;
+            } else if (c.lines[found] != line) {
+                c.lines[found] = line;
+                changed = true;
+            }
         } else if (value) {
             c.lines.insert(c.lines.begin() + static_cast<long>(section_end(c, header)), line);
+            changed = true;
         }
     }
+    if (!changed)
+        return true;
     c.dirty = true;
     if (c.held)
         return true;
@@ -438,12 +450,16 @@ int fast_ini_write(const char* section, const char* key, const char* value, cons
             w.out.reset();
             return 1;
         }
-        if (std::fprintf(w.file, "[%s]\n", section ? section : "") < 0)
+        w.text.clear();
+        w.text.append("[").append(section ? section : "").append("]\n");
+        if (std::fputs(w.text.c_str(), w.file) < 0)
             w.failed = true;
     }
     if (key) {
         std::string_view v = one_line(value ? value : "");
-        if (std::fprintf(w.file, "%s=%.*s\n", key, static_cast<int>(v.size()), v.data()) < 0)
+        const size_t from = w.text.size();
+        w.text.append(key).append("=").append(v).append("\n");
+        if (std::fwrite(w.text.data() + from, 1, w.text.size() - from, w.file) != w.text.size() - from)
             w.failed = true;
     }
     return w.failed ? 1 : 0;
@@ -454,8 +470,12 @@ int fast_ini_write_close()
     FastWriter& w = g_profile.writer;
     if (!w.file)
         return 0;
-    int err = w.failed ? EIO : w.out->commit();
+    // A file that already says the same is not replaced (nor its time changed).
+    std::string old;
+    const bool same = !w.failed && read_file(w.path, old) && old == w.text;
+    int err = w.failed ? EIO : same ? 0 : w.out->commit();
     w.out.reset();  // abandons what was not committed
+    w.text.clear();
     w.file = nullptr;
     const bool ok = err == 0;
     if (!ok)

@@ -79,6 +79,19 @@ void exchange_planes(Image* a, Image* b)
     std::swap(a->rows, b->rows);
 }
 
+// The descriptive attributes travel with the pixels, so that undoing an
+// operation that set the author, say, puts the old author back.
+void exchange_attributes(Image* a, Image* b)
+{
+    std::swap(a->hres_num, b->hres_num);
+    std::swap(a->hres_den, b->hres_den);
+    std::swap(a->vres_num, b->vres_num);
+    std::swap(a->vres_den, b->vres_den);
+    std::swap(a->author, b->author);
+    std::swap(a->copyright, b->copyright);
+    std::swap(a->annotation, b->annotation);  // both blocks are "Iann" blocks or null
+}
+
 // Between progress reports the interface may have closed either image; the
 // caller must not touch them then.
 bool both_open(const Image* image, const Image* capture)
@@ -149,6 +162,7 @@ int exchange(Image* image, Image* capture, const char* title, Move move)
         progress_close();
     }
     std::swap(image->alpha, capture->alpha);
+    exchange_attributes(image, capture);
     return 0;
 }
 
@@ -177,6 +191,11 @@ void copy_fields(Image* capture, const Image* image, const char* operation)
     capture->layer_flags = image->layer_flags;
     capture->layer_opacity = image->layer_opacity;
     capture->layer_factor = image->layer_factor;
+    std::memcpy(capture->author, image->author, sizeof capture->author);
+    std::memcpy(capture->copyright, image->copyright, sizeof capture->copyright);
+    if (image->annotation && image->annotation[0] &&
+        image_annotation_alloc(capture, static_cast<long>(std::strlen(image->annotation)) + 1) == 0)
+        std::strcpy(capture->annotation, image->annotation);
     std::memcpy(capture->name, image->name, sizeof capture->name);
     capture->name[sizeof capture->name - 1] = 0;
     std::memset(capture->path, 0, sizeof capture->path);

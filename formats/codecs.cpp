@@ -39,6 +39,9 @@ int info_png(const LoadRequest& r, ImageInfo* i) { return InfoPng(r.stream, r.na
 int info_jpeg(const LoadRequest& r, ImageInfo* i) { return InfoViaDll(r.name, "VQLDJPEG.DLL", i); }
 int info_tiff(const LoadRequest& r, ImageInfo* i) { return InfoViaDll(r.name, "VQldTIFF.dll", i); }
 int info_ppm_file(const LoadRequest& r, ImageInfo* i) { return info_ppm(r.stream, r.file_size, r.name, i); }
+int info_iraw_file(const LoadRequest& r, ImageInfo* i) { return info_iraw(r.stream, r.file_size, r.name, i); }
+int info_pix(const LoadRequest& r, ImageInfo* i) { return info_picture4(false, r.file_size, r.name, i); }
+int info_pdx(const LoadRequest& r, ImageInfo* i) { return info_picture4(true, r.file_size, r.name, i); }
 
 int write_bmp(Image* image, const char* name, const SaveRequest& r) { return WriteBmp(image, name, r.bits); }
 int write_png(Image* image, const char* name, const SaveRequest& r)
@@ -105,7 +108,7 @@ Codec g_codecs[] = {
     {CODEC_RGB, "RGB", "RGB", FMT_RGB, false, -1, ".rgb", nullptr, nullptr,
      {}, "RGB (*.RGB)", "*.RGB", false, nullptr, "RGB (*.RGB)", 10},
     {CODEC_RAW, "Raw", "RAW", FMT_RAW, false, -1, ".raw", ReadRaw, nullptr,
-     {{26, is_raw, nullptr}}, "RAW (*.RAW)", "*.RAW", false, nullptr, "Raw (*.RAW)", 9},
+     {{26, is_raw, nullptr}}, "RAW (*.RAW)", "*.RAW", false, nullptr, "Raw (*.RAW)", 9, raw_info},
     {CODEC_SGI, "SGI", "SGI", FMT_SGI, false, -1, ".sgi", ReadSgi, nullptr,
      {{5, is_sgi, nullptr}}, "SGI (*.SGI)", "*.SGI", false, nullptr, "SGI (*.SGI)", 18, sgi_info},
     {CODEC_PSD, "Photoshop", "PSD", FMT_PSD, false, -1, ".psd", ReadPsd, nullptr,
@@ -124,11 +127,11 @@ Codec g_codecs[] = {
      {{3, is_mng, "MNG files cannot be read."}}, nullptr, nullptr, false, nullptr, nullptr, 0},
     // I-RAW images keep the code of a new record.
     {CODEC_IRAW, "I-RAW", nullptr, -1, true, -1, ".raw", read_iraw_file, nullptr,
-     {{2, is_iraw, nullptr}}, nullptr, nullptr, false, nullptr, nullptr, 0},
+     {{2, is_iraw, nullptr}}, nullptr, nullptr, false, nullptr, nullptr, 0, info_iraw_file},
     {CODEC_PIX, "4-bit picture", nullptr, FMT_TGA, false, -1, ".pix", read_pix, nullptr,
-     {{23, is_pix, nullptr}}, nullptr, nullptr, false, nullptr, nullptr, 0},
+     {{23, is_pix, nullptr}}, nullptr, nullptr, false, nullptr, nullptr, 0, info_pix},
     {CODEC_PDX, "4-bit picture", nullptr, FMT_TGA, false, -1, ".pdx", read_pdx, nullptr,
-     {{24, is_pdx, nullptr}}, nullptr, nullptr, false, nullptr, nullptr, 0},
+     {{24, is_pdx, nullptr}}, nullptr, nullptr, false, nullptr, nullptr, 0, info_pdx},
     {CODEC_JPEG_STREAM, "JPEG stream", nullptr, -1, false, -1, "", nullptr, nullptr,
      {{20, is_jpeg_stream, "JPEGStrm file: %s"}}, nullptr, nullptr, false, nullptr, nullptr, 0},
     {CODEC_MPEG, "MPEG", nullptr, -1, false, -1, "", nullptr, nullptr,

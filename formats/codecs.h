@@ -196,10 +196,12 @@ constexpr int kPngDefaultLevel = 3;
 int png_level_for(int compress);
 int WritePng(Image* image, const char* name, int bits, int compress = 1);
 Image* read_iraw(FILE* stream, long file_size, const char* name = nullptr);
+int info_iraw(FILE* stream, long file_size, const char* name, ImageInfo* info);
 Image* read_ppm(FILE* stream, long file_size, const char* name = nullptr);
 int info_ppm(FILE* stream, long file_size, const char* name, ImageInfo* info);
 // The 4-bit picture files: 128 x 128 (".pix") and 260 x 256 (".pdx").
 Image* read_picture4(FILE* stream, bool pdx, long file_size, const char* name = nullptr);
+int info_picture4(bool pdx, long file_size, const char* name, ImageInfo* info);
 
 // ---- the open and save dialogs ----------------------------------------------
 // The filter lists, fields separated by "|" as in the resources, made from

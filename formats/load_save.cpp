@@ -331,6 +331,9 @@ int ImageFileInfo(char* name, FileInfo* out)
                 return 1;
             out->code = c->reader_sets_code && out->image.code >= 0 ? out->image.code : c->code;
             out->header_only = true;
+            out->codec = c->title;
+            const char* tag = codec_type_name(out->code);
+            std::snprintf(out->type_name, sizeof out->type_name, "%s", tag ? tag : "");
         } else if ((image = read_with(*c, name, file_size)) != nullptr) {
             finish_image(image, name, c->reader_sets_code ? image->file_format : c->code);
         }
@@ -359,8 +362,6 @@ int ImageFileInfo(char* name, FileInfo* out)
             i.frame = std::clamp(g_formats.read_frame > 0 ? g_formats.read_frame : 1, 1L, i.frames);
         if (!(i.hres > 0) || !(i.vres > 0))
             i.hres = i.vres = 72;
-        const char* tag = codec_type_name(out->code);
-        std::snprintf(out->type_name, sizeof out->type_name, "%s", tag ? tag : "");
     } else {
         return 1;
     }

@@ -22,6 +22,7 @@ struct FileInfo {
     int code = -1;          // the format code a load would give
     char type_name[5] = {}; // its type name, as the loaded image would show it ("" for codes without one)
     bool header_only = false;
+    const char* codec = nullptr; // the title of the codec that read the header
 };
 // `name` as for LoadImageFile.  0 done; 1 after telling the user why.
 int ImageFileInfo(char* name, FileInfo* out);

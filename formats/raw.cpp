@@ -86,9 +86,12 @@ std::string raw_layout_problem(const RawLayout& l, long file_size)
     return "";
 }
 
-Image* ReadRaw(const LoadRequest& r)
+namespace {
+
+// The layout of a raw file: given beforehand, or asked; false (the user told
+// why) when there is none or it does not fit the file.
+bool raw_layout_for(const LoadRequest& r, RawLayout& l)
 {
-    RawLayout l;
     if (g_raw.preset) {
         l = g_raw.layout;
     } else {
@@ -96,18 +99,40 @@ Image* ReadRaw(const LoadRequest& r)
         if (!g_raw.ask) {
             refuse("The layout of the raw file is not known", r.name,
                    "give its width, height, channels and offset");
-            return nullptr;
+            return false;
         }
         if (!g_raw.ask(r.name, r.file_size, l)) {
             log_printf("Raw file not loaded: no layout given\n");
-            return nullptr;
+            return false;
         }
     }
     std::string problem = raw_layout_problem(l, r.file_size);
     if (!problem.empty()) {
         refuse("The raw file cannot be read", r.name, problem.c_str());
-        return nullptr;
+        return false;
     }
+    return true;
+}
+
+} // namespace
+
+int raw_info(const LoadRequest& r, ImageInfo* info)
+{
+    RawLayout l;
+    if (!raw_layout_for(r, l))
+        return 1;
+    info->width = l.width;
+    info->height = l.height;
+    info->bits = 8 * l.channels;
+    info->alpha = l.channels == 2 || l.channels == 4;
+    return 0;
+}
+
+Image* ReadRaw(const LoadRequest& r)
+{
+    RawLayout l;
+    if (!raw_layout_for(r, l))
+        return nullptr;
     log_printf("Raw image: %ld x %ld, %d channels at offset %ld\n", l.width, l.height, l.channels, l.offset);
     Image* image = codec_new_image(l.width, l.height, "iraw");
     if (!image || image_lock(image) != 0) {

@@ -32,3 +32,4 @@ RawLayout raw_guess(long file_size);
 std::string raw_layout_problem(const RawLayout& layout, long file_size);
 
 Image* ReadRaw(const LoadRequest& request);
+int raw_info(const LoadRequest& request, ImageInfo* info);

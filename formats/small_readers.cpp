@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "formats/codec_io.h"
 #include "formats/codecs.h"
 #include "formats/load_save.h"
 #include "core/platform.h"
@@ -28,39 +29,54 @@ void error_titled(const char* text, const char* name = nullptr)
         ui::platform().message_box("Error", s.c_str(), ui::BoxIcon::Stop);
 }
 
-struct Meter {
-    Meter(const char* caption, long total) { progress_open(caption, total); }
-    ~Meter() { progress_close(); }
-};
-
-Image* drop(Image* image)
-{
-    image_unlock(image);
-    image_free(image);
-    return nullptr;
-}
+using codec_io::drop;
+using codec_io::Meter;
 
 } // namespace
 
-Image* read_iraw(FILE* stream, long file_size, const char* name)
+namespace {
+
+// Reads and checks the 12-byte I-RAW header: the pixels it declares must
+// all be in the file before anything is made.
+bool iraw_header(FILE* stream, long file_size, const char* name, long& width, long& height)
 {
     uint8_t h[12];
     if (std::fread(h, 1, sizeof h, stream) != sizeof h) {
         error_titled("I-Raw file damaged", name);
-        return nullptr;
+        return false;
     }
-    long width = static_cast<long>(get_le32(h + 4)), height = static_cast<long>(get_le32(h + 8));
-    // The pixels must all be there before anything is made.
+    width = static_cast<long>(get_le32(h + 4));
+    height = static_cast<long>(get_le32(h + 8));
     double need = static_cast<double>(width) * static_cast<double>(height) * 3.0;
     if (width < 1 || height < 1 || width > 0x7fffffffL || height > 0x7fffffffL ||
         need > static_cast<double>(file_size - 12)) {
         error_titled("I-Raw image damaged", name);
-        return nullptr;
+        return false;
     }
+    return true;
+}
+
+} // namespace
+
+int info_iraw(FILE* stream, long file_size, const char* name, ImageInfo* out)
+{
+    long width = 0, height = 0;
+    if (!iraw_header(stream, file_size, name, width, height))
+        return 1;
+    out->width = width;
+    out->height = height;
+    out->bits = 24;
+    return 0;
+}
+
+Image* read_iraw(FILE* stream, long file_size, const char* name)
+{
+    long width = 0, height = 0;
+    if (!iraw_header(stream, file_size, name, width, height))
+        return nullptr;
     Image* image = codec_new_image(width, height, "iirw");
     if (!image || image_lock(image) != 0) {
-        if (image)
-            drop(image);
+        drop(image);
         error_titled("Not enough real memory for image");
         return nullptr;
     }
@@ -146,8 +162,7 @@ Image* read_ppm(FILE* stream, long file_size, const char* name)
     }
     Image* image = codec_new_image(width, height, "ippm");
     if (!image || image_lock(image) != 0) {
-        if (image)
-            drop(image);
+        drop(image);
         note("Not enough real memory for image");
         return nullptr;
     }
@@ -209,19 +224,48 @@ int info_ppm(FILE* stream, long file_size, const char* name, ImageInfo* out)
     return 0;
 }
 
+namespace {
+
+// The 4-bit pictures have no header: the kind fixes the size, and the file
+// must hold all the pixels.
+struct Picture4 {
+    long width, height;
+    size_t bytes;
+};
+
+bool picture4_size(bool pdx, long file_size, const char* name, Picture4& p)
+{
+    p = pdx ? Picture4{260, 256, 32768} : Picture4{128, 128, 8192};
+    if (file_size < static_cast<long>(p.bytes)) {
+        codec_refuse_declared_size("4-bit picture", name ? name : "", p.width, p.height, static_cast<double>(file_size));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int info_picture4(bool pdx, long file_size, const char* name, ImageInfo* out)
+{
+    Picture4 p{};
+    if (!picture4_size(pdx, file_size, name, p))
+        return 1;
+    out->width = p.width;
+    out->height = p.height;
+    out->bits = pdx ? 24 : 4;
+    return 0;
+}
+
 Image* read_picture4(FILE* stream, bool pdx, long file_size, const char* name)
 {
-    const long width = pdx ? 260 : 128, height = pdx ? 256 : 128;
-    const size_t bytes = pdx ? 32768 : 8192;
-    // The pixels have no header to check; the file must hold them all.
-    if (file_size < static_cast<long>(bytes)) {
-        codec_refuse_declared_size("4-bit picture", name ? name : "", width, height, static_cast<double>(file_size));
+    Picture4 p{};
+    if (!picture4_size(pdx, file_size, name, p))
         return nullptr;
-    }
+    const long width = p.width, height = p.height;
+    const size_t bytes = p.bytes;
     Image* image = codec_new_image(width, height, pdx ? "sstv4d" : "sstv4");
     if (!image || image_lock(image) != 0) {
-        if (image)
-            drop(image);
+        drop(image);
         note("Not enough real memory for image");
         return nullptr;
     }

@@ -675,9 +675,12 @@ Image* elf_load(const char* name)
         return nullptr;
     }
     std::snprintf(master->name, sizeof master->name, "%s", h.name);
-    if (std::strcmp(h.annotation, "Unknown") != 0 && h.annotation[0] &&
-        image_annotation_alloc(master, static_cast<long>(std::strlen(h.annotation)) + 1) == 0)
-        std::snprintf(master->annotation, 255, "%s", h.annotation);
+    const size_t note_length = strnlen(h.annotation, sizeof h.annotation - 1);
+    if (std::strcmp(h.annotation, "Unknown") != 0 && note_length > 0 &&
+        image_annotation_alloc(master, static_cast<long>(note_length) + 1) == 0) {
+        std::memcpy(master->annotation, h.annotation, note_length);
+        master->annotation[note_length] = '\0';
+    }
     std::snprintf(master->author, sizeof master->author, "%.99s", h.author);
     std::snprintf(master->copyright, sizeof master->copyright, "%.99s", h.copyright);
     master->hres_num = h.hres_num, master->hres_den = h.hres_den;

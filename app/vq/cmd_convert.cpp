@@ -17,6 +17,8 @@ int run_convert(vq::Args& args)
     long frame = 0;
     while (!args.done()) {
         int taken = vq::take_save_option("convert", args, options);
+        if (taken == 0)
+            taken = vq::take_raw_option("convert", args);
         if (taken == vq::EXIT_USAGE)
             return taken;
         if (taken == 1)
@@ -25,14 +27,6 @@ int run_convert(vq::Args& args)
         if (word == "--frame") {
             if (args.done() || !vq::parse_long(args.next(), frame) || frame < 1)
                 return vq::usage_error("convert", "--frame needs a frame number from 1");
-            continue;
-        }
-        if (word == "--raw") {
-            RawLayout layout;
-            if (args.done() || !parse_raw_layout(args.next().c_str(), layout))
-                return vq::usage_error("convert", "--raw takes WIDTHxHEIGHT[,CHANNELS[,OFFSET]], channels 1 to 4");
-            raw_state().preset = true;
-            raw_state().layout = layout;
             continue;
         }
         if (word.size() > 1 && word[0] == '-' && word[1] == '-')
@@ -59,10 +53,7 @@ int run_convert(vq::Args& args)
 }
 
 const vq::Option kConvertOptions[] = {
-    {"--raw", "WxH[,CHANNELS[,OFFSET]]", "the layout of a raw file (\".raw\", \".red\"), which has no header: "
-                                         "width, height, channels (1 grey, 2 grey and alpha, 3 RGB, the "
-                                         "default, 4 RGBA; 8 bits each, interleaved, top row first) and the "
-                                         "bytes to skip"},
+    vq::kRawOption,
     {"--frame", "N", "read frame N of an animation (FLC, GIF; 1 the first, beyond the last the last) instead of "
                      "the first"},
 };

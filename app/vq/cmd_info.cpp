@@ -1,5 +1,6 @@
 // vq info: what the load dispatch makes of each file.
 #include "app/vq/command.h"
+#include "app/vq/save_options.h"
 #include "core/image.h"
 #include "formats/codecs.h"
 #include "formats/load_save.h"
@@ -25,6 +26,11 @@ int run_info(vq::Args& args)
     bool diagnostics = false, attributes = false;
     std::vector<std::string> files;
     while (!args.done()) {
+        int taken = vq::take_raw_option("info", args);
+        if (taken == vq::EXIT_USAGE)
+            return taken;
+        if (taken == 1)
+            continue;
         std::string word = args.next();
         if (word == "--diag")
             diagnostics = true;
@@ -76,7 +82,8 @@ int run_info(vq::Args& args)
             continue;
         }
         // Codes without a type name (the layered file, say) show their codec's title.
-        const char* title = codec_title_for_code(info.code);
+        // Files without a code of their own (I-RAW) go by the codec that read them.
+        const char* title = info.codec ? info.codec : codec_title_for_code(info.code);
         std::string tag = info.type_name[0] ? info.type_name : title ? title : "code " + std::to_string(info.code);
         const ImageInfo& i = info.image;
         std::printf("%s: %s %ld x %ld, %d bits, alpha %s, %s x %s dpi", name, tag.c_str(), i.width, i.height, i.bits,
@@ -101,6 +108,7 @@ int run_info(vq::Args& args)
 const vq::Option kInfoOptions[] = {
     {"--attributes", nullptr, "load the file and add the author, copyright and annotation it carries, one line each"},
     {"--diag", nullptr, "load the pixels too and write the BMP palette-usage statistics to the log (with --log)"},
+    vq::kRawOption,
 };
 const vq::Form kInfoForms[] = {{.job = nullptr, .words = "FILE...", .options = kInfoOptions}};
 
@@ -109,6 +117,7 @@ const vq::Form kInfoForms[] = {{.job = nullptr, .words = "FILE...", .options = k
 VQ_COMMAND("info", "what the load dispatch makes of each image file: format, size, bits, alpha, resolution",
            "Identifies each file as the load dispatch does and tells what it is: format, width x height, bits per "
            "pixel of the file, whether its alpha channel carries content, resolution in dots per inch, and for "
-           "animation files the frame read. Formats with a header reader (BMP, PNG, JPEG, TIFF, PPM, layered "
-           "files) are not decoded. Exit status 1 when any file could not be read.",
+           "animation files the frame read. Formats with a header reader (BMP, PNG, JPEG, TIFF, PPM, I-RAW, "
+           "raw and 4-bit pictures, layered files) are not decoded; a raw file needs --raw. Exit status 1 when "
+           "any file could not be read.",
            run_info, kInfoForms);

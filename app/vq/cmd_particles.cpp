@@ -3,14 +3,15 @@
 #include "app/vq/save_options.h"
 #include "core/image.h"
 #include "core/messages.h"
-#include "formats/gif.h"
 #include "formats/load_save.h"
 #include "particles/particles.h"
+#include "timeline/sequence.h"
+#include "timeline/sequence_output.h"
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <strings.h>
 
 namespace {
 
@@ -139,31 +140,39 @@ int draw_frame(const std::string& psy, long w, long h, const uint8_t* background
     return status;
 }
 
-bool is_gif(const std::string& name)
+// The animation or film file OUT names without a number pattern (.gif,
+// .mng, .flc, .avi, .flm); false for anything else.
+bool animation_output(const std::string& out, SequenceOutput& output)
 {
-    return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".gif") == 0;
+    std::string error;
+    return sequence_output_for_name(out, output, error) && output.kind != SequenceOutputKind::Numbered &&
+           output.kind != SequenceOutputKind::None;
 }
 
-// Frames `first` on into one looping GIF animation, `delay` hundredths of a
-// second apart; the file is put in place only when every frame was written.
-int draw_gif(const std::string& psy, long w, long h, const uint8_t* background, long first, long frames, int delay,
-             const std::string& out)
+// Frames `first` on into one looping animation, `delay` hundredths of a
+// second apart, through the writers sequence generation uses.  A run that
+// stops early keeps the frames drawn so far, as a generation does.
+int draw_animation(const std::string& psy, long w, long h, const uint8_t* background, long first, long frames,
+                   int delay, SequenceOutput output)
 {
-    if (OpenGifAnimation(frames, w, h, out.c_str(), delay, 1) != 0)
+    output.delay = delay;
+    output.loop = true;
+    std::unique_ptr<SequenceWriter> writer = sequence_writer(output, frames);
+    if (!writer)
         return vq::EXIT_FAILED;
-    for (long i = 0; i < frames; ++i) {
+    long i = 0;
+    for (; i < frames; ++i) {
         Image* image = frame_image(psy, w, h, background, first + i);
-        int code = image ? WriteGifFrame(image, i) : 1;
+        int code = image ? writer->frame(image, i, first + i) : 1;
         if (image)
             image_free(image);
-        if (code != 0) {
-            gif_animation_abandon();
-            return vq::EXIT_FAILED;
-        }
+        if (code != 0)
+            break;
     }
-    if (CloseGifAnimation() != 0)
+    const bool complete = i == frames;
+    if (writer->finish(complete) != 0 || !complete)
         return vq::EXIT_FAILED;
-    std::printf("%s\n", out.c_str());
+    std::printf("%s\n", writer->written().c_str());
     return vq::EXIT_DONE;
 }
 
@@ -217,7 +226,9 @@ int run_particles(vq::Args& args)
     Pattern pattern;
     if (!find_pattern(out, pattern))
         return vq::usage_error("particles", "OUT may hold one number pattern (%d, %04d, %ld) and no other %");
-    if (vq::save_type_for_name(frame_name(out, 0)) < 0 && save.type < 0)
+    SequenceOutput animation;
+    const bool animated = frames > 0 && !pattern.found && save.type < 0 && animation_output(out, animation);
+    if (!animated && vq::save_type_for_name(frame_name(out, 0)) < 0 && save.type < 0)
         return vq::usage_error("particles", "the type of " + out + " is not known: give --type or an extension");
 
     if (int r = vq::refuse_overwrite("particles", out, {psy}); r != vq::EXIT_DONE)
@@ -228,8 +239,8 @@ int run_particles(vq::Args& args)
         std::string name = pattern.found ? frame_name(out, first) : out;
         return draw_frame(psy, w, h, background, first, name, save);
     }
-    if (!pattern.found && is_gif(out) && (save.type < 0 || save.type == vq::save_type_for_name(out)))
-        return draw_gif(psy, w, h, background, first, frames, static_cast<int>(delay), out);
+    if (animated)
+        return draw_animation(psy, w, h, background, first, frames, static_cast<int>(delay), animation);
     // Frame after frame, each into its numbered file; the system is kept
     // between them and advanced one frame at a time.
     for (long f = first; f < first + frames; ++f) {
@@ -249,9 +260,9 @@ const vq::Option kParticlesOptions[] = {
     {"--output", "OUT", "-o", vq::OPT_HIDDEN},
     {"--frame", "F", "the frame to draw, from 0 (default 0); with --frames, the first frame"},
     {"--frames", "N", "N frames, F to F+N-1, into numbered files: a %d pattern in OUT (out%04d.png), else "
-                      "NAME_0000.EXT; each name is printed. OUT ending in .gif without a pattern: one looping GIF "
-                      "animation of the N frames"},
-    {"--delay", "D", "hundredths of a second between the frames of a GIF animation (default 4)"},
+                      "NAME_0000.EXT; each name is printed. OUT ending in .gif, .mng, .flc or .avi without a pattern: "
+                      "one looping animation of the N frames; .flm: a film file"},
+    {"--delay", "D", "hundredths of a second between the frames of an animation (default 4)"},
     {"--background", "R,G,B[,A]", "the colour of the new image the particles are drawn over (default 0,0,0,255)"},
 };
 const vq::Form kParticlesForms[] = {
@@ -260,7 +271,7 @@ const vq::Form kParticlesForms[] = {
 
 } // namespace
 
-VQ_COMMAND("particles", "draw a particle system into new images: one frame, numbered frames or a GIF animation",
+VQ_COMMAND("particles", "draw a particle system into new images: one frame, numbered frames, an animation or a film",
            "Draws the particle system of FILE.PSY (docs/particles.md) into a new image of the given size and "
            "writes it to OUT. The same file, size and frame always give the same picture.",
            run_particles, kParticlesForms);

@@ -479,7 +479,7 @@ int run_show(vq::Args& args)
                 char name[24];
                 std::snprintf(name, sizeof name, "R%zu", names.size() + 1);
                 names[c] = name;
-                char place[64];
+                char place[96];
                 std::snprintf(place, sizeof place, "%s  level %ld, frame %ld: ", name, l + 1, f + 1);
                 lines.push_back(place + describe(g, c));
             }

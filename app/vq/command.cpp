@@ -275,8 +275,10 @@ std::string help_text(const Command& c)
         if (f.help || !f.options.empty()) {
             out += "\n";
             std::string head = f.job ? std::string(f.job) + ": " : std::string();
-            for (const std::string& l : wrap(head + (f.help ? f.help : ""), 100))
-                out += l + "\n";
+            std::string text = head + (f.help ? f.help : "");
+            if (!text.empty())
+                for (const std::string& l : wrap(text, 100))
+                    out += l + "\n";
         }
         if (!f.options.empty()) {
             out += f.job ? "" : "Options:\n";

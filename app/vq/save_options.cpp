@@ -4,6 +4,7 @@
 #include "core/settings.h"
 #include "formats/codecs.h"
 #include "formats/load_save.h"
+#include "formats/raw.h"
 #include "render/reduce.h"
 
 #include <cctype>
@@ -98,6 +99,24 @@ long save_type_for_name(const std::string& name)
 {
     const char* ext = file_extension(name.c_str());
     return *ext ? type_from_word(ext + 1) : -1;
+}
+
+const Option kRawOption = {
+    "--raw", "WxH[,CHANNELS[,OFFSET]]",
+    "the layout of a raw file (\".raw\", \".red\"), which has no header: width, height, channels (1 grey, 2 grey "
+    "and alpha, 3 RGB, the default, 4 RGBA; 8 bits each, interleaved, top row first) and the bytes to skip"};
+
+int take_raw_option(const char* command, Args& args)
+{
+    if (args.done() || args.peek() != "--raw")
+        return 0;
+    args.next();
+    RawLayout layout;
+    if (args.done() || !parse_raw_layout(args.next().c_str(), layout))
+        return usage_error(command, "--raw takes WIDTHxHEIGHT[,CHANNELS[,OFFSET]], channels 1 to 4");
+    raw_state().preset = true;
+    raw_state().layout = layout;
+    return 1;
 }
 
 int take_save_option(const char* command, Args& args, SaveOptions& o)

@@ -26,6 +26,13 @@ struct SaveOptions {
 // usage error was reported.
 int take_save_option(const char* command, Args& args, SaveOptions& options);
 
+// "--raw WxH[,CHANNELS[,OFFSET]]" of the commands that read images: the
+// layout of raw files, which have no header.  When the word at args.peek()
+// is the option, takes it and presets the layout: 1 taken, 0 none,
+// EXIT_USAGE after a usage error was reported.
+int take_raw_option(const char* command, Args& args);
+extern const Option kRawOption;
+
 // The lines of `vq help` that describe these options.
 #define VQ_SAVE_OPTIONS_HELP                                                                                  \
     "Save options:\n"                                                                                         \

@@ -205,7 +205,7 @@ int read_rgba(TIFF* tif, Image* image, VqProgressStep step, bool alpha)
     char emsg[1024] = "";
     TIFFRGBAImage img;
     if (!TIFFRGBAImageOK(tif, emsg) || !TIFFRGBAImageBegin(&img, tif, 0, emsg)) {
-        std::snprintf(g_error, sizeof g_error, "%s", emsg);
+        std::snprintf(g_error, sizeof g_error, "%.399s", emsg);
         return 1;
     }
     img.req_orientation = ORIENTATION_TOPLEFT;

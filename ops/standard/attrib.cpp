@@ -1,6 +1,8 @@
-// The Attrib Group: the prepare hooks edit the image's attributes (its
+// The Attrib Group: the finish hooks edit the image's attributes (its
 // resolution, author, annotation and copyright, which the file formats that
-// can hold them write and read back); the pixels are left as they are.
+// can hold them write and read back); the pixels are left as they are.  The
+// edits come after the undo capture, which keeps the attributes before them,
+// so that undo puts them back; the prepare hooks only refuse bad settings.
 #include "core/image.h"
 #include "core/messages.h"
 #include "ops/catalogue.h"
@@ -30,13 +32,19 @@ void copy_text(char* out, size_t size, const char* text, size_t text_size)
 
 } // namespace
 
-int aspect_prepare(Image* t, int)
+int aspect_prepare(Image*, int)
 {
     const StandardParams& p = P();
     if (p.aspect_x < 1 || p.aspect_y < 1) {
         error_box("Aspect Ratio: both sides of the ratio must be at least 1.");
         return 2;
     }
+    return 0;
+}
+
+int aspect_finish(Image* t, int)
+{
+    const StandardParams& p = P();
     // Pixels aspect_x wide for every aspect_y high: the vertical resolution
     // is the horizontal one scaled by x/y.
     const long g = std::gcd(p.aspect_x, p.aspect_y);
@@ -57,13 +65,19 @@ int aspect_prepare(Image* t, int)
     return 0;
 }
 
-int dpi_prepare(Image* t, int)
+int dpi_prepare(Image*, int)
 {
     const StandardParams& p = P();
     if (p.dpi_h < 1 || p.dpi_v < 1) {
         error_box("DPI: the resolution must be at least 1 dot per inch.");
         return 2;
     }
+    return 0;
+}
+
+int dpi_finish(Image* t, int)
+{
+    const StandardParams& p = P();
     t->hres_num = p.dpi_h;
     t->hres_den = 1;
     t->vres_num = p.dpi_v;
@@ -72,19 +86,19 @@ int dpi_prepare(Image* t, int)
 }
 
 // Empty text clears the attribute.
-int author_prepare(Image* t, int)
+int author_finish(Image* t, int)
 {
     copy_text(t->author, sizeof t->author, P().author, sizeof P().author);
     return 0;
 }
 
-int copyright_prepare(Image* t, int)
+int copyright_finish(Image* t, int)
 {
     copy_text(t->copyright, sizeof t->copyright, P().copyright, sizeof P().copyright);
     return 0;
 }
 
-int annotation_prepare(Image* t, int)
+int annotation_finish(Image* t, int)
 {
     const char* text = P().annotation;
     const size_t n = strnlen(text, sizeof P().annotation);

@@ -16,10 +16,12 @@ void swap_worker(uint8_t* p, int x, int y, int weight);
 int sample_worker(Image* t, uint8_t* mask);
 int build_palette_worker(Image* t, uint8_t* mask);
 int aspect_prepare(Image* t, int);
+int aspect_finish(Image* t, int);
 int dpi_prepare(Image* t, int);
-int author_prepare(Image* t, int);
-int annotation_prepare(Image* t, int);
-int copyright_prepare(Image* t, int);
+int dpi_finish(Image* t, int);
+int author_finish(Image* t, int);
+int annotation_finish(Image* t, int);
+int copyright_finish(Image* t, int);
 int attrib_worker(Image* t, uint8_t* mask);
 
 namespace {
@@ -74,15 +76,15 @@ constexpr OpRow kRows[] = {
     {.command = opcmd::Sample, .worker = worker_whole(canvas::guarded<sample_worker>), .slots = kSample, .doc = standard_docs::sample},
     {.command = opcmd::BuildPalette, .worker = worker_whole(canvas::guarded<build_palette_worker>), .slots = kBuildPalette,
      .doc = standard_docs::build_palette},
-    {.command = opcmd::AspectRatio, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = aspect_prepare, .slots = kAspect,
+    {.command = opcmd::AspectRatio, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = aspect_prepare, .finish = aspect_finish, .slots = kAspect,
      .doc = standard_docs::aspect_ratio},
-    {.command = opcmd::DPI, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = dpi_prepare, .slots = kDpi,
+    {.command = opcmd::DPI, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = dpi_prepare, .finish = dpi_finish, .slots = kDpi,
      .doc = standard_docs::dpi},
-    {.command = opcmd::AuthorName, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = author_prepare, .slots = kAuthor,
+    {.command = opcmd::AuthorName, .worker = worker_whole(canvas::guarded<attrib_worker>), .finish = author_finish, .slots = kAuthor,
      .doc = standard_docs::author},
-    {.command = opcmd::Annotation, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = annotation_prepare,
+    {.command = opcmd::Annotation, .worker = worker_whole(canvas::guarded<attrib_worker>), .finish = annotation_finish,
      .slots = kAnnotation, .doc = standard_docs::annotation},
-    {.command = opcmd::Copyright, .worker = worker_whole(canvas::guarded<attrib_worker>), .prepare = copyright_prepare,
+    {.command = opcmd::Copyright, .worker = worker_whole(canvas::guarded<attrib_worker>), .finish = copyright_finish,
      .slots = kCopyright, .doc = standard_docs::copyright},
 };
 

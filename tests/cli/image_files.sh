@@ -73,4 +73,31 @@ expect_status 2 -- "$VQ" new 0x5 a.png
 expect_status 2 -- "$VQ" new 5x5 a.png --color 1,2
 expect_status 2 -- "$VQ" new 40001x1 a.bmp
 expect_status 2 -- "$VQ" info
+
+# Pictures without a header of their own: the layout comes from --raw, and
+# info tells what a load would make of them without reading the pixels.
+python3 -c "
+import struct
+open('grey.raw', 'wb').write(bytes([200, 90]) * 48)
+open('strip.raw', 'wb').write(b'I24\\0' + struct.pack('<II', 4, 2) + bytes(range(24)))
+open('cut.raw', 'wb').write(b'I24\\0' + struct.pack('<II', 400, 200) + bytes(24))
+open('dots.pix', 'wb').write(bytes([0x1f]) * 8192)
+"
+expect_status 0 -- "$VQ" info grey.raw --raw 12x4,2
+expect_grep '^grey.raw: RAW 12 x 4, 16 bits, alpha yes' out.txt
+expect_status 0 -- "$VQ" convert --raw 8x4,3 grey.raw layout.png
+expect_status 0 -- "$VQ" info layout.png
+expect_grep '^layout.png: PNG 8 x 4' out.txt
+expect_status 1 -- "$VQ" info grey.raw
+expect_grep 'layout of the raw file is not known' err.txt
+expect_status 1 -- "$VQ" info grey.raw --raw 20x20
+expect_grep 'the file holds 96 bytes' err.txt
+expect_status 2 -- "$VQ" info grey.raw --raw 20
+expect_status 0 -- "$VQ" info strip.raw dots.pix
+expect_grep '^strip.raw: I-RAW 4 x 2, 24 bits, alpha no' out.txt
+expect_grep '^dots.pix: TGA 128 x 128, 4 bits' out.txt
+expect_status 0 -- "$VQ" info --attributes strip.raw
+expect_grep ' 4 x 2, 24 bits' out.txt
+expect_status 1 -- "$VQ" info cut.raw
+expect_grep 'I-Raw image damaged' err.txt
 finish

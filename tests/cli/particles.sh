@@ -83,4 +83,26 @@ PY
 expect_status 1 -- "$VQ" particles three.psy --size 8x8 --frames 3 -o bad.gif
 [ ! -e bad.gif ] && pass "no GIF on a failure" || fail "bad.gif written"
 
+# The other animations and the film file go through the same writers as a
+# generated sequence; each frame equals the numbered frame drawn alone.
+expect_status 0 -- "$VQ" particles "$DATA/snow.psy" --size 64x48 --frame 3 --frames 5 -o snow.flm
+[ "$(cat out.txt)" = snow.flm ] && pass "one film named" || fail "film names"
+expect_status 0 -- "$VQ" film info snow.flm
+expect_grep '^snow.flm: film strip, 64 x 48, 5 frames$' out.txt
+expect_status 0 -- "$VQ" film frames snow.flm snow-film
+expect_status 0 -- "$VQ" particles "$DATA/snow.psy" --size 64x48 --frame 5 -o alone.png
+"$PY" - <<'PY' && pass "film frame 3 is frame 5 of the system" || fail "film frame differs from the frame drawn alone"
+from PIL import Image
+a = Image.open("alone.png").convert("RGB").tobytes()
+assert a == Image.open("snow-film/f0003.png").convert("RGB").tobytes()
+assert a != Image.open("snow-film/f0002.png").convert("RGB").tobytes()
+PY
+expect_status 0 -- "$VQ" particles "$DATA/snow.psy" --size 64x48 --frame 3 --frames 5 -o snow.flc
+expect_status 0 -- "$VQ" film frames snow.flc snow-flc
+[ "$(ls snow-flc | wc -l)" -eq 5 ] && pass "5 FLC frames" || fail "frames in FLC"
+ffmpeg -v error -y -i snow.flc -frames:v 5 -pix_fmt rgb24 snow-flc-%d.png && [ -s snow-flc-5.png ] \
+    && pass "ffmpeg decodes the FLC" || fail "ffmpeg cannot decode the FLC"
+expect_status 0 -- "$VQ" particles "$DATA/snow.psy" --size 64x48 --frames 4 -o snow.mng
+[ "$(identify snow.mng 2>/dev/null | wc -l)" -eq 4 ] && pass "ImageMagick reads 4 MNG frames" || fail "frames in MNG"
+
 finish

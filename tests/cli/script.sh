@@ -96,9 +96,9 @@ interrupted() {  # interrupted SCRIPT WAIT-PATTERN: runs it, sends SIGINT once i
   exec 3<>in.fifo
   "$VQ" script "$1" <in.fifo >out.txt 2>err.txt &
   local pid=$! i status=0
-  for i in $(seq 100); do grep -qE -- "$2" err.txt out.txt 2>/dev/null && break; sleep 0.1; done
+  for i in $(seq 600); do grep -qE -- "$2" err.txt out.txt 2>/dev/null && break; sleep 0.1; done
   kill -INT "$pid"
-  for i in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  for i in $(seq 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   if kill -0 "$pid" 2>/dev/null; then
     kill -KILL "$pid"; fail "$1 went on after Ctrl-C"
   fi

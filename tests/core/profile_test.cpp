@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -148,4 +149,36 @@ TEST_F(Profile, FastWriterAndReaderRoundTrip)
     EXPECT_EQ(mem_counters().places_now, places);
     fast_ini_read("GlimvqTv", "TnaCount", "0", buffer, sizeof buffer, "GLIMVQtv.ini");  // no file
     EXPECT_STREQ(buffer, "0");
+}
+
+TEST_F(Profile, WritesThatChangeNothingLeaveTheFileAlone)
+{
+    dir.write("GLIMVQ.ini", "[Glimvq]\nA=1\nB=two\n");
+    dir.write("GLIMVQtv.ini", "[GlimvqTv]\nTnaCount=0\n");
+    struct stat before {};
+    struct stat tv_before {};
+    ASSERT_EQ(stat((dir.path() + "/GLIMVQ.ini").c_str(), &before), 0);
+    ASSERT_EQ(stat((dir.path() + "/GLIMVQtv.ini").c_str(), &tv_before), 0);
+    // Every write replaces the file by renaming a new one over it: an
+    // unchanged inode means nothing was written.
+    EXPECT_TRUE(profile_write("Glimvq", "A", "1", "GLIMVQ.ini"));
+    profile_hold("GLIMVQ.ini");
+    EXPECT_TRUE(profile_write("Glimvq", "B", "two", "GLIMVQ.ini"));
+    EXPECT_TRUE(profile_write("Glimvq", "C", nullptr, "GLIMVQ.ini"));  // removing what is not there
+    EXPECT_TRUE(profile_release());
+    EXPECT_EQ(fast_ini_write("GlimvqTv", "TnaCount", "0", "GLIMVQtv.ini"), 0);
+    EXPECT_EQ(fast_ini_write_close(), 0);
+    struct stat after {};
+    struct stat tv_after {};
+    ASSERT_EQ(stat((dir.path() + "/GLIMVQ.ini").c_str(), &after), 0);
+    ASSERT_EQ(stat((dir.path() + "/GLIMVQtv.ini").c_str(), &tv_after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(tv_after.st_ino, tv_before.st_ino);
+
+    // A real change is written, by both writers.
+    EXPECT_TRUE(profile_write("Glimvq", "A", "3", "GLIMVQ.ini"));
+    EXPECT_EQ(dir.read("GLIMVQ.ini"), "[Glimvq]\nA=3\nB=two\n");
+    EXPECT_EQ(fast_ini_write("GlimvqTv", "TnaCount", "1", "GLIMVQtv.ini"), 0);
+    EXPECT_EQ(fast_ini_write_close(), 0);
+    EXPECT_EQ(dir.read("GLIMVQtv.ini"), "[GlimvqTv]\nTnaCount=1\n");
 }

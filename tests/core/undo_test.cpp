@@ -329,3 +329,43 @@ TEST_F(Undo, LevelsShrinkAndGrow)
     ASSERT_EQ(undo_apply(image, 2), 0);  // the old captures came along
     EXPECT_EQ(red(image, 0, 0), 3);
 }
+
+TEST_F(Undo, TheAttributesComeBackAndGoAgainWithThePixels)
+{
+    Image* image = filled(6, 4, 10);
+    std::snprintf(image->author, sizeof image->author, "Before");
+    image->hres_num = 72, image->hres_den = 1;
+    ASSERT_EQ(undo_capture(0, 0, 5, 3, image, "Author Name"), 0);
+    std::snprintf(image->author, sizeof image->author, "After");
+    std::snprintf(image->copyright, sizeof image->copyright, "(c) After");
+    ASSERT_EQ(image_annotation_alloc(image, 16), 0);
+    std::strcpy(image->annotation, "new note");
+    image->hres_num = 300;
+    image->changes += 1;
+    // A second change on a part of the image only: its capture holds the
+    // attributes of the first change's result.
+    operate(image, 1, 1, 2, 2, 99);
+
+    ASSERT_EQ(undo_apply(image), 0);
+    EXPECT_STREQ(image->author, "After");
+    EXPECT_STREQ(image->annotation, "new note");
+    ASSERT_EQ(undo_apply(image), 0);
+    EXPECT_STREQ(image->author, "Before");
+    EXPECT_STREQ(image->copyright, "");
+    EXPECT_EQ(image->annotation, nullptr);
+    EXPECT_EQ(image->hres_num, 72);
+    EXPECT_EQ(red(image, 1, 1), 10);
+
+    ASSERT_EQ(undo_redo(image, -1), 0);
+    EXPECT_STREQ(image->author, "After");
+    EXPECT_STREQ(image->copyright, "(c) After");
+    ASSERT_NE(image->annotation, nullptr);
+    EXPECT_STREQ(image->annotation, "new note");
+    EXPECT_EQ(image->hres_num, 300);
+
+    // An operation that fails half-way puts the attributes back too.
+    ASSERT_EQ(undo_capture(0, 0, 5, 3, image, "Author Name"), 0);
+    std::snprintf(image->author, sizeof image->author, "Half");
+    ASSERT_EQ(undo_restore_last(), 0);
+    EXPECT_STREQ(image->author, "After");
+}

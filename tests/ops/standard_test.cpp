@@ -1,4 +1,5 @@
 // The rest of the Standard Group and the Attrib Group.
+#include "core/undo.h"
 #include "formats/load_save.h"
 #include "ops/standard/standard.h"
 #include "ops_fixture.h"
@@ -112,5 +113,24 @@ TEST_F(Standard, AttributesAreSetClearedCutToTheirFieldAndSurviveSaving)
     ASSERT_EQ(apply(opcmd::Annotation, img), 0);
     EXPECT_STREQ(img->author, "");
     EXPECT_TRUE(!img->annotation || !img->annotation[0]);
+    image_free(img);
+}
+
+TEST_F(Standard, UndoingAnAttributeOperationPutsTheOldValueBack)
+{
+    Image* img = ramp(12, 8);
+    StandardParams& p = standard_params();
+    std::snprintf(p.author, sizeof p.author, "First");
+    ASSERT_EQ(apply(opcmd::AuthorName, img), 0);
+    std::snprintf(p.author, sizeof p.author, "Second");
+    ASSERT_EQ(apply(opcmd::AuthorName, img), 0);
+    p.dpi_h = 150, p.dpi_v = 300;
+    ASSERT_EQ(apply(opcmd::DPI, img), 0);
+    ASSERT_EQ(undo_apply(img), 0);
+    EXPECT_NE(img->vres_num * 1.0 / img->vres_den, 300);
+    ASSERT_EQ(undo_apply(img), 0);
+    EXPECT_STREQ(img->author, "First");
+    ASSERT_EQ(undo_redo(img, -1), 0);
+    EXPECT_STREQ(img->author, "Second");
     image_free(img);
 }
