@@ -1,6 +1,7 @@
 // The command server: the round trip of a command that does nothing, and
 // every row of a 1024 x 1024 image read by a client (as vq send --rows
-// reads them), beside a memcpy of the same bytes.  The server runs its
+// reads them, acknowledging each, and as an older client that does not),
+// beside a memcpy of the same bytes.  The server runs its
 // loop on a thread of this process, the client on another: both ends pay
 // for the socket as two programs would.
 #include "core/app.h"
@@ -100,9 +101,12 @@ void BM_EmptyExecute(benchmark::State& state)
 }
 BENCHMARK(BM_EmptyExecute)->Iterations(20000)->UseRealTime();
 
+// Argument 1: the client acknowledges every row (vq send does); 0: an
+// older client that never does.
 void BM_Rows1024(benchmark::State& state)
 {
     server::Client c;
+    c.set_acknowledging(state.range(0) != 0);
     if (!c.open(setup().socket_path)) {
         state.SkipWithError(c.error().c_str());
         return;
@@ -120,7 +124,7 @@ void BM_Rows1024(benchmark::State& state)
     state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations() * kSide * kSide),
                                                     benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_Rows1024)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Rows1024)->ArgName("ack")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Memcpy1024(benchmark::State& state)
 {

@@ -82,6 +82,7 @@ const SettingKey kKeys[] = {
     {"GridDisplayMode", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.grid_display_mode; }},
     {"CheckerAlpha", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.checker_alpha; }},
     {"CommandServer", 0, 0, "1", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.command_server; }},
+    {"ServerAckWait", 0, 0, "5", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.server_ack_wait; }},
     {"TransNewImage", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.trans_new_image; }},
     {"OpenSplash", 0, 0, "1", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.open_splash; }},
     {"WorkMethod", 0, 0, "0", 179, SettingKind::Numbers, 1, [](Settings& s, int) -> void* { return &s.work_method; }},

@@ -87,6 +87,7 @@ struct Settings {
     long grid_display_mode{};  // "GridDisplayMode"
     long checker_alpha{};  // "CheckerAlpha"
     long command_server{};  // "CommandServer": the workstation serves other programs
+    long server_ack_wait{};  // "ServerAckWait": seconds the server waits for a data acknowledgement
     long trans_new_image{};  // "TransNewImage"
     long open_splash{};  // "OpenSplash"
     long work_method{};  // "WorkMethod"

@@ -43,7 +43,11 @@ bool Client::open(const std::string& path)
     }
     char kind = 0;
     std::string answer;
-    if (!send_message(kInitiate, std::string("Glimvq\0Vq", 9)) || !read_message(kind, answer))
+    // "Ack": this client acknowledges every data answer.
+    std::string initiate("Glimvq\0Vq", 9);
+    if (acknowledging_)
+        initiate += std::string("\0Ack", 4);
+    if (!send_message(kInitiate, initiate) || !read_message(kind, answer))
         return false;
     if (kind != kAcknowledge || answer.empty() || answer[0] != 1) {
         error_ = "the server refused the conversation" + (answer.size() > 1 ? ": " + answer.substr(1) : "");
@@ -54,6 +58,7 @@ bool Client::open(const std::string& path)
     size_t nul = answer.find('\0', 1);
     nul = nul == std::string::npos ? nul : answer.find('\0', nul + 1);
     extensions_ = nul == std::string::npos ? "" : answer.substr(nul + 1);
+    server_acknowledges_ = (" " + extensions_ + " ").find(" Ack ") != std::string::npos;
     return true;
 }
 
@@ -161,18 +166,40 @@ void split_answer(const std::string& payload, std::string& text, std::string& by
 
 } // namespace
 
-bool Client::request(std::string& text, std::string& bytes)
+bool Client::acknowledge(bool positive, const std::string& reason)
+{
+    return send_message(kAcknowledge, std::string(1, positive ? '\1' : '\0') + reason);
+}
+
+// A data answer taken apart, and acknowledged when the conversation does:
+// at once, or added to `batch` to go with the others of a stream.
+bool Client::take_data(const std::string& payload, std::string& text, std::string& bytes, std::string* batch)
+{
+    split_answer(payload, text, bytes);
+    bool known = text == "Empty" || text.rfind("Line ", 0) == 0 || text.rfind("Size ", 0) == 0;
+    if (acknowledging()) {
+        std::string ack = known ? std::string("\0\0\0\2A\1", 6) : std::string("\0\0\0\2A\0", 6);
+        if (batch && known)
+            *batch += ack;
+        else if (!acknowledge(known, known ? std::string() : "an answer of no known kind"))
+            return false;
+    }
+    if (!known)
+        error_ = "the server answered \"" + text.substr(0, 40) + "\"";
+    return known;
+}
+
+bool Client::request(std::string& text, std::string& bytes, const std::string& item)
 {
     char kind = 0;
     std::string payload;
-    if (!send_message(kRequest, "") || !read_message(kind, payload))
+    if (!send_message(kRequest, item) || !read_message(kind, payload))
         return false;
     if (kind != kData) {
         error_ = payload.size() > 1 ? payload.substr(1) : "the request was refused";
         return false;
     }
-    split_answer(payload, text, bytes);
-    return true;
+    return take_data(payload, text, bytes);
 }
 
 bool Client::request_many(size_t count, std::vector<std::string>& texts, std::vector<std::string>& rows)
@@ -182,6 +209,7 @@ bool Client::request_many(size_t count, std::vector<std::string>& texts, std::ve
     std::string burst;
     for (size_t i = 0; i < count; ++i)
         burst += std::string("\0\0\0\1", 4) + kRequest;
+    std::string acks;
     if (fd_ < 0 || !write_all(burst.data(), burst.size()))
         return false;
     for (size_t i = 0; i < count; ++i) {
@@ -193,22 +221,22 @@ bool Client::request_many(size_t count, std::vector<std::string>& texts, std::ve
             error_ = payload.size() > 1 ? payload.substr(1) : "the request was refused";
             return false;
         }
-        split_answer(payload, texts[i], rows[i]);
+        if (!take_data(payload, texts[i], rows[i], &acks))
+            return false;
     }
-    return true;
+    // One write for the acknowledgements of the stream.
+    return acks.empty() || write_all(acks.data(), acks.size());
 }
 
 bool client_read_rows(Client& client, long& width, long& height, std::string& rgba, std::string& error)
 {
-    char kind = 0;
-    std::string payload, text, bytes;
-    if (!client.send_message(kRequest, "Size") || !client.read_message(kind, payload)) {
+    std::string text, bytes;
+    if (!client.request(text, bytes, "Size")) {
         error = client.error();
         return false;
     }
-    split_answer(payload, text, bytes);
-    if (kind != kData || text == "Empty") {
-        error = kind != kData ? "the server refused the request" : "the server has no image open (\"Empty\")";
+    if (text == "Empty") {
+        error = "the server has no image open (\"Empty\")";
         return false;
     }
     long w = 0, h = 0;

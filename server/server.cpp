@@ -4,13 +4,19 @@
 #include "core/image.h"
 #include "core/log.h"
 #include "core/platform.h"
+#include "core/settings.h"
 #include "formats/load_save.h"
+#include "ops/catalogue.h"
+#include "ops/framework.h"
+#include "ops/op_values.h"
+#include "plugins/plugins.h"
 #include "script/script.h"
 #include "server/command_line.h"
 #include "timeline/sequence.h"
 #include "timeline/timeline.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +39,7 @@ constexpr size_t kReadChunk = 64 * 1024;
 constexpr size_t kMaxConversations = 128;
 // What this server understands beyond the verb table, told in the
 // acknowledgement of an initiate.
-constexpr char kExtensions[] = "Apply Save Script";
+constexpr char kExtensions[] = "Apply Save Script Ack";
 
 struct Conversation {
     int fd = -1;
@@ -45,6 +51,11 @@ struct Conversation {
     size_t skip = 0;      // bytes of an over-long message still to drop
     std::string out;      // answers not yet written, from out_pos
     size_t out_pos = 0;
+    // The client acknowledges every data answer (it asked for it in its
+    // initiate); the timer runs while any is unacknowledged.
+    bool acknowledges = false;
+    long unacknowledged = 0;
+    std::chrono::steady_clock::time_point deadline {};
 
     ~Conversation()
     {
@@ -66,6 +77,10 @@ struct ServerState {
     bool close_requested = false;
     bool in_command = false;  // a command pumps messages: no second one meanwhile
     unsigned long commands = 0;
+    int ack_wait_ms = -1;       // -1: the "ServerAckWait" setting
+    unsigned long failures = 0;  // data sends that failed, not yet shown
+    unsigned long failures_shown = 0;
+    bool reporting = false;      // the box is up: no second one over it
 };
 
 ServerState& state()
@@ -112,21 +127,38 @@ Image* open_image_named(const std::string& name)
     return nullptr;
 }
 
+// "Level(n)", case ignored, n a whole number from 1.
+bool level_number(const std::string& name, long& level)
+{
+    const char* digits = name.c_str() + 6;
+    char* end = nullptr;
+    errno = 0;
+    level = std::strtol(digits, &end, 10);
+    return errno == 0 && end != digits && *digits >= '0' && *digits <= '9' && end[0] == ')' && end[1] == 0 &&
+           level >= 1 && level <= kTimelineLevels;
+}
+
 bool set_role(ImageRole role, const std::string& name, std::string& reason)
 {
     if (name.empty()) {
         reason = "no image named";
         return false;
     }
+    Image* image = nullptr;
     if (strncasecmp(name.c_str(), "Level(", 6) == 0) {
-        // A level's result exists only while a sequence is generated: the
-        // name belongs in a timeline entry, not in a role.
-        reason = "\"" + name + "\" names the result of a timeline level; it exists only while a sequence is generated";
-        return false;
-    }
-    Image* image = open_image_named(name);
-    if (!image) {
-        image = load_image(name.c_str());
+        // A level's result of the last frame the timeline generated.
+        long level = 0;
+        if (!level_number(name, level)) {
+            reason = "\"" + name + "\" names no level: Level(n) takes n from 1 to " + std::to_string(kTimelineLevels);
+            return false;
+        }
+        image = sequence_level_image(level, reason);
+        if (!image)
+            return false;
+    } else {
+        image = open_image_named(name);
+        if (!image)
+            image = load_image(name.c_str());
         if (!image) {
             reason = "\"" + name + "\" could not be loaded";
             return false;
@@ -160,6 +192,8 @@ bool sheet(const CommandLine& line, std::string& reason)
         reason = "the timeline \"" + line.first + "\" could not be loaded";
         return false;
     }
+    // The results kept from another timeline's frame are not this one's.
+    sequence_forget_levels();
     if (line.second.empty())
         return true;
     // Frame 0 and below give the first frame, beyond the end the last.
@@ -229,18 +263,39 @@ bool apply_command(const std::string& rest, std::string& reason)
         named = named || has_name;
         values.push_back(p);
     }
-    ServerState& s = state();
-    if (!image_role(ImageRole::Target)) {
+    Image* target = image_role(ImageRole::Target);
+    if (!target) {
         reason = "there is no target image";
         return false;
     }
-    if (!s.hooks.apply) {
-        reason = "this front end does not apply operations for other programs";
+    OpDescriptor* d = op_find(operation);
+    if (!d) {
+        reason = "no operation \"" + operation + "\"";
         return false;
     }
+    if (!d->available) {
+        reason = std::string("\"") + d->name + "\" cannot be applied yet: " + d->unavailable;
+        return false;
+    }
+    // The plug-in a Plugin step names starts from its stored parameters.
+    if (d->command == opcmd::Plugin)
+        for (const std::string& v : values)
+            if (v.rfind("name=", 0) == 0)
+                if (PluginEntry* e = plugin_find(v.c_str() + 5); e && plugin_select(e) != 0) {
+                    reason = "the plug-in \"" + v.substr(5) + "\" could not be selected";
+                    return false;
+                }
+    if (!op_set_values(*d, values, reason))
+        return false;
+    if (set_current_operation(d->command) != 0) {
+        reason = "no operation \"" + operation + "\"";
+        return false;
+    }
+    ServerState& s = state();
     std::string error;
-    if (s.hooks.apply(operation, values, error) != 0) {
-        reason = error.empty() ? "\"" + operation + "\" was not applied" : error;
+    int rc = s.hooks.apply ? s.hooks.apply(target, error) : perform_operation(target, 0);
+    if (rc != 0) {
+        reason = error.empty() ? std::string("\"") + d->name + "\" was not applied (" + std::to_string(rc) + ")" : error;
         return false;
     }
     return true;
@@ -310,6 +365,69 @@ void put_ack(Conversation& c, bool positive, const std::string& text = {})
     put_message(c, kAcknowledge, payload);
 }
 
+int ack_wait_ms()
+{
+    const ServerState& s = state();
+    if (s.ack_wait_ms >= 0)
+        return s.ack_wait_ms;
+    long seconds = settings().server_ack_wait;
+    return seconds <= 0 ? 0 : static_cast<int>(std::min(seconds, 3600L) * 1000);
+}
+
+// A data answer went out: the timer starts unless it runs already.
+void await_acknowledgement(Conversation& c)
+{
+    if (!c.acknowledges || ack_wait_ms() == 0)
+        return;
+    if (c.unacknowledged++ == 0)
+        c.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ack_wait_ms());
+}
+
+// A data send failed: the timer stops, the failure is shown once the
+// round is over (a box must not open in the middle of one).
+void send_failed(Conversation& c, const char* why)
+{
+    ServerState& s = state();
+    c.unacknowledged = 0;
+    s.failures += 1;
+    if (log_is_open())
+        log_printf("SERVER: DDE send data failed: %s\n", why);
+}
+
+void check_timers()
+{
+    const auto now = std::chrono::steady_clock::now();
+    for (const auto& c : state().conversations)
+        if (c->unacknowledged > 0 && now >= c->deadline)
+            send_failed(*c, "no acknowledgement in time");
+}
+
+// Milliseconds until the first timer runs out; -1 when none runs.
+int next_timer_ms()
+{
+    long best = -1;
+    const auto now = std::chrono::steady_clock::now();
+    for (const auto& c : state().conversations)
+        if (c->unacknowledged > 0) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(c->deadline - now).count();
+            left = std::max<long>(0, left + 1);
+            best = best < 0 ? left : std::min(best, static_cast<long>(left));
+        }
+    return static_cast<int>(best);
+}
+
+void report_failures()
+{
+    ServerState& s = state();
+    if (s.reporting || s.failures == 0)
+        return;
+    s.failures_shown += s.failures;
+    s.failures = 0;
+    s.reporting = true;
+    ui::platform().message_box("Server", "DDE send data failed", ui::BoxIcon::Stop);
+    s.reporting = false;
+}
+
 void flush(Conversation& c)
 {
     while (!c.broken && c.backlog() > 0) {
@@ -364,22 +482,39 @@ void handle(Conversation& c, char kind, const char* payload, size_t length)
         const char* nul = static_cast<const char*>(std::memchr(payload, 0, length));
         std::string service(payload, nul ? static_cast<size_t>(nul - payload) : length);
         std::string topic = nul ? std::string(nul + 1, length - static_cast<size_t>(nul + 1 - payload)) : std::string();
-        if (!topic.empty() && topic.back() == '\0')
-            topic.pop_back();
+        // "service NUL topic NUL options": "Ack" asks the server to wait
+        // for an acknowledgement of every data answer.
+        std::string options(1, ' ');
+        if (size_t end = topic.find('\0'); end != std::string::npos) {
+            options.append(topic, end + 1, std::string::npos);
+            topic.erase(end);
+        }
+        options += ' ';
+        for (char& ch : options)
+            if (ch == '\0' || ch == '\t')
+                ch = ' ';
         if ((!service.empty() && strcasecmp(service.c_str(), "Glimvq") != 0) ||
             (!topic.empty() && strcasecmp(topic.c_str(), "Vq") != 0)) {
             put_ack(c, false, "this is the service \"Glimvq\", topic \"Vq\"");
             return;
         }
         c.initiated = true;
+        c.acknowledges = strcasestr(options.c_str(), " Ack ") != nullptr;
         put_ack(c, true, std::string("Glimvq\0Vq\0", 10) + kExtensions);
         return;
     }
     if (kind == kTerminate)
         return;  // the conversation ends when the client closes its side
     if (kind == kAcknowledge) {
-        if (length > 0 && payload[0] == 0)
-            ui::platform().message_box("Server", "DDE send data failed", ui::BoxIcon::Stop);
+        if (length > 0 && payload[0] == 0) {
+            std::string why = "negative acknowledgement";
+            if (length > 1)
+                why += ": " + printable(payload + 1, length - 1);
+            send_failed(c, why.c_str());
+        } else if (c.unacknowledged > 0 && --c.unacknowledged > 0) {
+            // Each acknowledgement gives the next answer its full time.
+            c.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ack_wait_ms());
+        }
         return;
     }
     if (!c.initiated) {
@@ -393,6 +528,7 @@ void handle(Conversation& c, char kind, const char* payload, size_t length)
             put_message(c, kData, server_size_answer());
         else
             put_message(c, kData, server_row_answer());
+        await_acknowledgement(c);
         return;
     case kExecute:
     case kPoke: {
@@ -685,9 +821,16 @@ bool server_poll(int timeout_ms)
     std::vector<pollfd> fds;
     for (const WatchedSocket& w : watched)
         fds.push_back({w.fd, static_cast<short>((w.read ? POLLIN : 0) | (w.write ? POLLOUT : 0)), 0});
-    int ready = ::poll(fds.data(), fds.size(), busy ? 0 : timeout_ms);
-    if (ready < 0)
+    // An acknowledgement timer that runs out ends the wait.
+    int wait = busy ? 0 : timeout_ms;
+    if (int timer = next_timer_ms(); timer >= 0 && (wait < 0 || timer < wait))
+        wait = timer;
+    int ready = ::poll(fds.data(), fds.size(), wait);
+    if (ready < 0) {
+        check_timers();
+        report_failures();
         return errno == EINTR;
+    }
 
     // fds[0] is the listening socket, fds[i + 1] conversation i.
     size_t known = s.conversations.size();
@@ -717,7 +860,32 @@ bool server_poll(int timeout_ms)
     std::erase_if(s.conversations, [](const std::unique_ptr<Conversation>& c) {
         return c->broken || (c->at_end && !has_whole_message(*c) && c->backlog() == 0);
     });
+    check_timers();
+    // Last, with the round's state settled: the box lets the event loop
+    // (and so this function) run again while it is up.
+    report_failures();
     return s.listen_fd >= 0;
+}
+
+void server_set_ack_wait(int ms)
+{
+    state().ack_wait_ms = ms < 0 ? -1 : ms;
+}
+
+int server_ack_wait_ms()
+{
+    return ack_wait_ms();
+}
+
+int server_timer_ms()
+{
+    return next_timer_ms();
+}
+
+unsigned long server_send_failures()
+{
+    const ServerState& s = state();
+    return s.failures_shown + s.failures;
 }
 
 bool server_close_requested()

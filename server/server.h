@@ -33,7 +33,7 @@ constexpr size_t kMaxMessage = 1u << 20;
 
 // What the front end does for the verbs that touch its windows, and the
 // work the extensions hand to it.  Unset entries: the verb does nothing
-// (Front, Iconify, Restore) or is refused (Apply, Save).
+// (Front, Iconify, Restore) or the library does the work itself.
 struct ServerHooks {
     void (*front)() = nullptr;     // to the top, restored when minimised
     void (*iconify)() = nullptr;
@@ -42,10 +42,10 @@ struct ServerHooks {
     // The role left `old_image` (null: none) for `new_image`: views switch over; a
     // front end without views may release an image that lost its last role.
     void (*role_changed)(Image* old_image, Image* new_image) = nullptr;
-    // "Apply: OPERATION, NAME=VALUE...": the operation on the target.
-    // 0 done; otherwise `error` says why (when the system did not say).
-    int (*apply)(const std::string& operation, const std::vector<std::string>& values,
-                 std::string& error) = nullptr;
+    // "Apply: OPERATION, NAME=VALUE...": the current operation (its values
+    // set) applied to the target.  0 done; otherwise `error` says why (when
+    // the system did not say).  Unset: perform_operation on the target.
+    int (*apply)(Image* target, std::string& error) = nullptr;
     // "Save: PATH": the target written with the save settings.
     int (*save)(Image* image, const std::string& path, std::string& error) = nullptr;
     // "e"/"Sheet": the timeline is loaded; generate frame `frame` (from 1).
@@ -70,9 +70,10 @@ bool server_running();
 const std::string& server_socket_path();
 
 // One round: accepts, reads, answers, writes what the sockets take, with
-// at most one command per conversation.  Waits at most `timeout_ms` for
-// something to happen (-1: until something does; an interrupting signal
-// ends the wait).  Returns true while the server runs.
+// at most one command per conversation, and checks the acknowledgement
+// timers.  Waits at most `timeout_ms` for something to happen (-1: until
+// something does or a timer runs out; an interrupting signal ends the
+// wait).  Returns true while the server runs.
 bool server_poll(int timeout_ms);
 // The sockets to watch: the listening one and each conversation's, with
 // whether it waits to write.  A front end with an event loop watches them
@@ -83,6 +84,19 @@ struct WatchedSocket {
     bool read, write;
 };
 std::vector<WatchedSocket> server_sockets(bool* busy = nullptr);
+
+// After a data answer the server waits for the client's acknowledgement
+// when the client asked for acknowledgements in its initiate ("Ack").  A
+// negative one, or none within the wait, shows "DDE send data failed" in a
+// box titled "Server".  The wait in milliseconds: -1 takes the setting
+// "ServerAckWait" (seconds, 5 unless set); 0 runs no timer.
+void server_set_ack_wait(int ms);
+int server_ack_wait_ms();
+// Milliseconds until the first running timer runs out (-1: none runs); a
+// front end with an event loop calls server_poll(0) then.
+int server_timer_ms();
+// Data sends that failed since the program started.
+unsigned long server_send_failures();
 
 // "Close" asked the headless loop to end (the hook, when set, ran instead).
 bool server_close_requested();

@@ -36,6 +36,53 @@ namespace {
 SequenceHooks g_hooks;
 volatile std::sig_atomic_t g_stop = 0;
 
+// The levels' results of the last frame finished, kept after the run so
+// that other programs can take "Level(n)" (the command server).  Plain
+// pixels, not images: they take no slot of the open-images table.
+struct LevelPicture {
+    bool present = false;
+    uint32_t width = 0;
+    int32_t height = 0;
+    int16_t alpha = 0;
+    std::vector<uint8_t> rgba;
+};
+struct KeptLevels {
+    long frame = 0;  // from 1; 0: nothing kept
+    int levels = 0;
+    std::vector<LevelPicture> pictures;  // the frame being made fills `making`
+    std::vector<LevelPicture> making;
+};
+KeptLevels g_kept;
+
+void take_level_picture(long level, Image* image)
+{
+    if (level < 0 || level >= kTimelineLevels)
+        return;
+    if (g_kept.making.size() < static_cast<size_t>(kTimelineLevels))
+        g_kept.making.resize(kTimelineLevels);
+    LevelPicture& p = g_kept.making[static_cast<size_t>(level)];
+    p.present = false;
+    if (!image)
+        return;
+    ImageLock lock(image);
+    if (!lock)
+        return;
+    p.width = image->width;
+    p.height = image->height;
+    p.alpha = image->alpha;
+    // assign() reuses the buffer of the frame before: no allocation per frame.
+    const size_t bytes = static_cast<size_t>(image->width) * static_cast<size_t>(image->height) * 4;
+    p.rgba.assign(image->pixels, image->pixels + bytes);
+    p.present = true;
+}
+
+void keep_level_pictures(long frame, int levels)
+{
+    std::swap(g_kept.pictures, g_kept.making);
+    g_kept.frame = frame;
+    g_kept.levels = levels;
+}
+
 bool file_exists(const std::string& path)
 {
     struct stat st {};
@@ -756,6 +803,7 @@ int Run::make_level(long level, long frame)
             return 1;
     }
     results_[level] = current_;
+    take_level_picture(level, current_);
     return 0;
 }
 
@@ -763,6 +811,8 @@ int Run::make_frame(long frame)
 {
     current_ = nullptr;
     std::fill(std::begin(results_), std::end(results_), nullptr);
+    for (LevelPicture& p : g_kept.making)
+        p.present = false;
     for (CachedImage& c : cache_)
         c.used = false;
     for (long level = 0; level < levels_; ++level) {
@@ -857,6 +907,7 @@ int Run::generate(SequenceReport& report)
             rc = SEQ_FAILED;
             break;
         }
+        keep_level_pictures(f + 1, levels_);
         if (g_hooks.frame_done)
             g_hooks.frame_done(current_, f);
         report.frames += 1;
@@ -925,4 +976,54 @@ int sequence_generate(const SequenceRequest& request, SequenceReport* report)
     log_printf("Sequence: frames %ld to %ld of %ld\n", rq.first, rq.last, tl.frames);
     Run run(rq);
     return run.generate(rep);
+}
+
+long sequence_kept_frame()
+{
+    return g_kept.frame;
+}
+
+void sequence_forget_levels()
+{
+    g_kept = KeptLevels {};
+}
+
+Image* sequence_level_image(long level, std::string& error)
+{
+    const std::string name = "Level(" + std::to_string(level) + ")";
+    if (g_kept.frame < 1) {
+        error = name + ": no frame of the timeline has been generated";
+        return nullptr;
+    }
+    const std::string frame = "frame " + std::to_string(g_kept.frame);
+    if (level < 1 || level > g_kept.levels) {
+        error = name + ": the timeline's " + frame + " has " + (g_kept.levels == 0 ? std::string("no levels") :
+                g_kept.levels == 1 ? std::string("one level") : std::to_string(g_kept.levels) + " levels");
+        return nullptr;
+    }
+    const LevelPicture& p = g_kept.pictures[static_cast<size_t>(level - 1)];
+    if (!p.present) {
+        error = name + ": level " + std::to_string(level) + " made no image at " + frame;
+        return nullptr;
+    }
+    Image* image = image_new(p.width, p.height, "iseq");
+    if (!image) {
+        message_show(msg::NoMemoryNewImage);
+        error = name + ": no memory for a " + std::to_string(p.width) + " x " + std::to_string(p.height) + " image";
+        return nullptr;
+    }
+    {
+        ImageLock lock(image);
+        if (!lock) {
+            lock.release();
+            image_free(image);
+            error = name + ": no memory for its pixels";
+            return nullptr;
+        }
+        std::memcpy(image->pixels, p.rgba.data(), p.rgba.size());
+    }
+    image->alpha = p.alpha;
+    std::snprintf(image->name, sizeof image->name, "%s", name.c_str());
+    image->changes = 1;  // no file holds it
+    return image;
 }

@@ -83,6 +83,17 @@ int sequence_generate(const SequenceRequest& request, SequenceReport* report = n
 // stop request: the command server, a signal).  Safe from a signal handler.
 void sequence_request_stop();
 
+// The results of the levels of the last frame finished (by any run, stopped
+// or not) are kept until the next frame is finished.  A new image, named
+// "Level(n)", holding level `level`'s result (from 1) of that frame; null
+// with the reason in `error` (no frame generated, no such level, the level
+// made no image).
+Image* sequence_level_image(long level, std::string& error);
+// The frame (from 1) whose level results are kept; 0 when none is.
+long sequence_kept_frame();
+// Drops them: they belong to a timeline no longer loaded.
+void sequence_forget_levels();
+
 // What the workstation contributes.
 struct SequenceHooks {
     // A frame is finished: the view of the sequence shows it.

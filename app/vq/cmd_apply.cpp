@@ -1,7 +1,6 @@
 // vq apply: one or more operations of the catalogue on an image file,
 // through the same entry point the workstation's menus use.
 #include "app/vq/command.h"
-#include "app/vq/op_values.h"
 #include "app/vq/save_options.h"
 #include "areas/area.h"
 #include "areas/area_file.h"
@@ -12,6 +11,7 @@
 #include "ops/catalogue.h"
 #include "ops/framework.h"
 #include "ops/op_settings.h"
+#include "ops/op_values.h"
 #include "ops/tone/tone.h"
 #include "plugins/plugins.h"
 
@@ -212,7 +212,7 @@ int run_apply(vq::Args& args)
     // Every operation and value is checked before any file is read.
     std::vector<OpDescriptor*> ops;
     for (const Step& s : job.steps) {
-        OpDescriptor* d = vq::find_op(s.operation);
+        OpDescriptor* d = op_find(s.operation);
         if (!d)
             return vq::usage_error("apply", "no operation \"" + s.operation + "\" (vq ops lists them)");
         if (!d->available)
@@ -243,7 +243,7 @@ int run_apply(vq::Args& args)
                     if (PluginEntry* e = plugin_find(v.c_str() + 5); e && plugin_select(e) != 0)
                         return vq::EXIT_FAILED;
         std::string error;
-        if (!vq::set_op_values(*ops[i], job.steps[i].values, error))
+        if (!op_set_values(*ops[i], job.steps[i].values, error))
             return vq::usage_error("apply", error);
     }
     if (job.save.type < 0 && vq::save_type_for_name(job.out) < 0)

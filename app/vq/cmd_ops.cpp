@@ -1,9 +1,9 @@
 // vq ops: the operation catalogue, as text or as the Markdown of
 // docs/operations.md.
 #include "app/vq/command.h"
-#include "app/vq/op_values.h"
 #include "core/safe_write.h"
 #include "ops/catalogue.h"
+#include "ops/op_values.h"
 
 #include <cstdio>
 #include <vector>
@@ -51,8 +51,8 @@ void print_text(const OpDescriptor& d)
     for (const OpSlot& s : d.slots) {
         if (!s.used())
             continue;
-        std::printf("      %-16s %-28s %s\n", (std::string(s.key) + "=" + vq::slot_value_text(s)).c_str(), s.label,
-                    vq::slot_range_text(s).c_str());
+        std::printf("      %-16s %-28s %s\n", (std::string(s.key) + "=" + slot_value_text(s)).c_str(), s.label,
+                    slot_range_text(s).c_str());
     }
 }
 
@@ -65,8 +65,8 @@ std::string params_cell(const OpDescriptor& d)
         if (!params.empty())
             params += "<br>";
         params.append("`").append(s.key).append("` ").append(s.label);
-        params.append(" (").append(vq::slot_value_text(s)).append("; ");
-        params.append(vq::slot_range_text(s)).append(")");
+        params.append(" (").append(slot_value_text(s)).append("; ");
+        params.append(slot_range_text(s)).append(")");
     }
     return params.empty() ? "none" : params;
 }
@@ -205,7 +205,7 @@ int write_html(const std::string& folder)
                         continue;
                     html += "<tr><td>" + html_escape(s.label ? s.label : "") + "</td><td><code>" +
                             html_escape(s.key ? s.key : "") + "</code></td><td>" +
-                            html_escape(vq::slot_value_text(s)) + "</td><td>" + html_escape(vq::slot_range_text(s)) +
+                            html_escape(slot_value_text(s)) + "</td><td>" + html_escape(slot_range_text(s)) +
                             "</td></tr>\n";
                 }
                 html += "</table>\n";
@@ -276,7 +276,7 @@ int run_ops(vq::Args& args)
     if (!filter.empty()) {
         group = op_group_find(filter);
         if (!group)
-            one = vq::find_op(filter);
+            one = op_find(filter);
         if (!group && !one)
             return vq::usage_error("ops", "no group or operation \"" + filter + "\"");
     }

@@ -99,5 +99,6 @@ VQ_COMMAND("send", "a command to a running server (vq serve or the workstation);
            "when it was positive, 1 with the server's reason when it was negative.  The words of\n"
            "COMMAND are joined by blanks: \"Target: /tmp/a.png\", \"Apply: Invert\", \"Save: out.png\".\n"
            "--rows OUT then reads every row of the first open image and saves them as OUT, its\n"
-           "type from the extension.  docs/server.md lists the commands.",
+           "type from the extension, acknowledging each row when the server asks for that\n"
+           "(\"Ack\").  docs/server.md lists the commands.",
            run_send, kSendForms);

@@ -1,15 +1,11 @@
 // vq serve: the command server headless, in the foreground.
 #include "app/vq/command.h"
-#include "app/vq/op_values.h"
 #include "app/vq/save_options.h"
 #include "core/image.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "core/undo.h"
 #include "formats/load_save.h"
-#include "ops/catalogue.h"
-#include "ops/framework.h"
-#include "plugins/plugins.h"
 #include "server/server.h"
 
 #include <csignal>
@@ -29,29 +25,6 @@ void on_signal(int sig)
     if (sig == SIGINT && g_previous_int.sa_handler != SIG_DFL && g_previous_int.sa_handler != SIG_IGN &&
         !(g_previous_int.sa_flags & SA_SIGINFO))
         g_previous_int.sa_handler(sig);
-}
-
-// As vq apply: the whole image unless a script selected an area, no undo.
-int apply_hook(const std::string& operation, const std::vector<std::string>& values, std::string& error)
-{
-    OpDescriptor* d = vq::find_op(operation);
-    if (!d) {
-        error = "no operation \"" + operation + "\" (vq ops lists them)";
-        return 1;
-    }
-    if (!d->available) {
-        error = std::string("\"") + d->name + "\" cannot be applied yet: " + d->unavailable;
-        return 1;
-    }
-    if (d->command == opcmd::Plugin)
-        for (const std::string& v : values)
-            if (v.rfind("name=", 0) == 0)
-                if (PluginEntry* e = plugin_find(v.c_str() + 5); e && plugin_select(e) != 0)
-                    return 1;
-    if (!vq::set_op_values(*d, values, error))
-        return 1;
-    set_current_operation(d->command);
-    return perform_operation(image_role(ImageRole::Target), 0) != 0;
 }
 
 // As vq apply writes its output: the type of the name's extension, 32 bits
@@ -86,12 +59,18 @@ void role_changed_hook(Image* old_image, Image*)
 int run_serve(vq::Args& args)
 {
     std::string path;
+    int ack_wait_ms = -1;
     while (!args.done()) {
         std::string a = args.next();
         if (a == "--socket") {
             if (args.done())
                 return vq::usage_error("serve", "--socket needs a path");
             path = args.next();
+        } else if (a == "--ack-wait") {
+            double seconds = 0;
+            if (args.done() || !vq::parse_double(args.next(), seconds) || seconds < 0 || seconds > 3600)
+                return vq::usage_error("serve", "--ack-wait takes seconds from 0 to 3600");
+            ack_wait_ms = static_cast<int>(seconds * 1000 + 0.5);
         } else {
             return vq::usage_error("serve", "no option " + a);
         }
@@ -109,10 +88,10 @@ int run_serve(vq::Args& args)
     undo_set_levels(settings().undo_want, 0);
 
     server::ServerHooks hooks;
-    hooks.apply = apply_hook;
     hooks.save = save_hook;
     hooks.role_changed = role_changed_hook;
     server::server_set_hooks(hooks);
+    server::server_set_ack_wait(ack_wait_ms);
 
     std::string error;
     if (server::server_start(path, error) != 0)
@@ -139,6 +118,7 @@ int run_serve(vq::Args& args)
                    server::server_commands());
     server::server_stop();
     server::server_set_hooks({});
+    server::server_set_ack_wait(-1);
     return vq::EXIT_DONE;
 }
 
@@ -147,6 +127,8 @@ int run_serve(vq::Args& args)
 namespace {
 const vq::Option kServeOptions[] = {
     {"--socket", "PATH", "listen on this socket instead of the private default"},
+    {"--ack-wait", "SECONDS", "how long a client that acknowledges has to acknowledge a data answer (0: no "
+                              "timer; default: the setting ServerAckWait, 5)"},
 };
 const vq::Form kServeForms[] = {{.job = nullptr, .words = "", .options = kServeOptions}};
 } // namespace
@@ -161,5 +143,7 @@ VQ_COMMAND("serve", "the command server, headless: other programs drive the syst
            "folder), private to the user; --socket names another.  A second server on the same\n"
            "socket refuses to start.  With --log each command is one line of VQLOG.txt.\n"
            "Operations work on the whole image and keep no undo, as in vq apply; saved files\n"
-           "take the type of their extension.",
+           "take the type of their extension.  A client that asked to acknowledge data answers\n"
+           "and does not within --ack-wait seconds, or acknowledges one negatively, gets\n"
+           "\"Server: DDE send data failed\" on stderr; serving goes on.",
            run_serve, kServeForms);

@@ -1,6 +1,5 @@
 // vq timeline: make and edit timeline files without the workstation.
 #include "app/vq/command.h"
-#include "app/vq/op_values.h"
 #include "app/vq/save_options.h"
 #include "areas/area.h"
 #include "areas/area_file.h"
@@ -9,6 +8,7 @@
 #include "core/undo.h"
 #include "formats/load_save.h"
 #include "ops/catalogue.h"
+#include "ops/op_values.h"
 #include "render/reduce.h"
 #include "timeline/sequence.h"
 #include "timeline/timeline.h"
@@ -247,11 +247,11 @@ int run_set(vq::Args& args)
     // The operation and its values are checked before anything is read.
     const OpDescriptor* op = nullptr;
     if (what == static_cast<int>(Grid::Op)) {
-        op = vq::find_op(what_value);
+        op = op_find(what_value);
         if (!op)
             return usage("no operation \"" + what_value + "\" (vq ops lists them)");
         std::string error;
-        if (!check_whole_numbers(*op, op_words, error) || !vq::set_op_values(*op, op_words, error))
+        if (!check_whole_numbers(*op, op_words, error) || !op_set_values(*op, op_words, error))
             return usage(error);
     } else if (what < kGridCount && what != static_cast<int>(Grid::Area)) {
         std::string error;
@@ -366,7 +366,7 @@ int run_trend(vq::Args& args)
     const OpDescriptor* op = nullptr;
     int slot = -1, variable = -1;
     if (!op_name.empty()) {
-        op = vq::find_op(op_name);
+        op = op_find(op_name);
         if (!op)
             return usage("no operation \"" + op_name + "\" (vq ops lists them)");
         for (int i = 0; i < kOpSlots && slot < 0; ++i) {

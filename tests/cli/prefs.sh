@@ -22,7 +22,7 @@ done
 # The folders left at their default (the folder current at start-up) are
 # not written: the next run, started elsewhere, starts in its own folder.
 grep -q "^LastDir9=" "$INI" && fail "LastDir9 kept at its default" || pass "LastDir9 not kept"
-[ "$(grep -c '=' "$INI")" -eq 230 ] && pass "230 keys (271 less 41 folders)" || fail "$(grep -c '=' "$INI") keys"
+[ "$(grep -c '=' "$INI")" -eq 231 ] && pass "231 keys (272 less 41 folders)" || fail "$(grep -c '=' "$INI") keys"
 expect_grep '^TnaCount=0$' "$H/GLIMVQtv.ini"
 
 # What the user set persists; lines the system does not know are kept.
@@ -35,7 +35,7 @@ expect_grep '^A=1$' "$INI"
 
 # vq prefs lists, shows and sets them.
 expect_status 0 -- "$VQ" --home "$H" prefs
-[ "$(wc -l < out.txt)" -eq 271 ] && pass "vq prefs lists 271" || fail "vq prefs lists $(wc -l < out.txt)"
+[ "$(wc -l < out.txt)" -eq 272 ] && pass "vq prefs lists 272" || fail "vq prefs lists $(wc -l < out.txt)"
 expect_grep '^UserPrefs015=1$' out.txt
 expect_status 0 -- "$VQ" --home "$H" prefs undowant 45
 expect_grep '^UndoWant=45$' out.txt

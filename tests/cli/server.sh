@@ -95,7 +95,6 @@ same chain.png chain-ref.png && pass "a chain equals vq apply --then" || fail "a
 expect_status 1 -- "$VQ" send "Apply: NoSuchThing"
 expect_grep "no operation" err.txt
 expect_status 1 -- "$VQ" send "Target: $PWD/missing.png"
-expect_status 1 -- "$VQ" send "Source: Level(1)"
 expect_status 1 -- "$VQ" send "Save: $PWD/out.unknown"
 expect_status 0 -- "$VQ" send "Frobnicate: whatever"
 expect_status 0 -- "$VQ" send --poke Front
@@ -148,10 +147,25 @@ expect_grep "not a socket" err.txt
 
 # A signal ends the server and removes its socket; --socket names another.
 SOCK_OVERRIDE="$TEST_TMP/own.sock"
-start_server --socket "$SOCK_OVERRIDE"
+start_server --socket "$SOCK_OVERRIDE" --ack-wait 0.3
 expect_status 0 -- "$VQ" send --socket "$SOCK_OVERRIDE" "Target: $PWD/big.png"
 expect_status 0 -- "$VQ" send --socket "$SOCK_OVERRIDE" --rows big-rows.png
 same big-rows.png big.png && pass "1024x1024 rows" || fail "1024x1024 rows differ"
+# vq send acknowledged every row in time; a client that promised to and
+# does not gets the failure reported, and serving goes on.
+"$PY" - "$SOCK_OVERRIDE" <<'EOF'
+import socket, struct, sys, time
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+for kind, payload in ((b"I", b"Glimvq\0Vq\0Ack"), (b"R", b"")):
+    s.sendall(struct.pack(">I", len(payload) + 1) + kind + payload)
+time.sleep(0.9)
+s.close()
+EOF
+expect_status 0 -- "$VQ" send --socket "$SOCK_OVERRIDE" Front
+[ "$(grep -c 'Server: DDE send data failed' serve-err.txt)" = 1 ] && pass "one late acknowledgement reported" ||
+  fail "late acknowledgements reported: $(grep -c 'Server: DDE send data failed' serve-err.txt)"
+expect_status 2 -- "$VQ" serve --ack-wait never
 kill -TERM "$server_pid"
 wait "$server_pid" && pass "SIGTERM ends vq serve with status 0" || fail "vq serve status after SIGTERM"
 [ ! -e "$SOCK_OVERRIDE" ] && pass "the socket is gone after SIGTERM" || fail "socket left after SIGTERM"
@@ -169,11 +183,19 @@ for kv in "SaveResult 1" "OutPath $PWD/seq" "OutName f" "SeqType 11"; do
   "$VQ" prefs $kv >/dev/null || fail "vq prefs $kv"
 done
 start_server
+expect_status 1 -- "$VQ" send "Target: Level(1)"
+expect_grep "Level\\(1\\): no frame of the timeline has been generated" err.txt
 expect_status 0 -- "$VQ" send "Sheet: $PWD/sheet.tml, 3"
+# A level's result of that frame takes a role.
+expect_status 0 -- "$VQ" send "Target: Level(1)"
+expect_status 0 -- "$VQ" send --rows level1.png
+expect_status 1 -- "$VQ" send "Source: Level(2)"
+expect_grep "Level\\(2\\): the timeline's frame 3 has one level" err.txt
 stop_server
 server_pid=
 [ "$(ls seq)" = f0003.png ] && pass "Sheet made frame 3 alone" || fail "Sheet output: $(ls seq)"
 "$VQ" apply in.png neg.png negative >/dev/null
 same seq/f0003.png neg.png && pass "the frame is the timeline's" || fail "Sheet frame differs"
+same level1.png neg.png && pass "Level(1) is level 1's result" || fail "Level(1) differs"
 
 finish

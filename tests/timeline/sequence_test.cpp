@@ -499,6 +499,54 @@ TEST_F(SequenceTest, ALevelsResultStaysWhatThatLevelMade)
     EXPECT_EQ(red_at(0), 255 - lifted);
 }
 
+TEST_F(SequenceTest, TheLevelResultsOfTheLastFinishedFrameAreKept)
+{
+    sequence_forget_levels();
+    std::string error;
+    EXPECT_EQ(sequence_level_image(1, error), nullptr);
+    EXPECT_NE(error.find("no frame of the timeline has been generated"), std::string::npos) << error;
+
+    const std::string grey = solid("grey.png", 4, 3, 100, 100, 100);
+    hold_file(0, 0, 7, Grid::Action, grey.c_str());
+    hold_op(0, 0, 7, opcmd::Brightness, {{"amount", 20}});
+    // Level 2 negates the image level 1 made, in place.
+    hold_op(1, 0, 7, opcmd::Negative, {{"mode", 0}});
+    const int open_before = image_store_count();
+    SequenceRequest rq;
+    rq.first = 2;
+    rq.last = 3;
+    ASSERT_EQ(sequence_generate(rq), SEQ_DONE);
+    EXPECT_EQ(sequence_kept_frame(), 3);
+    EXPECT_EQ(image_store_count(), open_before);  // kept without taking image slots
+
+    Image* one = sequence_level_image(1, error);
+    Image* two = sequence_level_image(2, error);
+    ASSERT_TRUE(one && two) << error;
+    EXPECT_STREQ(one->name, "Level(1)");
+    EXPECT_EQ(one->width, 4u);
+    EXPECT_EQ(one->height, 3);
+    {
+        ImageLock a(one), b(two);
+        const uint8_t lifted = one->pixels[0];
+        EXPECT_GT(lifted, 100);  // what level 1 made, not what level 2 made of it
+        EXPECT_EQ(two->pixels[0], 255 - lifted);
+        EXPECT_EQ(two->pixel(3, 2)[0], 255 - lifted);
+    }
+    image_free(one);
+    image_free(two);
+    for (long bad : {0L, 3L, 101L}) {
+        EXPECT_EQ(sequence_level_image(bad, error), nullptr);
+        EXPECT_NE(error.find("frame 3 has 2 levels"), std::string::npos) << error;
+    }
+
+    // A stopped run keeps the last frame it finished.
+    g_captured.stop_after = 1;
+    EXPECT_EQ(sequence_generate({}), SEQ_STOPPED);
+    EXPECT_EQ(sequence_kept_frame(), 2);
+    sequence_forget_levels();
+    EXPECT_EQ(sequence_kept_frame(), 0);
+}
+
 TEST_F(SequenceTest, AParameterFileReachesOnlyTheFramesOfItsEntry)
 {
     const std::string grey = solid("grey.png", 4, 4, 40, 40, 40);

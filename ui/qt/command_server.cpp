@@ -3,8 +3,11 @@
 #include "core/app.h"
 #include "core/image.h"
 #include "core/log.h"
+#include "ops/framework.h"
 #include "server/server.h"
+#include "ui/qt/history_window.h"
 #include "ui/qt/image_view.h"
+#include "ui/qt/layers_window.h"
 #include "ui/qt/main_window.h"
 
 #include <QPointer>
@@ -21,6 +24,7 @@ namespace {
 struct CommandServerState {
     QPointer<MainWindow> window;
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
+    std::unique_ptr<QTimer> ack_timer;  // the server's acknowledgement timers run out
     bool scheduled = false;
 };
 
@@ -65,6 +69,17 @@ void watch()
     }
     if (busy)
         schedule();
+    int timer = server::server_timer_ms();
+    if (timer >= 0) {
+        if (!s.ack_timer) {
+            s.ack_timer = std::make_unique<QTimer>();
+            s.ack_timer->setSingleShot(true);
+            QObject::connect(s.ack_timer.get(), &QTimer::timeout, [] { schedule(); });
+        }
+        s.ack_timer->start(timer);
+    } else if (s.ack_timer) {
+        s.ack_timer->stop();
+    }
 }
 
 void front()
@@ -96,12 +111,57 @@ void close_window()
         QTimer::singleShot(0, w, [w] { w->close(); });
 }
 
-// The new image of a role is shown; the old one keeps its view.
-void role_changed(Image*, Image* image)
+bool holds_role(const Image* image)
+{
+    const ImageRoles& r = image_roles();
+    return r.target == image || r.source == image || r.brush == image;
+}
+
+// The views of the role's previous image show the new one, which is shown
+// in any case; an image that still holds another role (the target that was
+// also the source) keeps its views.  The previous image, left without a
+// view: kept in a view of its own when it has changes (nothing is lost),
+// released when it is as its file holds it and no role needs it any more.
+// A new view makes its image the target: the target stays what the command
+// made it.
+void role_changed(Image* old_image, Image* image)
 {
     MainWindow* w = state().window;
-    if (w && image && w->views_of(image).empty())
+    if (!w || !image || old_image == image)
+        return;
+    Image* target = image_role(ImageRole::Target);
+    std::vector<ImageView*> switched;
+    if (old_image && image_store_contains(old_image) && !old_image->is_layer && !holds_role(old_image))
+        switched = w->views_of(old_image);
+    for (ImageView* v : switched)
+        v->set_image(image);
+    if (w->views_of(image).empty())
         w->add_view(image);
+    if (!switched.empty()) {
+        if (old_image->changes != 0 || old_image->has_layers)
+            w->add_view(old_image);
+        else
+            image_free(old_image);
+    }
+    if (target && image_store_contains(target))
+        image_set_role(ImageRole::Target, target);
+    ImageView* active = w->active_view();
+    if (!switched.empty() && active && active->image() == image) {
+        if (LayersWindow* lw = layers_window())
+            lw->set_image(image);
+        if (HistoryWindow* hw = history_window())
+            hw->set_image(image);
+    }
+}
+
+// "Apply": as the operation's Apply button does, on the target.
+int apply(Image* target, std::string& error)
+{
+    if (layer_is_locked(target)) {
+        error = std::string("the layer \"") + target->name + "\" is locked";
+        return 1;
+    }
+    return perform_operation(target, 0);
 }
 
 } // namespace
@@ -110,12 +170,14 @@ bool command_server_start(MainWindow* window, const std::string& path)
 {
     CommandServerState& s = state();
     s.window = window;
+    s.scheduled = false;
     server::ServerHooks hooks;
     hooks.front = front;
     hooks.iconify = iconify;
     hooks.restore = restore;
     hooks.close = close_window;
     hooks.role_changed = role_changed;
+    hooks.apply = apply;
     server::server_set_hooks(hooks);
     std::string error;
     if (server::server_start(path, error) != 0) {
@@ -133,6 +195,9 @@ void command_server_stop()
 {
     CommandServerState& s = state();
     s.notifiers.clear();
+    s.ack_timer.reset();
+    // A round posted to the window goes with it: the next start must not wait for it.
+    s.scheduled = false;
     server::server_stop();
     server::server_set_hooks({});
     s.window = nullptr;

@@ -1,5 +1,5 @@
-// Operations and their parameter values on the command line, shared by
-// `vq ops` and `vq apply`.
+// Operations and their parameter values as words: how `vq` and the command
+// server name an operation and set its parameters from text.
 #pragma once
 
 #include "ops/operation.h"
@@ -7,10 +7,8 @@
 #include <string>
 #include <vector>
 
-namespace vq {
-
 // An operation by display name or script command (case ignored) or number.
-OpDescriptor* find_op(const std::string& text);
+OpDescriptor* op_find(const std::string& text);
 
 // The slot's current value ("25", "0.5", "3 colours", "curve").
 std::string slot_value_text(const OpSlot& slot);
@@ -19,7 +17,6 @@ std::string slot_range_text(const OpSlot& slot);
 
 // Sets an operation's parameters from words: values in parameter order,
 // or KEY=VALUE.  Numbers must lie within the typed range; palettes are
-// R,G,B/R,G,B/...  False with `error` naming the parameter and its range.
-bool set_op_values(const OpDescriptor& op, const std::vector<std::string>& words, std::string& error);
-
-} // namespace vq
+// R,G,B/R,G,B/...  False with `error` naming the parameter and its range;
+// then no parameter has changed.
+bool op_set_values(const OpDescriptor& op, const std::vector<std::string>& words, std::string& error);

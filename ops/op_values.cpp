@@ -1,15 +1,51 @@
-#include "app/vq/op_values.h"
+#include "ops/op_values.h"
 
-#include "app/vq/command.h"
 #include "ops/catalogue.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <strings.h>
 
-namespace vq {
-
 namespace {
+
+// Whole words only: "12x" is no number.
+bool parse_long(const std::string& text, long& value)
+{
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != 0)
+        return false;
+    value = v;
+    return true;
+}
+
+bool parse_double(const std::string& text, double& value)
+{
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != 0)
+        return false;
+    value = v;
+    return true;
+}
+
+std::string trimmed(const std::string& text)
+{
+    size_t a = text.find_first_not_of(" \t");
+    if (a == std::string::npos)
+        return {};
+    return text.substr(a, text.find_last_not_of(" \t") - a + 1);
+}
 
 std::string number(double v)
 {
@@ -117,7 +153,7 @@ bool set_one(const OpDescriptor& op, const OpSlot& s, const std::string& text, s
 
 } // namespace
 
-OpDescriptor* find_op(const std::string& text)
+OpDescriptor* op_find(const std::string& text)
 {
     long number = 0;
     if (parse_long(text, number))
@@ -158,18 +194,66 @@ std::string slot_range_text(const OpSlot& s)
     return slider + ", typed " + number(s.typed_min) + ".." + number(s.typed_max);
 }
 
-bool set_op_values(const OpDescriptor& op, const std::vector<std::string>& words, std::string& error)
+namespace {
+
+// The parameters as they were, put back when a word is refused: a caller
+// that gets "false" finds the operation as it left it.
+class SlotSnapshot {
+public:
+    explicit SlotSnapshot(const OpDescriptor& op) : op_(op)
+    {
+        for (const OpSlot& s : op.slots) {
+            Saved v;
+            if (s.used() && s.var) {
+                if (slot_is_palette(s.kind))
+                    v.palette = std::make_unique<OpPalette>(*static_cast<const OpPalette*>(s.var));
+                else if (slot_is_text(s.kind) && s.text_size > 0)
+                    v.text.assign(static_cast<const char*>(s.var), static_cast<size_t>(s.text_size));
+                else if (!slot_is_profile(s.kind))
+                    v.number = slot_get(s), v.has_number = true;
+            }
+            saved_.push_back(std::move(v));
+        }
+    }
+    void put_back() const
+    {
+        for (size_t i = 0; i < saved_.size(); ++i) {
+            const OpSlot& s = op_.slots[i];
+            const Saved& v = saved_[i];
+            if (v.palette)
+                *static_cast<OpPalette*>(s.var) = *v.palette;
+            else if (!v.text.empty())
+                std::memcpy(s.var, v.text.data(), v.text.size());
+            else if (v.has_number)
+                slot_set(s, v.number);
+        }
+    }
+
+private:
+    struct Saved {
+        std::unique_ptr<OpPalette> palette;
+        std::string text;
+        double number = 0;
+        bool has_number = false;
+    };
+    const OpDescriptor& op_;
+    std::vector<Saved> saved_;
+};
+
+bool set_values(const OpDescriptor& op, const std::vector<std::string>& words, std::string& error)
 {
     size_t next = 0;  // the next slot a value in order goes to
     for (const std::string& w : words) {
         size_t eq = w.find('=');
         if (eq != std::string::npos && eq > 0) {
-            const OpSlot* s = slot_by_key(op, w.substr(0, eq));
+            // "amount = 20" reads as "amount=20".
+            const std::string key = trimmed(w.substr(0, eq));
+            const OpSlot* s = slot_by_key(op, key);
             if (!s) {
-                error = std::string(op.name) + " has no parameter \"" + w.substr(0, eq) + "\"";
+                error = std::string(op.name) + " has no parameter \"" + key + "\"";
                 return false;
             }
-            if (!set_one(op, *s, w.substr(eq + 1), error))
+            if (!set_one(op, *s, trimmed(w.substr(eq + 1)), error))
                 return false;
             continue;
         }
@@ -189,4 +273,13 @@ bool set_op_values(const OpDescriptor& op, const std::vector<std::string>& words
     return true;
 }
 
-} // namespace vq
+} // namespace
+
+bool op_set_values(const OpDescriptor& op, const std::vector<std::string>& words, std::string& error)
+{
+    SlotSnapshot before(op);
+    if (set_values(op, words, error))
+        return true;
+    before.put_back();
+    return false;
+}
