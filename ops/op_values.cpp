@@ -39,6 +39,35 @@ bool parse_double(const std::string& text, double& value)
     return true;
 }
 
+// A colour parameter holds 0xRRGGBB in a whole number.
+bool is_colour_slot(const OpSlot& s)
+{
+    return s.kind != SLOT_FLOAT && s.typed_min == 0 && s.typed_max == 0xFFFFFF && s.slider_max == 0xFFFFFF;
+}
+
+// A colour as a person writes it: "R,G,B" (0 to 255 each), "#RRGGBB" or
+// "0xRRGGBB".  Plain decimal numbers are read by the caller.
+bool parse_colour(const std::string& text, long& value)
+{
+    int r = 0, g = 0, b = 0;
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%d,%d,%d%c", &r, &g, &b, &extra) == 3) {
+        if (r < 0 || r > 255 || g < 0 || g > 255 || b < 0 || b > 255)
+            return false;
+        value = static_cast<long>(r) << 16 | g << 8 | b;
+        return true;
+    }
+    std::string hex;
+    if (text.size() == 7 && text[0] == '#')
+        hex = text.substr(1);
+    else if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        hex = text.substr(2);
+    if (hex.empty() || hex.size() > 6 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    value = std::strtol(hex.c_str(), nullptr, 16);
+    return true;
+}
+
 std::string trimmed(const std::string& text)
 {
     size_t a = text.find_first_not_of(" \t");
@@ -121,6 +150,8 @@ bool set_one(const OpDescriptor& op, const OpSlot& s, const std::string& text, s
     double v = 0;
     long l = 0;
     bool ok = s.kind == SLOT_FLOAT ? parse_double(text, v) : parse_long(text, l);
+    if (!ok && is_colour_slot(s))
+        ok = parse_colour(text, l);
     // A choice may be named ("luminance", "red and blue").
     if (!ok && s.choices) {
         std::string names = s.choices;
@@ -139,8 +170,8 @@ bool set_one(const OpDescriptor& op, const OpSlot& s, const std::string& text, s
         v = static_cast<double>(l);
     std::string range = number(s.typed_min) + ".." + number(s.typed_max);
     if (!ok || !std::isfinite(v)) {
-        error = std::string(op.name) + ": " + s.key + " takes " + (s.kind == SLOT_FLOAT ? "a number" : "a whole number") +
-                " in " + range + ", not \"" + text + "\"";
+        const char* what = s.kind == SLOT_FLOAT ? "a number" : is_colour_slot(s) ? "a colour (R,G,B, #RRGGBB or a whole number)" : "a whole number";
+        error = std::string(op.name) + ": " + s.key + " takes " + what + " in " + range + ", not \"" + text + "\"";
         return false;
     }
     if (v < s.typed_min || v > s.typed_max) {
@@ -189,6 +220,8 @@ std::string slot_range_text(const OpSlot& s)
             names.replace(bar, 1, ", ");
         return slider + ": " + names;
     }
+    if (is_colour_slot(s))
+        return slider + ": a colour, R,G,B or #RRGGBB";
     if (s.typed_min == s.slider_min && s.typed_max == s.slider_max)
         return slider;
     return slider + ", typed " + number(s.typed_min) + ".." + number(s.typed_max);

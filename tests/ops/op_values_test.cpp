@@ -101,3 +101,25 @@ TEST_F(OpValues, RefusalsNameTheParameterAndChangeNothing)
 }
 
 } // namespace
+
+TEST_F(OpValues, ColoursAsAPersonWritesThem)
+{
+    OpDescriptor* extend = op_find("Extend");
+    ASSERT_TRUE(extend);
+    const OpSlot& colour = slot(*extend, "colour");
+    std::string error;
+    const std::pair<const char*, double> written[] = {
+        {"255,128,0", 0xFF8000}, {"#00ff7F", 0x00FF7F}, {"0x0000FF", 0xFF}, {"0XABCDEF", 0xABCDEF}, {"65280", 0xFF00}};
+    for (const auto& [text, value] : written) {
+        ASSERT_TRUE(op_set_values(*extend, {std::string("colour=") + text}, error)) << text << ": " << error;
+        EXPECT_EQ(slot_get(colour), value) << text;
+    }
+    for (const char* bad : {"256,0,0", "1,2", "1,2,3,4", "#12345", "#1234567", "0x", "0x1000000", "red", "-1,0,0"}) {
+        EXPECT_FALSE(op_set_values(*extend, {std::string("colour=") + bad}, error)) << bad;
+        EXPECT_NE(error.find("a colour"), std::string::npos) << bad << ": " << error;
+        EXPECT_EQ(slot_get(colour), 0xFF00) << bad;  // left as it was
+    }
+    EXPECT_NE(slot_range_text(colour).find("#RRGGBB"), std::string::npos);
+    // Other whole-number parameters keep to decimal.
+    EXPECT_FALSE(op_set_values(*extend, {"left=0x10"}, error));
+}
