@@ -5,6 +5,7 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "ops/catalogue.h"
+#include "timeline/sequence.h"
 
 #include <algorithm>
 #include <cstring>
@@ -378,6 +379,8 @@ long timeline_effective(long level, long frame, Grid grid)
 void timeline_clear()
 {
     trend_clear_all();
+    // The level results kept from the last frame belong to this timeline.
+    sequence_forget_levels();
     for (Cell**& rows : g_timeline.grids) {
         if (!rows)
             continue;

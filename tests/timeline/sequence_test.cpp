@@ -545,6 +545,13 @@ TEST_F(SequenceTest, TheLevelResultsOfTheLastFinishedFrameAreKept)
     EXPECT_EQ(sequence_kept_frame(), 2);
     sequence_forget_levels();
     EXPECT_EQ(sequence_kept_frame(), 0);
+
+    // Another timeline, loaded or new, does not answer with this one's levels.
+    g_captured.stop_after = -1;
+    ASSERT_EQ(sequence_generate(rq), SEQ_DONE);
+    EXPECT_EQ(sequence_kept_frame(), 3);
+    timeline_new(8);
+    EXPECT_EQ(sequence_kept_frame(), 0);
 }
 
 TEST_F(SequenceTest, AParameterFileReachesOnlyTheFramesOfItsEntry)
