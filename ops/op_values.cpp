@@ -39,12 +39,6 @@ bool parse_double(const std::string& text, double& value)
     return true;
 }
 
-// A colour parameter holds 0xRRGGBB in a whole number.
-bool is_colour_slot(const OpSlot& s)
-{
-    return s.kind != SLOT_FLOAT && s.typed_min == 0 && s.typed_max == 0xFFFFFF && s.slider_max == 0xFFFFFF;
-}
-
 // A colour as a person writes it: "R,G,B" (0 to 255 each), "#RRGGBB" or
 // "0xRRGGBB".  Plain decimal numbers are read by the caller.
 bool parse_colour(const std::string& text, long& value)
@@ -150,7 +144,7 @@ bool set_one(const OpDescriptor& op, const OpSlot& s, const std::string& text, s
     double v = 0;
     long l = 0;
     bool ok = s.kind == SLOT_FLOAT ? parse_double(text, v) : parse_long(text, l);
-    if (!ok && is_colour_slot(s))
+    if (!ok && slot_is_colour(s))
         ok = parse_colour(text, l);
     // A choice may be named ("luminance", "red and blue").
     if (!ok && s.choices) {
@@ -170,7 +164,9 @@ bool set_one(const OpDescriptor& op, const OpSlot& s, const std::string& text, s
         v = static_cast<double>(l);
     std::string range = number(s.typed_min) + ".." + number(s.typed_max);
     if (!ok || !std::isfinite(v)) {
-        const char* what = s.kind == SLOT_FLOAT ? "a number" : is_colour_slot(s) ? "a colour (R,G,B, #RRGGBB or a whole number)" : "a whole number";
+        const char* what = s.kind == SLOT_FLOAT ? "a number"
+                           : slot_is_colour(s) ? "a colour (R,G,B, #RRGGBB or a whole number)"
+                                               : "a whole number";
         error = std::string(op.name) + ": " + s.key + " takes " + what + " in " + range + ", not \"" + text + "\"";
         return false;
     }
@@ -183,6 +179,11 @@ bool set_one(const OpDescriptor& op, const OpSlot& s, const std::string& text, s
 }
 
 } // namespace
+
+bool slot_is_colour(const OpSlot& s)
+{
+    return s.kind == SLOT_INT && s.typed_min == 0 && s.typed_max == 0xFFFFFF && s.slider_max == 0xFFFFFF;
+}
 
 OpDescriptor* op_find(const std::string& text)
 {
@@ -220,7 +221,7 @@ std::string slot_range_text(const OpSlot& s)
             names.replace(bar, 1, ", ");
         return slider + ": " + names;
     }
-    if (is_colour_slot(s))
+    if (slot_is_colour(s))
         return slider + ": a colour, R,G,B or #RRGGBB";
     if (s.typed_min == s.slider_min && s.typed_max == s.slider_max)
         return slider;

@@ -10,6 +10,10 @@
 // An operation by display name or script command (case ignored) or number.
 OpDescriptor* op_find(const std::string& text);
 
+// A colour parameter: a whole number 0xRRGGBB (0 to 16777215).  Words set
+// it as R,G,B, #RRGGBB, 0xRRGGBB or the number; dialogs offer a colour chooser.
+bool slot_is_colour(const OpSlot& slot);
+
 // The slot's current value ("25", "0.5", "3 colours", "curve").
 std::string slot_value_text(const OpSlot& slot);
 // Its ranges ("-100..100, typed -99999..99999"; "0..5" when both agree).

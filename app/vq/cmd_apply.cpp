@@ -337,7 +337,7 @@ VQ_COMMAND("apply", "apply operations of the catalogue to an image file",
            "Loads IN, applies the operation to the whole image (or inside an area) and saves the result as "
            "OUT. OPERATION is a display name (case ignored, quoted when it has blanks), a script command or a "
            "number (vq ops lists them). Values set its parameters in order, or by key as KEY=VALUE; a palette is "
-           "KEY=R,G,B/R,G,B/... A value outside the parameter's typed range is refused with its range.\n"
+           "KEY=R,G,B/R,G,B/..., a colour KEY=R,G,B or KEY=#RRGGBB. A value outside the parameter's typed range is refused with its range.\n"
            "An operation that refuses (\"The settings for this operation will produce no change.\") or fails "
            "ends the run with status 1 and OUT is not written. OUT is never one of the input files. Histogram "
            "with measure=1 prints the channels' minimum, maximum and mean.",

@@ -10,6 +10,7 @@
 #include "layers/elf.h"
 #include "layers/layer_manage.h"
 #include "ops/catalogue.h"
+#include "ops/collage/collage.h"
 #include "ops/tone/tone.h"
 #include "raytrace/raytrace.h"
 #include "ui/qt/image_view.h"
@@ -337,6 +338,29 @@ private Q_SLOTS:
         QCOMPARE(QString(raytrace_state().scene_file), QString("orbit.w3d"));
         QCOMPARE(QDir(folder->text()).canonicalPath(), QDir(QString(GLIMVQ_SOURCE_DIR) + "/data/scenes").canonicalPath());
         QVERIFY(!folder->text().contains(".."));
+        QVERIFY(workstation_stop());
+    }
+
+    void colour_parameters_show_a_swatch_and_take_hex()
+    {
+        MainWindow* w = workstation_start(home(), true);
+        ParamDialog* d = operation_dialog(w, opcmd::Extend);
+        collage_params().ext_colour = 0x102030;
+        d->refresh();
+        auto* swatch = d->findChild<QPushButton*>("colour");
+        auto* text = d->findChild<QLineEdit*>("colour_text");
+        QVERIFY(swatch && text);
+        QCOMPARE(text->text(), QString("#102030"));
+        QVERIFY(swatch->styleSheet().contains("#102030"));
+        text->setText("#ff8000");
+        Q_EMIT text->editingFinished();
+        QCOMPARE(collage_params().ext_colour, 0xFF8000);
+        QCOMPARE(text->text(), QString("#FF8000"));
+        // Text that is no colour goes back to the colour held.
+        text->setText("#12");
+        Q_EMIT text->editingFinished();
+        QCOMPARE(collage_params().ext_colour, 0xFF8000);
+        QCOMPARE(text->text(), QString("#FF8000"));
         QVERIFY(workstation_stop());
     }
 

@@ -6,6 +6,7 @@
 #include "ops/catalogue.h"
 #include "ops/framework.h"
 #include "ops/op_settings.h"
+#include "ops/op_values.h"
 #include "ui/qt/image_view.h"
 #include "ui/qt/layers_window.h"
 #include "ui/qt/main_window.h"
@@ -330,6 +331,47 @@ void ParamDialog::add_slot(QFormLayout* form, OpSlot& slot)
             combo->setCurrentIndex(std::clamp(*var - low, 0, combo->count() - 1));
         });
         form->addRow(label, combo);
+    } else if (slot_is_colour(slot)) {
+        // A colour: a swatch that opens the colour chooser, and its #RRGGBB to type.
+        auto* var = static_cast<int32_t*>(slot.var);
+        auto* swatch = new QPushButton(this);
+        swatch->setObjectName(key);
+        swatch->setFixedWidth(56);
+        swatch->setToolTip(tr("Choose the colour"));
+        auto* text = new QLineEdit(this);
+        text->setObjectName(key + QStringLiteral("_text"));
+        text->setMaxLength(7);
+        auto show = [swatch, text, var] {
+            const QColor c(static_cast<QRgb>(*var & 0xFFFFFF));
+            swatch->setStyleSheet(QStringLiteral("background-color: %1").arg(c.name()));
+            QSignalBlocker b(text);
+            text->setText(c.name().toUpper());
+        };
+        connect(swatch, &QPushButton::clicked, this, [this, var, show, label] {
+            const QColor c = QColorDialog::getColor(QColor(static_cast<QRgb>(*var & 0xFFFFFF)), this, label);
+            if (!c.isValid())
+                return;
+            *var = static_cast<int32_t>(c.rgb() & 0xFFFFFF);
+            show();
+            changed();
+        });
+        connect(text, &QLineEdit::editingFinished, this, [this, text, var, show] {
+            QString t = text->text().trimmed();
+            if (t.startsWith('#'))
+                t.remove(0, 1);
+            bool ok = false;
+            const uint v = t.toUInt(&ok, 16);
+            if (ok && t.size() == 6 && static_cast<int32_t>(v) != *var) {
+                *var = static_cast<int32_t>(v);
+                changed();
+            }
+            show();  // a text that is no colour goes back to the colour
+        });
+        refreshers_.push_back(show);
+        auto* row = new QHBoxLayout;
+        row->addWidget(swatch);
+        row->addWidget(text, 1);
+        form->addRow(label, row);
     } else if (slot.kind == SLOT_INT) {
         auto* var = static_cast<int32_t*>(slot.var);
         auto* slider = new QSlider(Qt::Horizontal, this);
