@@ -286,11 +286,15 @@ int area_load(const char* path)
             v.get(1, s.src_height);
             log_printf("Size: %4ld %4ld\n", s.src_width, s.src_height);
             break;
-        case POS:
-            if (v.get(0, s.pos_x) | v.get(1, s.pos_y))
+        case POS: {
+            // Both are read, whichever is missing.
+            const bool x = v.get(0, s.pos_x);
+            const bool y = v.get(1, s.pos_y);
+            if (x || y)
                 s.pos_set = true;
             log_printf("Pos: %4ld %4ld\n", s.pos_x, s.pos_y);
             break;
+        }
         case RAD:
             v.get(0, s.rad_x);
             v.get(1, s.rad_y);

@@ -52,8 +52,6 @@ void on_interrupt(int sig)
     g_interrupted = 1;
 }
 
-const char* const kTitle = "Glimmerix:V/q";
-
 int overall_percent()
 {
     if (!g_meter.overall_running)

@@ -1,6 +1,7 @@
 // The Convolve kernel file reader on damaged files: each input is written to
 // a scratch file and read into the convolution settings; what was read must
 // be thirteen finite numbers.
+#include "fuzz/catalogue_start.h"
 #include "fuzz/scratch_file.h"
 #include "core/messages.h"
 #include "core/settings.h"
@@ -21,11 +22,7 @@ ScratchFile g_scratch{"cnv", ".CNV"};
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    settings_reset(settings(), ".");
-    ops_reset_parameters();
-    build_catalogue();
-    messages_set_quiet(true);
-    return 0;
+    return fuzz_catalogue_start();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

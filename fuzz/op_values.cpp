@@ -1,6 +1,7 @@
 // Operation parameters set from words, as `vq apply` and the command
 // server's Apply take them: the first line names the operation, each
 // further line is a word.  A refused set must leave every value as it was.
+#include "fuzz/catalogue_start.h"
 #include "core/messages.h"
 #include "core/settings.h"
 #include "ops/catalogue.h"
@@ -25,11 +26,7 @@ std::vector<std::string> values_of(const OpDescriptor& op)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    settings_reset(settings(), ".");
-    ops_reset_parameters();
-    build_catalogue();
-    messages_set_quiet(true);
-    return 0;
+    return fuzz_catalogue_start();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

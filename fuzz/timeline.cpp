@@ -1,6 +1,7 @@
 // The timeline reader on damaged files: each input is written to a scratch
 // file and loaded; whatever was read is written again and released, and
 // nothing may remain of it.
+#include "fuzz/catalogue_start.h"
 #include "fuzz/scratch_file.h"
 #include "core/mem.h"
 #include "core/messages.h"
@@ -21,11 +22,7 @@ ScratchFile g_scratch{"tml", ".tml"}, g_out{"tml-out", ".tml"};
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    settings_reset(settings(), ".");
-    ops_reset_parameters();
-    build_catalogue();
-    messages_set_quiet(true);
-    return 0;
+    return fuzz_catalogue_start();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -1,8 +1,8 @@
 #include "ops/op_values.h"
 
+#include "core/words.h"
 #include "ops/catalogue.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,33 +11,6 @@
 #include <strings.h>
 
 namespace {
-
-// Whole words only: "12x" is no number.
-bool parse_long(const std::string& text, long& value)
-{
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != 0)
-        return false;
-    value = v;
-    return true;
-}
-
-bool parse_double(const std::string& text, double& value)
-{
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != 0)
-        return false;
-    value = v;
-    return true;
-}
 
 // A colour as a person writes it: "R,G,B" (0 to 255 each), "#RRGGBB" or
 // "0xRRGGBB".  Plain decimal numbers are read by the caller.
@@ -99,7 +72,7 @@ bool set_palette(const OpSlot& s, const std::string& text, std::string& error)
         while (got < 3 && at <= colour.size()) {
             size_t comma = colour.find(',', at);
             std::string part = colour.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-            if (!parse_long(part, rgb[got]) || rgb[got] < 0 || rgb[got] > 255)
+            if (!word_to_long(part, rgb[got]) || rgb[got] < 0 || rgb[got] > 255)
                 break;
             ++got;
             if (comma == std::string::npos)
@@ -143,7 +116,7 @@ bool set_one(const OpDescriptor& op, const OpSlot& s, const std::string& text, s
     }
     double v = 0;
     long l = 0;
-    bool ok = s.kind == SLOT_FLOAT ? parse_double(text, v) : parse_long(text, l);
+    bool ok = s.kind == SLOT_FLOAT ? word_to_double(text, v) : word_to_long(text, l);
     if (!ok && slot_is_colour(s))
         ok = parse_colour(text, l);
     // A choice may be named ("luminance", "red and blue").
@@ -188,7 +161,7 @@ bool slot_is_colour(const OpSlot& s)
 OpDescriptor* op_find(const std::string& text)
 {
     long number = 0;
-    if (parse_long(text, number))
+    if (word_to_long(text, number))
         return op_by_command(static_cast<int32_t>(number));
     return op_by_name(text);
 }

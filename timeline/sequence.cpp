@@ -402,7 +402,6 @@ private:
     ExprSequence expr_{};
     long trend_level_ = 0;
     int32_t level_values_[kLevelVariables] = {};
-    unsigned long reported_ = 0;
 };
 
 bool Run::stop_requested()

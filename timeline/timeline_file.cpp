@@ -6,11 +6,11 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/safe_write.h"
+#include "core/words.h"
 #include "ops/catalogue.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -240,19 +240,6 @@ std::string value_of(const std::string& word)
     return at == std::string::npos ? std::string() : word.substr(at + 1);
 }
 
-bool parse_long(const std::string& s, long& v)
-{
-    if (s.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    long x = std::strtol(s.c_str(), &end, 10);
-    if (errno || end == s.c_str() || *end)
-        return false;
-    v = x;
-    return true;
-}
-
 int32_t to32(long v)
 {
     return static_cast<int32_t>(std::clamp<long>(v, INT32_MIN, INT32_MAX));
@@ -278,7 +265,7 @@ int numbers_of(const std::string& text, long* out, int max)
         std::string part = text.substr(i, comma == std::string::npos ? std::string::npos : comma - i);
         size_t a = part.find_first_not_of(" \t");
         size_t b = part.find_last_not_of(" \t");
-        if (a == std::string::npos || !parse_long(part.substr(a, b - a + 1), out[n]))
+        if (a == std::string::npos || !word_to_long(part.substr(a, b - a + 1), out[n]))
             break;
         ++n;
         if (comma == std::string::npos)
@@ -337,7 +324,7 @@ struct PendingTrend {
     {
         for (size_t i = from; i < w.size(); ++i) {
             long v = 0;
-            if (!parse_long(w[i].text, v))
+            if (!word_to_long(w[i].text, v))
                 continue;
             if (!odd) {
                 odd_frame = v;
@@ -361,7 +348,7 @@ struct PendingTrend {
 bool cell_place(const std::vector<Word>& w, long& level, long& frame)
 {
     long l = 0, f = 0;
-    if (w.size() < 3 || !parse_long(value_of(w[1].text), l) || !parse_long(value_of(w[2].text), f))
+    if (w.size() < 3 || !word_to_long(value_of(w[1].text), l) || !word_to_long(value_of(w[2].text), f))
         return false;
     level = l - 1;
     frame = f - 1;
@@ -389,7 +376,7 @@ public:
         const std::string& head = w[0].text;
         if (starts_with(head, "Frames")) {
             long n = 0;
-            if (parse_long(value_of(head), n)) {
+            if (word_to_long(value_of(head), n)) {
                 if (n > kTimelineMaxFrames)
                     log_printf("TimeLine: %ld frames cut to %ld\n", n, kTimelineMaxFrames);
                 n = std::clamp(n, 2L, kTimelineMaxFrames);
@@ -450,13 +437,13 @@ private:
         for (size_t i = 3; i < w.size(); ++i) {
             const Word& x = w[i];
             long v = 0;
-            if (!x.quoted && starts_with(x.text, "V:") && parse_long(value_of(x.text), v)) {
+            if (!x.quoted && starts_with(x.text, "V:") && word_to_long(value_of(x.text), v)) {
                 r->reload = to16(v);
-            } else if (!x.quoted && starts_with(x.text, "S:") && parse_long(value_of(x.text), v)) {
+            } else if (!x.quoted && starts_with(x.text, "S:") && word_to_long(value_of(x.text), v)) {
                 r->start = to32(v);
-            } else if (!x.quoted && starts_with(x.text, "I:") && parse_long(value_of(x.text), v)) {
+            } else if (!x.quoted && starts_with(x.text, "I:") && word_to_long(value_of(x.text), v)) {
                 r->increment = to32(v);
-            } else if (!x.quoted && x.text == "Level" && i + 1 < w.size() && parse_long(w[i + 1].text, v)) {
+            } else if (!x.quoted && x.text == "Level" && i + 1 < w.size() && word_to_long(w[i + 1].text, v)) {
                 std::snprintf(r->name, sizeof r->name, "Level(%ld)", v);
                 ++i;
             } else if (x.text.size() <= static_cast<size_t>(kTimelineNameMax)) {
@@ -643,7 +630,7 @@ private:
             std::string second = lw.size() > 1 ? lw[1].text : std::string();
             if (starts_with(second, "Int")) {
                 long v = 0;
-                if (parse_long(value_of(second), v))
+                if (word_to_long(value_of(second), v))
                     op->interpolate = to16(v);
             } else if (starts_with(second, "Pfile")) {
                 std::string p = value_of(second);
@@ -653,7 +640,7 @@ private:
                 pending.finish();
                 long v = 0;
                 int slot = slot_named(d, value_of(second));
-                if (slot >= 0 && lw.size() > 2 && parse_long(lw[2].text, v))
+                if (slot >= 0 && lw.size() > 2 && word_to_long(lw[2].text, v))
                     timeline_op_set(op, slot, to32(v));  // beyond 55 variables: ignored
             } else if (starts_with(second, "Trend")) {
                 pending.finish();
@@ -662,7 +649,7 @@ private:
                     return;
                 pending.trend = timeline_var_trend(level, d->command, slot);
                 long splined = 0;
-                if (pending.trend && lw.size() > 3 && parse_long(value_of(lw[3].text), splined))
+                if (pending.trend && lw.size() > 3 && word_to_long(value_of(lw[3].text), splined))
                     pending.trend->splined = splined ? 1 : 0;
                 pending.add_numbers(lw, 4);
             } else if (line.size() > 2 && line[2] != 'I' && line[2] != 'V' && pending.trend) {
@@ -680,10 +667,10 @@ private:
         PendingTrend pending;
         long level = -1, splined = 0;
         int variable = w.size() > 1 ? level_variable_find(value_of(w[1].text).c_str()) : -1;
-        if (w.size() > 3 && parse_long(value_of(w[3].text), level) && level >= 0 && level < kTimelineLevels &&
+        if (w.size() > 3 && word_to_long(value_of(w[3].text), level) && level >= 0 && level < kTimelineLevels &&
             variable >= 0) {
             pending.trend = timeline_level_trend(level, variable);
-            if (pending.trend && parse_long(value_of(w[2].text), splined))
+            if (pending.trend && word_to_long(value_of(w[2].text), splined))
                 pending.trend->splined = splined ? 1 : 0;
             pending.add_numbers(w, 4);
         }

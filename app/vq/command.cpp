@@ -1,8 +1,8 @@
 #include "app/vq/command.h"
+#include "core/words.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -423,28 +423,12 @@ int refuse_overwrite(const char* command, const std::string& out, const std::vec
 
 bool parse_long(const std::string& text, long& value)
 {
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != 0)
-        return false;
-    value = v;
-    return true;
+    return word_to_long(text, value);
 }
 
 bool parse_double(const std::string& text, double& value)
 {
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != 0)
-        return false;
-    value = v;
-    return true;
+    return word_to_double(text, value);
 }
 
 bool parse_size(const std::string& text, long& width, long& height)

@@ -6,17 +6,6 @@
 
 namespace {
 
-constexpr int clamp100(int v)
-{
-    return v < 0 ? 0 : (v > 100 ? 100 : v);
-}
-
-// Percent to byte.
-constexpr int f255(int x)
-{
-    return x * 255 / 100;
-}
-
 int16_t byte16(int v)
 {
     return static_cast<int16_t>(clamp255(v));
