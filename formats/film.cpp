@@ -561,7 +561,7 @@ int LoadFilm(const char* name)
             file.f = nullptr;
             return load_avi(name);
         }
-        note("File is not a valid filmstrip");
+        note((std::string("File is not a valid filmstrip") + ": " + name).c_str());
         return 1;
     }
     if (got < 16) {

@@ -37,7 +37,8 @@ bool Client::open(const std::string& path)
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        error_ = "no server on " + path + ": " + std::strerror(errno);
+        error_ = "no server on " + path + ": " + std::strerror(errno) +
+                 " (start one with \"vq serve\" or the workstation, or name its socket with --socket)";
         close();
         return false;
     }
