@@ -1,5 +1,7 @@
 #include "core/safe_write.h"
 
+#include "core/messages.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -103,6 +105,16 @@ bool SafeWrite::start_from_target()
     if (ok)
         std::rewind(out);
     return ok;
+}
+
+int safe_write_commit(SafeWrite& out, int message)
+{
+    const int err = out.commit();
+    if (err == 0)
+        return 0;
+    const std::string text = std::string(out.target()) + "\n" + std::strerror(err);
+    message_show(message, text.c_str());
+    return 1;
 }
 
 int SafeWrite::commit()

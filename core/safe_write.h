@@ -41,6 +41,10 @@ private:
     bool done_ = false;
 };
 
+// Commits `out`; when that fails, shows message `message` with the target
+// and the system's reason.  0 done, 1 failed (the target is as it was).
+int safe_write_commit(SafeWrite& out, int message);
+
 // fopen for reading that refuses a folder (which fopen opens, and whose
 // reads fail later with a reason nobody sees): null with errno EISDIR.
 FILE* open_for_reading(const char* path, const char* mode = "rb");

@@ -262,12 +262,7 @@ int AviWriter::finish()
         tell(out_->target(), error);
         return 1;
     }
-    if (int err = out_->commit()) {
-        std::string text = std::string(out_->target()) + "\n" + std::strerror(err);
-        message_show(msg::ProblemWriting, text.c_str());
-        return 1;
-    }
-    return 0;
+    return safe_write_commit(*out_, msg::ProblemWriting);
 }
 
 int write_avi(Image* image, const char* name, const SaveRequest& request)

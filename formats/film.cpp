@@ -359,12 +359,7 @@ int SaveFilm(const char* name)
         if (progress_update(i + 1))
             return 1;
     }
-    if (int err = out.commit()) {
-        std::string text = std::string(name) + "\n" + std::strerror(err);
-        message_show(msg::ProblemWriting, text.c_str());
-        return 1;
-    }
-    return 0;
+    return safe_write_commit(out, msg::ProblemWriting);
 }
 
 namespace {
@@ -1001,12 +996,7 @@ int ExportFilmFlic(const char* suggested, const FilmExportOptions& options)
         if (progress_update(i + 1))
             return 1;
     }
-    if (int err = file.commit()) {
-        std::string text = std::string(name) + "\n" + std::strerror(err);
-        message_show(msg::ProblemWriting, text.c_str());
-        return 1;
-    }
-    return 0;
+    return safe_write_commit(file, msg::ProblemWriting);
 }
 
 int film_save_dialog(const char* suggested)

@@ -1179,10 +1179,8 @@ int CloseGifAnimation()
     if (!ok) {
         message_show(msg::ProblemWriting, a->out->target());
         rc = 1;
-    } else if (int err = a->out->commit()) {
-        std::string text = std::string(a->out->target()) + "\n" + std::strerror(err);
-        message_show(msg::CannotCreateImageFile, text.c_str());
-        rc = 1;
+    } else {
+        rc = safe_write_commit(*a->out, msg::CannotCreateImageFile);
     }
     gif_animation_abandon();
     return rc;

@@ -456,11 +456,8 @@ int SaveImageFile(Image* image, char* name)
     image->alpha = kept_alpha;
     if (rc != 0)
         return rc;
-    if (int err = out.commit()) {
-        std::string text = std::string(name) + "\n" + std::strerror(err);
-        message_show(msg::CannotCreateImageFile, text.c_str());
+    if (safe_write_commit(out, msg::CannotCreateImageFile) != 0)
         return 1;
-    }
     image->changes = 0;
     if (!image->path[0]) {
         copy_text(image->path, sizeof image->path, name);
