@@ -12,7 +12,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,19 +24,6 @@ bool parse_switch(const std::string& text, bool& value)
         return true;
     }
     return false;
-}
-
-bool parse_rgb(const std::string& text, long rgb[3])
-{
-    std::stringstream in(text);
-    std::string part;
-    int n = 0;
-    while (std::getline(in, part, ',')) {
-        if (n == 3 || !vq::parse_long(part, rgb[n]) || rgb[n] < 0 || rgb[n] > 255)
-            return false;
-        ++n;
-    }
-    return n == 3;
 }
 
 std::string lower_extension(const std::string& name)
@@ -71,8 +57,10 @@ int run_build(vq::Args& args)
             if (args.done() || !vq::parse_long(args.next(), frames) || frames < 1 || frames > kFilmMaxFrames)
                 return vq::usage_error("film", "--frames takes 1 to 4096");
         } else if (word == "--background") {
-            if (args.done() || !parse_rgb(args.next(), settings().back_color))
+            uint8_t rgb[4];
+            if (args.done() || !vq::parse_colour(args.next(), rgb, false))
                 return vq::usage_error("film", "--background takes R,G,B, each 0 to 255");
+            std::copy(rgb, rgb + 3, settings().back_color);
         } else if (word.size() > 2 && word[0] == '-' && word[1] == '-') {
             return vq::usage_error("film", "no option " + word);
         } else {

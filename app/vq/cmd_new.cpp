@@ -4,29 +4,15 @@
 #include "core/image.h"
 #include "formats/load_save.h"
 
-#include <sstream>
 #include <string>
 
 namespace {
-
-bool parse_colour(const std::string& text, long rgba[4])
-{
-    std::stringstream in(text);
-    std::string part;
-    int n = 0;
-    while (std::getline(in, part, ',')) {
-        if (n == 4 || !vq::parse_long(part, rgba[n]) || rgba[n] < 0 || rgba[n] > 255)
-            return false;
-        ++n;
-    }
-    return n == 3 || n == 4;
-}
 
 int run_new(vq::Args& args)
 {
     std::vector<std::string> words;
     vq::SaveOptions options;
-    long rgba[4] = {0, 0, 0, 255};
+    uint8_t rgba[4] = {0, 0, 0, 255};
     while (!args.done()) {
         int taken = vq::take_save_option("new", args, options);
         if (taken == vq::EXIT_USAGE)
@@ -35,7 +21,7 @@ int run_new(vq::Args& args)
             continue;
         std::string word = args.next();
         if (word == "--color" || word == "--colour") {
-            if (args.done() || !parse_colour(args.next(), rgba))
+            if (args.done() || !vq::parse_colour(args.next(), rgba))
                 return vq::usage_error("new", "--color takes R,G,B or R,G,B,A, each 0 to 255");
         } else if (word.size() > 1 && word[0] == '-' && word[1] == '-') {
             return vq::unknown_option("new", word);
@@ -60,12 +46,10 @@ int run_new(vq::Args& args)
         return vq::failure("not enough memory for a " + words[0] + " image");
     }
     image_next_new_name(image->name, sizeof image->name);
-    const uint8_t colour[4] = {static_cast<uint8_t>(rgba[0]), static_cast<uint8_t>(rgba[1]),
-                               static_cast<uint8_t>(rgba[2]), static_cast<uint8_t>(rgba[3])};
     for (long y = 0; y < height; ++y) {
         uint8_t* p = image->row(static_cast<int>(y));
         for (long x = 0; x < width; ++x, p += 4)
-            std::copy(colour, colour + 4, p);
+            std::copy(rgba, rgba + 4, p);
     }
     image->alpha = rgba[3] < 255 ? 1 : 0;
     image->changes = 1;

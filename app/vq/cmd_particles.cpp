@@ -15,21 +15,6 @@
 
 namespace {
 
-bool parse_colour(const std::string& text, uint8_t rgba[4])
-{
-    int v[4] = {0, 0, 0, 255};
-    char extra = 0;
-    int n = std::sscanf(text.c_str(), "%d,%d,%d,%d%c", &v[0], &v[1], &v[2], &v[3], &extra);
-    if (n < 3 || n > 4)
-        return false;
-    for (int i = 0; i < 4; ++i) {
-        if (v[i] < 0 || v[i] > 255)
-            return false;
-        rgba[i] = static_cast<uint8_t>(v[i]);
-    }
-    return true;
-}
-
 // Where OUT holds a number pattern ("%d", "%04d", "%ld"): its position and
 // length, its width and zero fill.  False when OUT holds a "%" that is not
 // one such pattern (or "%%"), or more than one pattern.
@@ -203,7 +188,7 @@ int run_particles(vq::Args& args)
             if (!vq::parse_long(value(), delay) || delay < 0 || delay > 65535)
                 return vq::usage_error("particles", "--delay needs hundredths of a second, 0 to 65535");
         } else if (a == "--background") {
-            if (!parse_colour(value(), background))
+            if (!vq::parse_colour(value(), background))
                 return vq::usage_error("particles", "--background needs R,G,B[,A] from 0 to 255");
         } else if (a == "-o" || a == "--output") {
             out = value();

@@ -13,20 +13,6 @@
 
 namespace {
 
-bool parse_colour(const std::string& text, uint8_t rgba[4])
-{
-    int v[4] = {0, 0, 0, 255};
-    int n = std::sscanf(text.c_str(), "%d,%d,%d,%d", &v[0], &v[1], &v[2], &v[3]);
-    if (n < 3)
-        return false;
-    for (int i = 0; i < 4; ++i) {
-        if (v[i] < 0 || v[i] > 255)
-            return false;
-        rgba[i] = static_cast<uint8_t>(v[i]);
-    }
-    return true;
-}
-
 // OUT for frame f of a sequence: a printf pattern in OUT takes the number,
 // else "_%03ld" goes before the extension.
 std::string frame_name(const std::string& out, long frame)
@@ -116,7 +102,7 @@ int run_raytrace(vq::Args& args)
             if (!vq::parse_long(value("--threads"), threads) || threads < 0 || threads > 64)
                 return vq::usage_error("raytrace", "--threads needs a count (0 = one per core)");
         } else if (a == "--background") {
-            if (!parse_colour(value("--background"), background))
+            if (!vq::parse_colour(value("--background"), background))
                 return vq::usage_error("raytrace", "--background needs R,G,B[,A] from 0 to 255");
             have_background = true;
         } else if (a == "--source") {

@@ -431,6 +431,26 @@ bool parse_double(const std::string& text, double& value)
     return word_to_double(text, value);
 }
 
+bool parse_colour(const std::string& text, uint8_t rgba[4], bool alpha)
+{
+    long v[4] = {0, 0, 0, 255};
+    size_t n = 0, start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        if (n == (alpha ? 4u : 3u) || !word_to_long(text.substr(start, comma - start), v[n]) || v[n] < 0 || v[n] > 255)
+            return false;
+        ++n;
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    if (n < 3)
+        return false;
+    for (int i = 0; i < 4; ++i)
+        rgba[i] = static_cast<uint8_t>(v[i]);
+    return true;
+}
+
 bool parse_size(const std::string& text, long& width, long& height)
 {
     size_t x = text.find_first_of("xX");

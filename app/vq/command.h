@@ -5,6 +5,7 @@
 // table.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
@@ -91,6 +92,9 @@ int refuse_overwrite(const char* command, const std::string& out, const std::vec
 bool parse_long(const std::string& text, long& value);
 bool parse_double(const std::string& text, double& value);
 bool parse_size(const std::string& text, long& width, long& height);  // "WxH"
+// "R,G,B" and, with `alpha`, "R,G,B,A": whole numbers 0 to 255; alpha is
+// 255 when not given.
+bool parse_colour(const std::string& text, uint8_t rgba[4], bool alpha = true);
 
 struct Registrar {
     explicit Registrar(const Command& c) { register_command(c); }
