@@ -238,24 +238,30 @@ int plane_prepare(Image* t, long radius, bool minimum)
 
 } // namespace
 
-int soften_alpha_prepare(Image* t, int)
+namespace {
+
+// Soften and Shave work on an alpha channel that carries content: the new
+// plane is made first, and the image shows its alpha from then on.
+int alpha_plane_prepare(Image* t, int amount, bool shave)
 {
     if (without_alpha(t))
         return op_refuse_no_change();
-    const int r = plane_prepare(t, P().soft_radius, false);
+    const int r = plane_prepare(t, amount, shave);
     if (r == 0)
         t->alpha = 1;
     return r;
 }
 
+} // namespace
+
+int soften_alpha_prepare(Image* t, int)
+{
+    return alpha_plane_prepare(t, P().soft_radius, false);
+}
+
 int shave_alpha_prepare(Image* t, int)
 {
-    if (without_alpha(t))
-        return op_refuse_no_change();
-    const int r = plane_prepare(t, P().shave_amount, true);
-    if (r == 0)
-        t->alpha = 1;
-    return r;
+    return alpha_plane_prepare(t, P().shave_amount, true);
 }
 
 void plane_worker(uint8_t* px, int x, int y, int weight)
