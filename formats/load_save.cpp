@@ -6,6 +6,7 @@
 #include "core/messages.h"
 #include "core/safe_write.h"
 #include "core/settings.h"
+#include "render/reduce.h"
 
 #include <algorithm>
 #include <cctype>
@@ -491,4 +492,37 @@ int save_image(Image* image, const char* path)
     }
     copy_text(name, sizeof name, path);
     return SaveImageFile(image, name);
+}
+
+SaveSettingsScope::SaveSettingsScope()
+{
+    const Settings& s = settings();
+    type_ = s.save_type;
+    depth_ = s.save_depth;
+    compress_ = s.save_compress;
+    quality_ = s.jpeg_quality;
+    ordered_ = s.ordered;
+    palette_mode_ = render_state().palette_mode;
+    strength_ = render_state().strength;
+}
+
+SaveSettingsScope::SaveSettingsScope(long type, long depth, long compress, long quality) : SaveSettingsScope()
+{
+    Settings& s = settings();
+    s.save_type = type;
+    s.save_depth = depth;
+    s.save_compress = compress;
+    s.jpeg_quality = quality;
+}
+
+SaveSettingsScope::~SaveSettingsScope()
+{
+    Settings& s = settings();
+    s.save_type = type_;
+    s.save_depth = depth_;
+    s.save_compress = compress_;
+    s.jpeg_quality = quality_;
+    s.ordered = ordered_;
+    render_state().palette_mode = palette_mode_;
+    render_state().strength = strength_;
 }

@@ -27,6 +27,24 @@ struct FileInfo {
 // `name` as for LoadImageFile.  0 done; 1 after telling the user why.
 int ImageFileInfo(char* name, FileInfo* out);
 
+// The save settings ("SaveType", "SaveDepth", "SaveCompress", "JPEGQuality",
+// "Ordered") and the colour reduction's palette mode and strength as they
+// were, put back when the scope ends: the choices of one command, export
+// or generated frame do not become the user's preferences.
+class SaveSettingsScope {
+public:
+    SaveSettingsScope();
+    // Keeps the settings and puts these four in their place meanwhile.
+    SaveSettingsScope(long type, long depth, long compress, long quality);
+    ~SaveSettingsScope();
+    SaveSettingsScope(const SaveSettingsScope&) = delete;
+    SaveSettingsScope& operator=(const SaveSettingsScope&) = delete;
+
+private:
+    long type_, depth_, compress_, quality_, ordered_;
+    int palette_mode_, strength_;
+};
+
 // Saves with "SaveType", "SaveDepth", "SaveCompress" and "JPEGQuality".
 // `name` is a buffer of kImagePathMax bytes that receives the format's
 // extension when it lacks it.  0 on success, else the writer's code or 1.

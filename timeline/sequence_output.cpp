@@ -128,36 +128,6 @@ int frame_delay(const SequenceOutput& out)
     return static_cast<int>(std::clamp((ms + 5) / 10, 1L, 9999L));
 }
 
-// The sequence save settings stand in for the save settings while a frame is written.
-class SaveSettingsSwap {
-public:
-    SaveSettingsSwap(long type, long depth, long compress, long quality)
-    {
-        Settings& s = settings();
-        type_ = s.save_type;
-        depth_ = s.save_depth;
-        compress_ = s.save_compress;
-        quality_ = s.jpeg_quality;
-        s.save_type = type;
-        s.save_depth = depth;
-        s.save_compress = compress;
-        s.jpeg_quality = quality;
-    }
-    ~SaveSettingsSwap()
-    {
-        Settings& s = settings();
-        s.save_type = type_;
-        s.save_depth = depth_;
-        s.save_compress = compress_;
-        s.jpeg_quality = quality_;
-    }
-    SaveSettingsSwap(const SaveSettingsSwap&) = delete;
-    SaveSettingsSwap& operator=(const SaveSettingsSwap&) = delete;
-
-private:
-    long type_, depth_, compress_, quality_;
-};
-
 // One numbered image file per frame, through the save entry.
 class NumberedWriter : public SequenceWriter {
 public:
@@ -174,7 +144,7 @@ public:
             return 1;
         const Settings& s = settings();
         long depth = out_.depth >= 0 ? out_.depth : out_.depth == -2 ? (image->alpha ? 0 : 2) : s.seq_depth;
-        SaveSettingsSwap swap(type(), depth, out_.compress >= 0 ? out_.compress : s.seq_compress,
+        SaveSettingsScope swap(type(), depth, out_.compress >= 0 ? out_.compress : s.seq_compress,
                               out_.quality >= 0 ? out_.quality : s.seq_quality);
         char buffer[kImagePathMax];
         std::snprintf(buffer, sizeof buffer, "%s", name.c_str());
@@ -199,7 +169,7 @@ public:
         if (index == 0 && make_folders(out_.name) != 0)
             return 1;
         formats_set_frame_position(index);
-        SaveSettingsSwap swap(FMT_FLC, settings().seq_depth, settings().seq_compress, settings().seq_quality);
+        SaveSettingsScope swap(FMT_FLC, settings().seq_depth, settings().seq_compress, settings().seq_quality);
         char buffer[kImagePathMax];
         std::snprintf(buffer, sizeof buffer, "%s", out_.name.c_str());
         int rc = SaveImageFile(image, buffer);

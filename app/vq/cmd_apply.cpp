@@ -303,7 +303,7 @@ int run_apply(vq::Args& args)
     }
     if (!job.save_settings.empty() && save_op_settings(job.save_settings.c_str(), ops.back()->command) != 0)
         return vq::EXIT_FAILED;
-    vq::SaveSettingsScope keep_save;  // the save options stay with this command
+    SaveSettingsScope keep_save;  // the save options stay with this command
     int status = vq::apply_save_options("apply", job.save, job.out, image);
     if (status == vq::EXIT_DONE)
         status = vq::save_output("apply", image, job.out);

@@ -187,7 +187,7 @@ int run_area(vq::Args& args)
         if (!grey) {
             status = vq::failure("not enough memory for the mask image");
         } else {
-            vq::SaveSettingsScope keep;  // the save options stay with this command
+            SaveSettingsScope keep;  // the save options stay with this command
             status = vq::apply_save_options("area", options, out, grey);
             if (status == vq::EXIT_DONE && save_image(grey, out.c_str()) != 0)
                 status = vq::EXIT_FAILED;

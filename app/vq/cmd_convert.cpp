@@ -44,7 +44,7 @@ int run_convert(vq::Args& args)
     Image* image = vq::load_input(files[0]);
     if (!image)
         return vq::EXIT_FAILED;
-    vq::SaveSettingsScope keep;
+    SaveSettingsScope keep;
     int status = vq::apply_save_options("convert", options, files[1], image);
     if (status == vq::EXIT_DONE)
         status = vq::save_output("convert", image, files[1]);

@@ -55,7 +55,7 @@ int run_new(vq::Args& args)
     image->changes = 1;
     image_unlock(image);
 
-    vq::SaveSettingsScope keep;
+    SaveSettingsScope keep;
     int status = vq::apply_save_options("new", options, words[1], image);
     if (status == vq::EXIT_DONE)
         status = vq::save_output("new", image, words[1]);

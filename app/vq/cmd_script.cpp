@@ -122,7 +122,7 @@ int run_script(vq::Args& args)
         if (image && !image_out.empty())
             std::fprintf(stderr, "vq script: %s not written\n", image_out.c_str());
     } else if (image && !image_out.empty()) {
-        vq::SaveSettingsScope keep;  // the save options stay with this command
+        SaveSettingsScope keep;  // the save options stay with this command
         exit = vq::apply_save_options("script", save, image_out, image);
         if (exit == vq::EXIT_DONE && save_image(image, image_out.c_str()) != 0)
             exit = vq::EXIT_FAILED;

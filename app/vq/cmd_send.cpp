@@ -2,6 +2,7 @@
 #include "app/vq/command.h"
 #include "app/vq/save_options.h"
 #include "core/image.h"
+#include "formats/load_save.h"
 #include "server/client.h"
 #include "server/server.h"
 
@@ -37,7 +38,7 @@ int save_rows(server::Client& client, const std::string& out)
         }
         image->alpha = alpha ? 1 : 0;
     }
-    vq::SaveSettingsScope keep;
+    SaveSettingsScope keep;
     status = vq::apply_save_options("send", vq::SaveOptions {}, out, image);
     if (status == vq::EXIT_DONE)
         status = vq::save_output("send", image, out);

@@ -35,7 +35,7 @@ int save_hook(Image* image, const std::string& path, std::string& error)
         error = "cannot tell the file type of \"" + path + "\" from its extension";
         return 1;
     }
-    vq::SaveSettingsScope keep;
+    SaveSettingsScope keep;
     if (vq::apply_save_options("serve", vq::SaveOptions {}, path, image) != vq::EXIT_DONE)
         return 1;
     char name[kImagePathMax];

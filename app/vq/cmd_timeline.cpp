@@ -612,7 +612,7 @@ int run_generate(const std::string& file, vq::Args& args)
 
     if (!load(file))
         return finish(vq::EXIT_FAILED);
-    vq::SaveSettingsScope keep_save;  // the reduction options stay with this command
+    SaveSettingsScope keep_save;  // the reduction options stay with this command
     if (save.ordered >= 0)
         settings().ordered = save.ordered;
     if (save.reduce >= 0)

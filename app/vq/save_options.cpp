@@ -39,30 +39,6 @@ long type_from_word(const std::string& word)
 
 } // namespace
 
-SaveSettingsScope::SaveSettingsScope()
-{
-    const Settings& s = settings();
-    type_ = s.save_type;
-    depth_ = s.save_depth;
-    compress_ = s.save_compress;
-    quality_ = s.jpeg_quality;
-    ordered_ = s.ordered;
-    palette_mode_ = render_state().palette_mode;
-    strength_ = render_state().strength;
-}
-
-SaveSettingsScope::~SaveSettingsScope()
-{
-    Settings& s = settings();
-    s.save_type = type_;
-    s.save_depth = depth_;
-    s.save_compress = compress_;
-    s.jpeg_quality = quality_;
-    s.ordered = ordered_;
-    render_state().palette_mode = palette_mode_;
-    render_state().strength = strength_;
-}
-
 int save_output(const char* command, Image* image, const std::string& out)
 {
     char name[kImagePathMax];

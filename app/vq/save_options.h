@@ -33,34 +33,6 @@ int take_save_option(const char* command, Args& args, SaveOptions& options);
 int take_raw_option(const char* command, Args& args);
 extern const Option kRawOption;
 
-// The lines of `vq help` that describe these options.
-#define VQ_SAVE_OPTIONS_HELP                                                                                  \
-    "Save options:\n"                                                                                         \
-    "  --type T        bmp, iff, jpg, pcx, tga, tif, trm, png (or the type number 0 to 11)\n"                  \
-    "  --depth BITS    32 (with alpha), 24, 16, 8, 4 or 1\n"                                                   \
-    "  --compress N    TIFF: 0 none, 1 LZW, 2 Deflate; Targa and IFF: 0 none, 1 run-length;\n"                \
-    "                  PNG: 3 to 9 the zlib level (9: smallest, slowest), others the fast default;\n"        \
-    "                  AVI: 1 MJPEG, 0 uncompressed\n"                                                      \
-    "                  (default: the setting \"SaveCompress\", 1)\n"                                          \
-    "  --quality Q     JPEG quality 1 to 100 (default: the setting \"JPEGQuality\", 75)\n"                      \
-    "  --reduce MODE   palette of 8, 4 and 1-bit files: fixed, greys, chosen (default) or current\n"           \
-    "  --dither D      ordered or diffusion (default: the setting \"Ordered\", 0: diffusion)\n"                \
-    "  --strength N    dither strength 0 to 100 (default 100)"
-
-// The save settings as they were, put back when the command is done: the
-// options of one command do not become the user's preferences.
-class SaveSettingsScope {
-public:
-    SaveSettingsScope();
-    ~SaveSettingsScope();
-    SaveSettingsScope(const SaveSettingsScope&) = delete;
-    SaveSettingsScope& operator=(const SaveSettingsScope&) = delete;
-
-private:
-    long type_, depth_, compress_, quality_, ordered_;
-    int palette_mode_, strength_;
-};
-
 // Puts the options into the save settings for writing `image` to `out`.
 // EXIT_DONE, or EXIT_USAGE after a usage error was reported.
 int apply_save_options(const char* command, const SaveOptions& options, const std::string& out, const Image* image);

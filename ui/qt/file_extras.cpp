@@ -36,39 +36,6 @@ namespace ws {
 
 namespace {
 
-// The save settings as they were, put back after an export or a copy.
-class SaveSettingsKept {
-public:
-    SaveSettingsKept()
-    {
-        const Settings& s = settings();
-        type_ = s.save_type;
-        depth_ = s.save_depth;
-        compress_ = s.save_compress;
-        quality_ = s.jpeg_quality;
-        ordered_ = s.ordered;
-        palette_mode_ = render_state().palette_mode;
-        strength_ = render_state().strength;
-    }
-    ~SaveSettingsKept()
-    {
-        Settings& s = settings();
-        s.save_type = type_;
-        s.save_depth = depth_;
-        s.save_compress = compress_;
-        s.jpeg_quality = quality_;
-        s.ordered = ordered_;
-        render_state().palette_mode = palette_mode_;
-        render_state().strength = strength_;
-    }
-    SaveSettingsKept(const SaveSettingsKept&) = delete;
-    SaveSettingsKept& operator=(const SaveSettingsKept&) = delete;
-
-private:
-    long type_, depth_, compress_, quality_, ordered_;
-    int palette_mode_, strength_;
-};
-
 // The writable type a file name's extension names, or -1.
 int type_for_path(const QString& path)
 {
@@ -98,7 +65,7 @@ bool export_image(Image* image, const QString& path, const ExportOptions& o)
         error_box("This file type cannot be written:", path.toLocal8Bit().constData());
         return false;
     }
-    SaveSettingsKept kept;
+    SaveSettingsScope kept;
     Settings& s = settings();
     s.save_type = o.type;
     int depth = save_depth_for_bits(o.depth);
