@@ -153,24 +153,14 @@ int parse(vq::Args& args, ApplyJob& job)
     return vq::EXIT_DONE;
 }
 
-// The preferences a run changes go back as they were before they are written.
+// The alpha preferences a run changes go back as they were before they are
+// written (vq::HeadlessRun keeps the others).
 struct RunSettings {
-    long mod_alpha, with_alpha, work_method, undo_levels;
-    RunSettings()
-    {
-        Settings& s = settings();
-        mod_alpha = s.mod_alpha;
-        with_alpha = s.with_alpha;
-        work_method = s.work_method;
-        undo_levels = s.undo_want;
-    }
+    long mod_alpha = settings().mod_alpha, with_alpha = settings().with_alpha;
     ~RunSettings()
     {
-        undo_set_levels(settings().undo_want, undo_levels);
-        Settings& s = settings();
-        s.mod_alpha = mod_alpha;
-        s.with_alpha = with_alpha;
-        s.work_method = work_method;
+        settings().mod_alpha = mod_alpha;
+        settings().with_alpha = with_alpha;
     }
 };
 
@@ -273,14 +263,12 @@ int run_apply(vq::Args& args)
         }
     } stored;
     RunSettings keep;
+    vq::HeadlessRun headless;
     Settings& s = settings();
-    s.work_method = 0;  // the whole image unless an option selects an area
     if (job.alpha_mode >= 0)
         s.mod_alpha = job.alpha_mode;
     if (job.with_alpha >= 0)
         s.with_alpha = job.with_alpha;
-    // A command-line run keeps no undo.
-    undo_set_levels(s.undo_want, 0);
 
     Image* image = vq::load_input(job.in);
     if (!image)

@@ -84,16 +84,7 @@ int run_script(vq::Args& args)
             return r;
 
     // As vq apply: the whole image unless the script selects, no undo.
-    struct Keep {
-        long method = settings().work_method, levels = settings().undo_want;
-        ~Keep()
-        {
-            undo_set_levels(settings().undo_want, levels);
-            settings().work_method = method;
-        }
-    } keep;
-    settings().work_method = 0;
-    undo_set_levels(settings().undo_want, 0);
+    vq::HeadlessRun headless;
 
     // The image the image commands work on, as the active image of the
     // workstation would be.

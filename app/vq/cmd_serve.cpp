@@ -76,16 +76,7 @@ int run_serve(vq::Args& args)
         }
     }
 
-    struct Keep {
-        long method = settings().work_method, levels = settings().undo_want;
-        ~Keep()
-        {
-            undo_set_levels(settings().undo_want, levels);
-            settings().work_method = method;
-        }
-    } keep;
-    settings().work_method = 0;
-    undo_set_levels(settings().undo_want, 0);
+    vq::HeadlessRun headless;
 
     server::ServerHooks hooks;
     hooks.save = save_hook;

@@ -1,4 +1,6 @@
 #include "app/vq/command.h"
+#include "core/settings.h"
+#include "core/undo.h"
 #include "core/words.h"
 
 #include <algorithm>
@@ -429,6 +431,18 @@ bool parse_long(const std::string& text, long& value)
 bool parse_double(const std::string& text, double& value)
 {
     return word_to_double(text, value);
+}
+
+HeadlessRun::HeadlessRun() : work_method_(settings().work_method), undo_levels_(settings().undo_want)
+{
+    settings().work_method = 0;
+    undo_set_levels(settings().undo_want, 0);
+}
+
+HeadlessRun::~HeadlessRun()
+{
+    undo_set_levels(settings().undo_want, undo_levels_);
+    settings().work_method = work_method_;
 }
 
 bool parse_colour(const std::string& text, uint8_t rgba[4], bool alpha)

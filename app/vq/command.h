@@ -96,6 +96,20 @@ bool parse_size(const std::string& text, long& width, long& height);  // "WxH"
 // 255 when not given.
 bool parse_colour(const std::string& text, uint8_t rgba[4], bool alpha = true);
 
+// A run from the command line works on the whole image unless it selects
+// an area, and keeps no undo; the user's "WorkMethod" and undo levels come
+// back when the scope ends.
+class HeadlessRun {
+public:
+    HeadlessRun();
+    ~HeadlessRun();
+    HeadlessRun(const HeadlessRun&) = delete;
+    HeadlessRun& operator=(const HeadlessRun&) = delete;
+
+private:
+    long work_method_, undo_levels_;
+};
+
 struct Registrar {
     explicit Registrar(const Command& c) { register_command(c); }
 };
