@@ -56,12 +56,9 @@ Image* ReadAliasPix(const LoadRequest& r)
         message_show(msg::FileTruncated, r.name);
         return nullptr;
     }
-    Image* image = codec_new_image(h.width, h.height, "ipix");
-    if (!image || image_lock(image) != 0) {
-        drop(image);
-        message_show(msg::NoMemoryNewImage, r.name);
+    Image* image = codec_io::new_image(h.width, h.height, "ipix", r.name);
+    if (!image)
         return nullptr;
-    }
     image->bits = static_cast<uint16_t>(h.depth);
     const int size = h.depth / 8;
     Bytes src{data.p, got};

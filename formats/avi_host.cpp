@@ -8,6 +8,7 @@
 #include "core/messages.h"
 #include "core/progress.h"
 #include "core/safe_write.h"
+#include "formats/codec_io.h"
 #include "core/settings.h"
 #include "formats/extlib/vqavi.h"
 #include "formats/film.h"
@@ -150,17 +151,9 @@ Image* ReadAvi(const LoadRequest& request)
     long index = film_choose_frame(reader.frames(), reader.seconds_per_frame());
     if (index < 0)
         return nullptr;
-    Image* image = codec_new_image(reader.width(), reader.height(), "iavi");
-    if (!image) {
-        message_show(msg::NoMemoryNewImage, request.name);
+    Image* image = codec_io::new_image(reader.width(), reader.height(), "iavi", request.name);
+    if (!image)
         return nullptr;
-    }
-    if (image_lock(image) != 0) {
-        image_unlock(image);
-        image_free(image);
-        message_show(msg::NoRealMemoryImage, request.name);
-        return nullptr;
-    }
     long decoded = 0;
     progress_open("Loading AVI", index + 1);
     for (long i = 0; i <= index; ++i) {

@@ -7,6 +7,7 @@
 #include "core/mem.h"
 #include "core/messages.h"
 #include "core/progress.h"
+#include "formats/load_save.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -40,6 +41,23 @@ inline Image* drop(Image* image)
         image_free(image);
     }
     return nullptr;
+}
+
+// A new image for a reader, locked: null after telling the user why (no
+// record of that size, or no memory to lock its pixels).  `name` is the file.
+inline Image* new_image(long width, long height, const char* label, const char* name)
+{
+    Image* image = codec_new_image(width, height, label);
+    if (!image) {
+        message_show(msg::NoMemoryNewImage, name);
+        return nullptr;
+    }
+    if (image_lock(image) != 0) {
+        drop(image);
+        message_show(msg::NoRealMemoryImage, name);
+        return nullptr;
+    }
+    return image;
 }
 
 // Tells the user why a file is refused: "`title`" and "name: problem".

@@ -9,6 +9,7 @@
 #include "core/platform.h"
 #include "core/progress.h"
 #include "core/safe_write.h"
+#include "formats/codec_io.h"
 #include "core/settings.h"
 #include "formats/avi.h"
 #include "formats/flic.h"
@@ -658,17 +659,9 @@ Image* ReadFilmFrame(const LoadRequest& request)
         message_show(msg::FileTruncated, request.name);
         return nullptr;
     }
-    Image* image = codec_new_image(W, H, "iflm");
-    if (!image) {
-        message_show(msg::NoMemoryNewImage, request.name);
+    Image* image = codec_io::new_image(W, H, "iflm", request.name);
+    if (!image)
         return nullptr;
-    }
-    if (image_lock(image) != 0) {
-        image_unlock(image);
-        image_free(image);
-        message_show(msg::NoRealMemoryImage, request.name);
-        return nullptr;
-    }
     std::snprintf(image->type_name, sizeof image->type_name, "FiLM");
     image->bits = 24;
     image->frame_number = static_cast<int32_t>(index + 1);

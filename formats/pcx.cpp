@@ -155,12 +155,9 @@ Image* ReadPcx(FILE* stream, const char* name)
         note("Not enough memory for PCX line buffer");
         return nullptr;
     }
-    Image* image = codec_new_image(p.width, p.height, "ipcx");
-    if (!image || image_lock(image) != 0) {
-        drop(image);
-        message_show(msg::NoMemoryNewImage, name);
+    Image* image = codec_io::new_image(p.width, p.height, "ipcx", name);
+    if (!image)
         return nullptr;
-    }
     image->bits = static_cast<uint16_t>(p.depth);
 
     // The 16-entry palette of the header; files of version 3 have none.

@@ -147,12 +147,9 @@ Image* ReadPsd(const LoadRequest& r)
         refuse(kTitle, r.name, "the composite runs past the end of the file");
         return nullptr;
     }
-    Image* image = codec_new_image(l.width, l.height, "ipsd");
-    if (!image || image_lock(image) != 0) {
-        drop(image);
-        message_show(msg::NoMemoryNewImage, r.name);
+    Image* image = codec_io::new_image(l.width, l.height, "ipsd", r.name);
+    if (!image)
         return nullptr;
-    }
     image->bits = static_cast<uint16_t>(l.mode == Bitmap ? 1 : l.depth * planes);
     std::vector<uint8_t> row(static_cast<size_t>(row_bytes));
     const long counts_at = 2;

@@ -134,12 +134,9 @@ Image* ReadRaw(const LoadRequest& r)
     if (!raw_layout_for(r, l))
         return nullptr;
     log_printf("Raw image: %ld x %ld, %d channels at offset %ld\n", l.width, l.height, l.channels, l.offset);
-    Image* image = codec_new_image(l.width, l.height, "iraw");
-    if (!image || image_lock(image) != 0) {
-        drop(image);
-        message_show(msg::NoMemoryNewImage, r.name);
+    Image* image = codec_io::new_image(l.width, l.height, "iraw", r.name);
+    if (!image)
         return nullptr;
-    }
     image->bits = static_cast<uint16_t>(8 * l.channels);
     std::vector<uint8_t> row(static_cast<size_t>(l.width * l.channels));
     std::fseek(r.stream, l.offset, SEEK_SET);

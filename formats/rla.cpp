@@ -94,12 +94,9 @@ Image* ReadRla(const LoadRequest& r)
         message_show(msg::FileTruncated, r.name);
         return nullptr;
     }
-    Image* image = codec_new_image(h.width, h.height, "irla");
-    if (!image || image_lock(image) != 0) {
-        drop(image);
-        message_show(msg::NoMemoryNewImage, r.name);
+    Image* image = codec_io::new_image(h.width, h.height, "irla", r.name);
+    if (!image)
         return nullptr;
-    }
     image->bits = static_cast<uint16_t>(h.mattes ? 32 : 24);
     std::vector<uint8_t> row(static_cast<size_t>(h.width));
     Meter meter("Reading RLA", h.height);

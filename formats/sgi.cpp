@@ -114,12 +114,9 @@ Image* ReadSgi(const LoadRequest& r)
         refuse(kTitle, r.name, "the table of rows runs past the end of the file");
         return nullptr;
     }
-    Image* image = codec_new_image(h.width, h.height, "isgi");
-    if (!image || image_lock(image) != 0) {
-        drop(image);
-        message_show(msg::NoMemoryNewImage, r.name);
+    Image* image = codec_io::new_image(h.width, h.height, "isgi", r.name);
+    if (!image)
         return nullptr;
-    }
     image->bits = static_cast<uint16_t>(8 * h.bpc * channels);
     std::vector<uint8_t> row(static_cast<size_t>(h.width));
     Meter meter("Reading SGI", h.height);

@@ -151,12 +151,9 @@ Image* ReadSoftimage(const LoadRequest& r)
         message_show(msg::FileTruncated, r.name);
         return nullptr;
     }
-    Image* image = codec_new_image(l.width, l.height, "ipic");
-    if (!image || image_lock(image) != 0) {
-        drop(image);
-        message_show(msg::NoMemoryNewImage, r.name);
+    Image* image = codec_io::new_image(l.width, l.height, "ipic", r.name);
+    if (!image)
         return nullptr;
-    }
     const bool alpha = l.channels & 0x10;
     image->bits = alpha ? 32 : 24;
     Bytes src{data.p, got};

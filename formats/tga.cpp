@@ -364,12 +364,9 @@ Image* ReadTarga(FILE* stream, const char* name)
         return nullptr;
     }
 
-    Image* image = codec_new_image(t.width, t.height, "itga");
-    if (!image || image_lock(image) != 0) {
-        drop(image);
-        message_show(msg::NoMemoryNewImage, name);
+    Image* image = codec_io::new_image(t.width, t.height, "itga", name);
+    if (!image)
         return nullptr;
-    }
     image->bits = static_cast<uint16_t>(t.pixel_size);
     Meter meter("Reading TGA", t.height);
 

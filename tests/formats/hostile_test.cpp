@@ -1,8 +1,10 @@
 // Headers that declare far more pixels than their files hold are refused,
 // naming the file, before anything of that size is allocated.
 #include "core/bytes.h"
+#include "core/gmem.h"
 #include "core/mem.h"
 #include "format_fixture.h"
+#include "formats/raw.h"
 
 #include <zlib.h>
 
@@ -201,4 +203,35 @@ TEST_F(FormatTest, FilesThatHoldTheirPixelsStillLoad)
     b.pop_back();
     EXPECT_EQ(load_image(write("short.bmp", b).c_str()), nullptr);
     EXPECT_NE(boxes().find("BMP file is damaged"), std::string::npos);
+}
+
+TEST_F(FormatTest, ReadersWithoutMemoryForTheirImageSaySoAndKeepNothing)
+{
+    Image* picture = image_new(6, 4, "test");
+    ASSERT_NE(picture, nullptr);
+    const std::pair<const char*, int> kinds[] = {{"a.tga", FMT_TGA}, {"a.pcx", FMT_PCX}, {"a.raw", -1}};
+    for (const auto& [file, type] : kinds) {
+        settings().save_type = type;
+        if (type >= 0) {
+            ASSERT_EQ(save_image(picture, path(file).c_str()), 0) << file;
+        }
+    }
+    image_free(picture);
+    write("a.raw", Bytes(6 * 4 * 3, 90));
+    raw_state().preset = true;
+    raw_state().layout = RawLayout{6, 4, 3, 0};
+    const int open_before = image_store_count();
+    const long blocks_before = mem_counters().places_now;
+    for (const auto& [file, type] : kinds) {
+        ui::headless().clear_transcript();
+        gmem_refuse_locks(true);
+        Image* back = load_image(path(file).c_str());
+        gmem_refuse_locks(false);
+        EXPECT_EQ(back, nullptr) << file;
+        EXPECT_NE(boxes().find("memory"), std::string::npos) << file << ": " << boxes();
+        EXPECT_NE(boxes().find(file), std::string::npos) << boxes();
+        EXPECT_EQ(image_store_count(), open_before) << file;
+        EXPECT_EQ(mem_counters().places_now, blocks_before) << file;
+    }
+    raw_state().preset = false;
 }
